@@ -1,0 +1,45 @@
+#pragma once
+// The driver channel: every user action opens the device, sends its requests in order,
+// and closes it. Request results are not examined beyond what a reply filled in.
+#include "driver/records.h"
+#include "platform/device_io.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace qv::driver {
+
+// One open of the device; closing happens when it is destroyed.
+class DriverSession {
+public:
+  explicit DriverSession(std::unique_ptr<platform::DeviceHandle> handle) : handle_(std::move(handle)) {}
+
+  void beginCalibration();
+  void setCalibration(const CalibrationRecord& record);
+  void initializeDriver(const CalibrationRecord& record);
+  void setFixedMode();
+  void setBeepSound(bool on);
+  // Fills point with what the driver returned; bytes it did not return keep their value.
+  void readRawPoint(RawPoint& point);
+  void setCursorOffset(const CursorOffsetRecord& record);
+  void readLineStatistics(LineStatistics& stats);
+  void setLongBeep(bool on);
+
+private:
+  std::unique_ptr<platform::DeviceHandle> handle_;
+};
+
+class DriverChannel {
+public:
+  explicit DriverChannel(platform::DeviceIo& io);
+  DriverChannel(platform::DeviceIo& io, std::filesystem::path device);
+  // nullopt when the device cannot be opened (the driver is absent).
+  std::optional<DriverSession> open();
+
+private:
+  platform::DeviceIo& io_;
+  std::filesystem::path device_;
+};
+
+}  // namespace qv::driver

@@ -1,0 +1,59 @@
+#include "platform/machine_root.h"
+
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace qv::platform {
+
+namespace fs = std::filesystem;
+
+bool ensureDirectory(const fs::path& dir, unsigned mode) {
+  std::error_code ec;
+  if (fs::is_directory(dir, ec)) return true;
+  if (dir.has_parent_path() && dir.parent_path() != dir) ensureDirectory(dir.parent_path(), mode);
+  if (::mkdir(dir.c_str(), mode) == 0) return true;
+  return fs::is_directory(dir, ec);
+}
+
+fs::path machineRoot() {
+  fs::path root;
+  if (const char* home = std::getenv("QUORVANE_HOME"); home && *home) {
+    root = home;
+  } else if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    root = fs::path(xdg) / "quorvane";
+  } else if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
+    root = fs::path(userHome) / ".local" / "share" / "quorvane";
+  } else {
+    throw std::runtime_error("Neither QUORVANE_HOME nor HOME is set");
+  }
+  if (!ensureDirectory(root, 0700)) {
+    throw std::runtime_error("Cannot create the machine root " + root.string());
+  }
+  return root;
+}
+
+fs::path registryFile() { return machineRoot() / "registry.reg"; }
+fs::path registryLockFile() { return machineRoot() / "registry.lock"; }
+fs::path deviceDir() { return machineRoot() / "dev"; }
+fs::path driverDevicePath() { return deviceDir() / "QV.VXD"; }
+fs::path systemDir() { return machineRoot() / "system"; }
+
+fs::path runDir() {
+  fs::path dir = machineRoot() / "run";
+  ensureDirectory(dir, 0700);
+  return dir;
+}
+
+std::optional<std::string> socketPathProblem(const fs::path& path) {
+  constexpr std::size_t limit = sizeof(sockaddr_un{}.sun_path) - 1;
+  if (path.native().size() > limit) {
+    return "Socket path is longer than " + std::to_string(limit) + " bytes: " + path.string();
+  }
+  return std::nullopt;
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,62 @@
+#pragma once
+// The hierarchical typed key-value store behind the settings layer (two roots, keys
+// with backslash-separated paths, typed values). Key and value names compare without
+// regard to letter case.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::platform {
+
+enum class RegistryRoot { LocalMachine, CurrentUser };
+
+// Value types, numbered as in registry export files.
+namespace regtype {
+constexpr std::uint32_t None = 0;
+constexpr std::uint32_t Sz = 1;
+constexpr std::uint32_t ExpandSz = 2;
+constexpr std::uint32_t Binary = 3;
+constexpr std::uint32_t Dword = 4;
+}  // namespace regtype
+
+struct RegistryValue {
+  std::uint32_t type = regtype::None;
+  std::vector<std::uint8_t> data;  // REG_SZ: the bytes without a terminating zero
+
+  static RegistryValue text(std::string_view s);
+  static RegistryValue dword(std::uint32_t v);
+  static RegistryValue binary(std::vector<std::uint8_t> bytes);
+  bool operator==(const RegistryValue&) const = default;
+};
+
+// Failures of the store itself (a file that does not parse, an I/O error) make the
+// operation return false / nullopt and leave a description in lastError(), which names
+// the file and, for a parse error, the line.
+class RegistryStore {
+public:
+  virtual ~RegistryStore() = default;
+
+  virtual bool keyExists(RegistryRoot root, std::string_view path) = 0;
+  // Creates the key and its missing parents; true when the key exists afterwards.
+  virtual bool createKey(RegistryRoot root, std::string_view path) = 0;
+  // Deletes the key with everything below it; true also when it did not exist.
+  virtual bool deleteKey(RegistryRoot root, std::string_view path) = 0;
+
+  // nullopt when the key or value is absent, or the store failed (see lastError()).
+  virtual std::optional<RegistryValue> readValue(RegistryRoot root, std::string_view path,
+                                                 std::string_view name) = 0;
+  // Value names of the key in creation order (empty when absent).
+  virtual std::vector<std::string> valueNames(RegistryRoot root, std::string_view path) = 0;
+  // Replaces or appends the value; false when the key does not exist or the store failed.
+  virtual bool writeValue(RegistryRoot root, std::string_view path, std::string_view name,
+                          const RegistryValue& value) = 0;
+  // True when the value is gone afterwards (also when it was never there).
+  virtual bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) = 0;
+
+  // Why the last failing operation failed; empty when nothing failed.
+  virtual std::string lastError() const = 0;
+};
+
+}  // namespace qv::platform
