@@ -21,9 +21,11 @@ public:
   void setFixedMode();
   void setBeepSound(bool on);
   // Fills point with what the driver returned; bytes it did not return keep their value.
-  void readRawPoint(RawPoint& point);
+  // The result says whether the driver answered; senders may ignore it.
+  bool readRawPoint(RawPoint& point);
   void setCursorOffset(const CursorOffsetRecord& record);
-  void readLineStatistics(LineStatistics& stats);
+  // Counters the driver did not return keep their value; false when it did not answer.
+  bool readLineStatistics(LineStatistics& stats);
   void setLongBeep(bool on);
 
 private:
@@ -32,6 +34,7 @@ private:
 
 class DriverChannel {
 public:
+  // Uses <machine root>/dev/QV.VXD, looked up at every open.
   explicit DriverChannel(platform::DeviceIo& io);
   DriverChannel(platform::DeviceIo& io, std::filesystem::path device);
   // nullopt when the device cannot be opened (the driver is absent).
