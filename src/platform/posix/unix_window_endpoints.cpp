@@ -1,0 +1,412 @@
+#include "platform/posix/unix_window_endpoints.h"
+
+#include "platform/machine_root.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace qv::platform {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Owns one file descriptor.
+class Fd {
+public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+private:
+  int fd_;
+};
+
+void putLe32(std::uint8_t* out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t getLe32(const std::uint8_t* in) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+  return v;
+}
+
+// Fills addr with path; false when the path does not fit a socket address.
+bool socketAddress(const fs::path& path, sockaddr_un& addr) {
+  std::memset(&addr, 0, sizeof addr);
+  addr.sun_family = AF_UNIX;
+  const std::string& native = path.native();
+  if (native.size() >= sizeof addr.sun_path) return false;
+  std::memcpy(addr.sun_path, native.data(), native.size());
+  return true;
+}
+
+// A connected socket, or an empty Fd when nobody listens there. A listener whose queue is
+// full makes connect wait; SO_SNDTIMEO bounds that wait.
+Fd connectTo(const fs::path& path, std::chrono::milliseconds limit) {
+  sockaddr_un addr;
+  if (!socketAddress(path, addr)) return Fd();
+  Fd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!sock) return Fd();
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(limit.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((limit.count() % 1000) * 1000);
+  ::setsockopt(sock.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  int rc;
+  do {
+    rc = ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return Fd();
+  return sock;
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+enum class ReadResult { Done, Closed, Broken };
+
+// Reads exactly size bytes unless the peer closes, the deadline passes, something breaks
+// or (when stopFd >= 0) the stop event is signalled. Closed means the peer closed before
+// sending anything; every other shortfall is Broken.
+ReadResult readFull(int fd, std::uint8_t* data, std::size_t size, Clock::time_point deadline,
+                    int stopFd) {
+  std::size_t got = 0;
+  while (got < size) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return ReadResult::Broken;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int rc = ::poll(fds, stopFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      return ReadResult::Broken;
+    }
+    if (rc == 0) return ReadResult::Broken;
+    if (stopFd >= 0 && fds[1].revents != 0) return ReadResult::Broken;
+    const ssize_t n = ::recv(fd, data + got, size - got, 0);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return ReadResult::Broken;
+    }
+    if (n == 0) return got == 0 ? ReadResult::Closed : ReadResult::Broken;
+    got += static_cast<std::size_t>(n);
+  }
+  return ReadResult::Done;
+}
+
+bool peerIsOwnUser(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
+  return cred.uid == ::geteuid();
+}
+
+// What the listener thread and the work it posted to the loop thread share. The posted
+// work holds it too, so it stays valid when the endpoint is gone before the work runs.
+struct ListenerShared {
+  explicit ListenerShared(WindowEndpoint::Handler h) : handler(std::move(h)) {}
+  WindowEndpoint::Handler handler;
+  std::atomic<bool> alive{true};
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stopping = false;
+};
+
+// The answer to one sent message, filled in on the loop thread.
+struct PendingReply {
+  bool done = false;
+  bool handled = false;
+  std::uint32_t result = 0;
+};
+
+class UnixWindowEndpoint final : public WindowEndpoint {
+public:
+  UnixWindowEndpoint(fs::path path, Fd listener, Fd stop, const struct stat& identity,
+                     EventLoop& loop, Handler handler)
+      : path_(std::move(path)),
+        listener_(std::move(listener)),
+        stop_(std::move(stop)),
+        dev_(identity.st_dev),
+        ino_(identity.st_ino),
+        loop_(loop),
+        shared_(std::make_shared<ListenerShared>(std::move(handler))),
+        thread_([this] { run(); }) {}
+
+  ~UnixWindowEndpoint() override {
+    shared_->alive = false;
+    {
+      std::lock_guard lock(shared_->mutex);
+      shared_->stopping = true;
+    }
+    shared_->changed.notify_all();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto ignored = ::write(stop_.get(), &one, sizeof one);
+    thread_.join();
+    // Remove the socket file only when it is still ours: a later listener may have taken
+    // the name over.
+    struct stat now{};
+    if (::lstat(path_.c_str(), &now) == 0 && now.st_dev == dev_ && now.st_ino == ino_) {
+      ::unlink(path_.c_str());
+    }
+  }
+
+  UnixWindowEndpoint(const UnixWindowEndpoint&) = delete;
+  UnixWindowEndpoint& operator=(const UnixWindowEndpoint&) = delete;
+
+private:
+  void run() {
+    for (;;) {
+      pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[1].revents != 0) return;
+      if (fds[0].revents & (POLLERR | POLLNVAL)) return;
+      if (!(fds[0].revents & POLLIN)) continue;
+      Fd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!client) {
+        // Out of descriptors: the listening socket stays readable, so wait a little
+        // (or for the stop event) instead of spinning on it.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+          pollfd stopOnly{stop_.get(), POLLIN, 0};
+          ::poll(&stopOnly, 1, 100);
+        }
+        continue;
+      }
+      if (!peerIsOwnUser(client.get())) continue;
+      serve(client.get());
+    }
+  }
+
+  // Handles the frames of one connection in order until it closes or sends a bad frame.
+  void serve(int fd) {
+    for (;;) {
+      FrameBytes bytes{};
+      if (readFull(fd, bytes.data(), bytes.size(), Clock::now() + kFrameReadLimit, stop_.get()) !=
+          ReadResult::Done) {
+        return;
+      }
+      const auto frame = decodeFrame(bytes);
+      if (!frame) return;  // a malformed frame; the stream cannot be trusted after it
+      const auto& [msg, mode] = *frame;
+      if (mode == FrameMode::Posted) {
+        loop_.post([shared = shared_, msg = msg] {
+          if (shared->alive) shared->handler(msg);
+        });
+        continue;
+      }
+      const auto result = deliverAndWait(msg);
+      if (!result) return;  // stopping: the sender sees the connection close unanswered
+      std::uint8_t reply[4];
+      putLe32(reply, *result);
+      if (!writeAll(fd, reply, sizeof reply)) return;
+    }
+  }
+
+  // Runs the handler on the loop thread and waits for it. Unlike a plain postAndWait, the
+  // wait also ends when this endpoint is being destroyed, so destroying it on the loop
+  // thread while a sent message is queued there cannot deadlock.
+  std::optional<std::uint32_t> deliverAndWait(const WindowMessage& msg) {
+    auto reply = std::make_shared<PendingReply>();
+    loop_.post([shared = shared_, reply, msg] {
+      struct Finish {
+        ListenerShared& shared;
+        PendingReply& reply;
+        ~Finish() {
+          {
+            std::lock_guard lock(shared.mutex);
+            reply.done = true;
+          }
+          shared.changed.notify_all();
+        }
+      } finish{*shared, *reply};
+      if (!shared->alive) return;
+      const std::uint32_t result = shared->handler(msg);
+      std::lock_guard lock(shared->mutex);
+      reply->result = result;
+      reply->handled = true;
+    });
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait(lock, [&] { return reply->done || shared_->stopping; });
+    if (!reply->handled) return std::nullopt;
+    return reply->result;
+  }
+
+  fs::path path_;
+  Fd listener_;
+  Fd stop_;
+  dev_t dev_;
+  ino_t ino_;
+  EventLoop& loop_;
+  std::shared_ptr<ListenerShared> shared_;
+  std::thread thread_;  // last: starts after everything it uses exists
+};
+
+bool fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+  return false;
+}
+
+}  // namespace
+
+FrameBytes encodeFrame(const WindowMessage& msg, FrameMode mode) {
+  FrameBytes out{};
+  putLe32(out.data(), msg.message);
+  putLe32(out.data() + 4, msg.wParam);
+  putLe32(out.data() + 8, msg.lParam);
+  putLe32(out.data() + 12, static_cast<std::uint32_t>(mode));
+  return out;
+}
+
+std::optional<std::pair<WindowMessage, FrameMode>> decodeFrame(const FrameBytes& bytes) {
+  const std::uint32_t mode = getLe32(bytes.data() + 12);
+  if (mode != static_cast<std::uint32_t>(FrameMode::Posted) &&
+      mode != static_cast<std::uint32_t>(FrameMode::Sent)) {
+    return std::nullopt;
+  }
+  WindowMessage msg{getLe32(bytes.data()), getLe32(bytes.data() + 4), getLe32(bytes.data() + 8)};
+  return std::pair{msg, static_cast<FrameMode>(mode)};
+}
+
+std::string escapeEndpointPart(std::string_view part) {
+  std::string out;
+  out.reserve(part.size());
+  for (const char c : part) {
+    switch (c) {
+      case '%': out += "%25"; break;
+      case '/': out += "%2F"; break;
+      case '\0': out += "%00"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+fs::path endpointPath(std::string_view className, std::string_view title) {
+  return runDir() / (escapeEndpointPart(className) + "@" + escapeEndpointPart(title));
+}
+
+bool UnixWindowMessenger::windowExists(std::string_view className, std::string_view title) {
+  return static_cast<bool>(connectTo(endpointPath(className, title), sendLimit_));
+}
+
+bool UnixWindowMessenger::post(std::string_view className, std::string_view title,
+                               WindowMessage msg) {
+  const Fd sock = connectTo(endpointPath(className, title), sendLimit_);
+  if (!sock) return false;
+  const FrameBytes frame = encodeFrame(msg, FrameMode::Posted);
+  return writeAll(sock.get(), frame.data(), frame.size());
+}
+
+std::optional<std::uint32_t> UnixWindowMessenger::send(std::string_view className,
+                                                       std::string_view title, WindowMessage msg) {
+  const auto deadline = Clock::now() + sendLimit_;
+  const Fd sock = connectTo(endpointPath(className, title), sendLimit_);
+  if (!sock) return std::nullopt;
+  const FrameBytes frame = encodeFrame(msg, FrameMode::Sent);
+  if (!writeAll(sock.get(), frame.data(), frame.size())) return std::nullopt;
+  std::uint8_t reply[4];
+  if (readFull(sock.get(), reply, sizeof reply, deadline, -1) != ReadResult::Done) return std::nullopt;
+  return getLe32(reply);
+}
+
+std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_view className,
+                                                                  std::string_view title,
+                                                                  EventLoop& loop,
+                                                                  WindowEndpoint::Handler handler,
+                                                                  std::string* error) {
+  fs::path path;
+  try {
+    path = endpointPath(className, title);
+  } catch (const std::exception& e) {
+    fail(error, e.what());
+    return nullptr;
+  }
+  if (auto problem = socketPathProblem(path)) {
+    fail(error, *problem);
+    return nullptr;
+  }
+
+  struct stat existing{};
+  if (::lstat(path.c_str(), &existing) == 0) {
+    if (!S_ISSOCK(existing.st_mode)) {
+      fail(error, "Not a window endpoint, left alone: " + path.string());
+      return nullptr;
+    }
+    if (connectTo(path, std::chrono::milliseconds(1000))) {
+      fail(error, "Another window already listens on " + path.string());
+      return nullptr;
+    }
+    ::unlink(path.c_str());  // stale: nobody answers on it
+  }
+
+  sockaddr_un addr;
+  socketAddress(path, addr);
+  Fd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!sock) {
+    fail(error, std::string("Cannot create a socket: ") + std::strerror(errno));
+    return nullptr;
+  }
+  if (::bind(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    fail(error, "Cannot listen on " + path.string() + ": " + std::strerror(errno));
+    return nullptr;
+  }
+  struct stat identity{};
+  if (::listen(sock.get(), SOMAXCONN) != 0 || ::lstat(path.c_str(), &identity) != 0) {
+    fail(error, "Cannot listen on " + path.string() + ": " + std::strerror(errno));
+    ::unlink(path.c_str());
+    return nullptr;
+  }
+  Fd stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!stop) {
+    fail(error, std::string("Cannot create an event: ") + std::strerror(errno));
+    ::unlink(path.c_str());
+    return nullptr;
+  }
+  return std::make_unique<UnixWindowEndpoint>(std::move(path), std::move(sock), std::move(stop),
+                                              identity, loop, std::move(handler));
+}
+
+}  // namespace qv::platform
