@@ -55,7 +55,9 @@ public:
   // True when the value is gone afterwards (also when it was never there).
   virtual bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) = 0;
 
-  // Why the last failing operation failed; empty when nothing failed.
+  // Why the last failing operation failed; empty when nothing failed. Every operation
+  // clears it when it starts, so a nullopt from readValue with an empty lastError() means
+  // "absent", and a non-empty one means the store itself failed.
   virtual std::string lastError() const = 0;
 };
 
