@@ -1,0 +1,83 @@
+#pragma once
+// POSIX backend of a serial port: a terminal device opened non-blocking, held
+// exclusively (TIOCEXCL and flock), configured through termios and waited on with poll.
+// The pieces that carry logic are free functions so they can be tested on their own.
+#include "platform/serial_port.h"
+
+#include <termios.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+
+namespace qv::platform::posix {
+
+// termios speed constant for a baud rate; nullopt for 0 and rates termios cannot set.
+std::optional<speed_t> speedForBaud(std::uint32_t baud);
+std::uint32_t baudForSpeed(speed_t speed);
+
+// Writes a line state into t: raw byte mode, data bits, parity (mark and space through
+// CMSPAR), stop bits, XON/XOFF in and out with their characters, RTS/CTS handshake.
+// Received errors and breaks are always marked in the byte stream (PARMRK) so the reader
+// can report them. False, with t untouched, when a field is out of range.
+bool applyLineState(termios& t, const SerialLineState& state);
+// Reads back what termios holds into state (fields termios cannot hold are left alone).
+void readLineState(const termios& t, SerialLineState& state);
+
+// Undoes the marking of received bytes: 0xFF 0xFF is a 0xFF byte, 0xFF 0x00 c is byte c
+// received with a parity or framing error, 0xFF 0x00 0x00 a break. Keeps its position
+// inside a mark across calls, since a mark may be split between two reads.
+class MarkDecoder {
+public:
+  struct Options {
+    bool replaceErrors = false;  // put replacement in place of a byte received with an error
+    std::uint8_t replacement = 0;
+    bool discardNull = false;    // drop zero data bytes
+  };
+  struct Output {
+    std::size_t count = 0;          // bytes written to out
+    std::uint32_t lineErrors = 0;   // line_error bits seen in the marks
+  };
+  // Decodes in into out; out must hold at least in.size() bytes.
+  Output decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, const Options& options);
+  void clear() { state_ = State::Data; }
+
+private:
+  enum class State { Data, SawFF, SawFF00 };
+  State state_ = State::Data;
+};
+
+class PosixSerialPort final : public SerialPort {
+public:
+  // Takes over an open, locked terminal descriptor.
+  explicit PosixSerialPort(int fd);
+  ~PosixSerialPort() override;
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  bool setupQueues(std::size_t receive, std::size_t transmit) override;
+  void purge(bool receive, bool transmit) override;
+  std::optional<SerialLineState> lineState() override;
+  bool setLineState(const SerialLineState& state) override;
+  bool setTimeouts(const SerialTimeouts& timeouts) override;
+  SerialTimeouts timeouts() override;
+  ReadResult read(std::span<std::uint8_t> buffer, const WaitEvent& cancel) override;
+  WriteResult write(std::span<const std::uint8_t> bytes, const WaitEvent& cancel) override;
+
+private:
+  // Line errors and modem-line changes counted by the device since the last call, as
+  // line_error and modem_event bits; both 0 where the device keeps no counters.
+  void takeCountedEvents(std::uint32_t& lineErrors, std::uint32_t& modemEvents);
+
+  int fd_;
+  // Settings change on the owning thread while the reader and writer use them.
+  std::mutex settingsMutex_;
+  SerialLineState kept_;
+  SerialTimeouts timeouts_;
+  MarkDecoder decoder_;        // used by the reading thread only
+  bool errorCountsAvailable_;  // the device keeps line-error counters (real UARTs)
+  std::uint32_t lastCounts_[6] = {0, 0, 0, 0, 0, 0};  // frame, overrun, parity, break, ring, carrier
+};
+
+}  // namespace qv::platform::posix
