@@ -1,0 +1,448 @@
+#include "anim/gif_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "anim/lzw_decoder.h"
+
+namespace qv::anim {
+
+namespace {
+
+// A frame or composed picture above this many pixels is refused as a format error: a corrupt
+// or hostile header must not make the program allocate gigabytes (8192 x 8192 still loads).
+constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
+
+// Frames above this many pixels report progress while their rows are decoded.
+constexpr std::int64_t kRowProgressPixels = 100000;
+
+// Ends a parse at once; the load's guard turns it into a failed load.
+struct ParseAbort {};
+
+int u16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+
+// Nearest integer to 100 x position / size, halves to even.
+std::int32_t percentage(std::int64_t position, std::int64_t size) {
+  if (size <= 0) return 0;
+  const std::int64_t scaled = 100 * position;
+  std::int64_t q = scaled / size;
+  const std::int64_t twiceRest = 2 * (scaled % size);
+  if (twiceRest > size || (twiceRest == size && (q & 1) != 0)) ++q;
+  return static_cast<std::int32_t>(q);
+}
+
+std::int32_t clamp32(std::size_t v) {
+  return static_cast<std::int32_t>(std::min<std::size_t>(v, 0x7FFFFFFF));
+}
+
+}  // namespace
+
+// One parse of the decoder's work data into its frames.
+class GifParser {
+public:
+  GifParser(GifDecoder& owner, std::span<const std::uint8_t> data, bool infoOnly)
+      : d_(owner), data_(data), infoOnly_(infoOnly) {}
+
+  bool parse();
+
+private:
+  bool readFrame(TGIFFrame& frame);
+  bool decodePixels(TGIFFrame& frame);
+  void progress();
+
+  std::size_t left() const { return data_.size() - pos_; }
+  // Reads up to n bytes; at the end of data it reads fewer and does not fail.
+  std::size_t readPlain(std::uint8_t* to, std::size_t n) {
+    const std::size_t k = std::min(n, left());
+    if (k > 0) std::memcpy(to, data_.data() + pos_, k);
+    pos_ += k;
+    return k;
+  }
+  bool readExact(std::uint8_t* to, std::size_t n) { return readPlain(to, n) == n; }
+  int readByte() { return pos_ < data_.size() ? data_[pos_++] : -1; }
+  void skip(std::size_t n) { pos_ += std::min(n, left()); }
+  // Skips data sub-blocks up to and including the zero-length one (or the end of data).
+  void skipSubBlocks(int length) {
+    while (length > 0) {
+      skip(static_cast<std::size_t>(length));
+      length = readByte();
+    }
+  }
+  void readApplication();
+
+  GifDecoder& d_;
+  std::span<const std::uint8_t> data_;
+  std::size_t pos_ = 0;
+  bool infoOnly_;
+  std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
+  std::string comment_;
+};
+
+void GifParser::progress() {
+  if (!d_.OnProgress) return;
+  const ProgressReport report{clamp32(pos_), clamp32(data_.size()),
+                              percentage(static_cast<std::int64_t>(pos_), static_cast<std::int64_t>(data_.size()))};
+  bool keep = d_.keepOnProcessing_;
+  d_.OnProgress(report, keep);
+  d_.keepOnProcessing_ = keep;
+  if (!keep) {
+    d_.lastError_ = TGIFError::geCanceled;
+    throw ParseAbort{};
+  }
+}
+
+void GifParser::readApplication() {
+  const int idLength = std::max(readByte(), 0);
+  std::array<std::uint8_t, 255> id{};
+  const std::size_t idRead = readPlain(id.data(), static_cast<std::size_t>(idLength));
+  int length = readByte();
+  if (idRead >= 11 && std::memcmp(id.data(), "NETSCAPE", 8) == 0 && std::memcmp(id.data() + 8, "2.0", 3) == 0 &&
+      length > 0) {
+    std::array<std::uint8_t, 255> block{};  // bytes missing at the end of data count as 0
+    readPlain(block.data(), static_cast<std::size_t>(length));
+    d_.loopCount_ = u16(block.data() + 1);
+    length = readByte();
+  }
+  skipSubBlocks(length);
+}
+
+bool GifParser::parse() {
+  d_.lastError_ = TGIFError::geFileFormat;
+  d_.Reset();
+  d_.dataStream_.assign(data_.begin(), data_.end());
+  if (data_.empty()) {
+    d_.lastError_ = TGIFError::geInternal;
+    return false;
+  }
+
+  std::array<std::uint8_t, 6> signature{};
+  if (!readExact(signature.data(), signature.size())) return false;
+  if (std::memcmp(signature.data(), "GIF", 3) != 0) return false;
+  d_.version_ = signature[4] == '9' ? TGIFVersion::gvGIF89a : TGIFVersion::gvGIF87a;
+
+  std::array<std::uint8_t, 7> screen{};
+  if (!readExact(screen.data(), screen.size())) return false;
+  ColorTable& global = *d_.globalColorTable_;
+  if (screen[4] & 0x80) {
+    d_.colorBits_ = (screen[4] & 7) + 1;
+    std::array<std::uint8_t, 768> bytes{};
+    const std::size_t n = std::size_t{3} << d_.colorBits_;
+    if (!readExact(bytes.data(), n)) return false;
+    for (std::size_t i = 0; i < n / 3; ++i) global[i] = Rgb{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+  } else {
+    global.fill(Rgb{});
+  }
+
+  while (pos_ < data_.size() && d_.keepOnProcessing_) {
+    progress();
+    std::array<std::uint8_t, 2> head{};
+    const std::size_t got = readPlain(head.data(), head.size());
+    if (head[0] == 0x21) {
+      switch (head[1]) {
+        case 0x01:  // plain text: skipped, nothing is drawn
+          skip(static_cast<std::size_t>(std::max(readByte(), 0)));
+          skipSubBlocks(readByte());
+          break;
+        case 0xF9:  // graphic control: the six bytes after the label, whatever the size says
+          control_.fill(0);
+          readPlain(control_.data(), control_.size());
+          break;
+        case 0xFE: {  // comment: all sub-blocks joined
+          comment_.clear();
+          for (int length = readByte(); length > 0; length = readByte()) {
+            const std::size_t n = std::min(static_cast<std::size_t>(length), left());
+            comment_.append(reinterpret_cast<const char*>(data_.data() + pos_), n);
+            pos_ += n;
+          }
+          break;
+        }
+        case 0xFF:
+          readApplication();
+          break;
+        default:  // unknown label: scanning goes on after these two bytes
+          break;
+      }
+    } else if (head[0] == 0x2C) {
+      pos_ -= got;
+      if (d_.frames_.size() >= static_cast<std::size_t>(kMaxFrames)) break;
+      d_.frames_.push_back(std::make_unique<TGIFFrame>());
+      TGIFFrame& frame = *d_.frames_.back();
+      if (!readFrame(frame)) {
+        pos_ = data_.size();
+        progress();
+        return false;
+      }
+      d_.colorBits_ = std::max(d_.colorBits_, frame.ColorBits);
+      d_.anyTransparent_ = d_.anyTransparent_ || frame.Transparent;
+      d_.anyInterlaced_ = d_.anyInterlaced_ || frame.Interlaced;
+      frame.Comment = comment_;
+      if (d_.FirstImageOnly) {
+        pos_ = data_.size();
+        break;
+      }
+      comment_.clear();
+      control_.fill(0);
+    } else if (head[0] == 0x3B) {
+      break;
+    }
+    // Any other byte: two bytes are consumed and scanning goes on.
+  }
+  progress();
+
+  std::int64_t width = u16(screen.data());
+  std::int64_t height = u16(screen.data() + 2);
+  for (const auto& frame : d_.frames_) {
+    width = std::max<std::int64_t>(width, frame->Left + frame->Width);
+    height = std::max<std::int64_t>(height, frame->Top + frame->Height);
+  }
+  if (width * height > kMaxPixels) return false;
+  d_.imageWidth_ = static_cast<std::int32_t>(width);
+  d_.imageHeight_ = static_cast<std::int32_t>(height);
+  return true;
+}
+
+bool GifParser::readFrame(TGIFFrame& frame) {
+  d_.lastError_ = TGIFError::geFileFormat;
+  std::array<std::uint8_t, 10> desc{};
+  if (!readExact(desc.data(), desc.size())) return false;
+  if (desc[0] != 0x2C) return false;
+  frame.Left = u16(&desc[1]);
+  frame.Top = u16(&desc[3]);
+  frame.Width = u16(&desc[5]);
+  frame.Height = u16(&desc[7]);
+  if (frame.Width == 0 || frame.Height == 0) return false;
+  if (std::int64_t{frame.Width} * frame.Height > kMaxPixels) return false;
+  const std::uint8_t packed = desc[9];
+
+  if (packed & 0x80) {
+    frame.HasLocalColorTable = true;
+    frame.ColorBits = (packed & 7) + 1;
+    const std::size_t n = std::size_t{3} << frame.ColorBits;
+    if (infoOnly_) {
+      skip(n);
+    } else {
+      std::array<std::uint8_t, 768> bytes{};
+      readPlain(bytes.data(), n);
+      auto table = std::make_shared<ColorTable>();
+      for (std::size_t i = 0; i < 256; ++i) (*table)[i] = Rgb{bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+      frame.Palette = std::move(table);
+    }
+  } else {
+    frame.Palette = d_.globalColorTable_;
+    frame.ColorBits = 0;
+  }
+  frame.Interlaced = (packed & 0x40) != 0;
+
+  static constexpr std::array<TDisposalType, 8> kDisposal{
+      TDisposalType::dtUndefined,    TDisposalType::dtDoNothing,    TDisposalType::dtToBackground,
+      TDisposalType::dtToPrevious,   TDisposalType::dtToBackground, TDisposalType::dtToBackground,
+      TDisposalType::dtToBackground, TDisposalType::dtToBackground};
+  frame.Disposal = kDisposal[(control_[1] >> 2) & 7];
+  frame.Delay = u16(&control_[2]) * 10;
+  frame.Transparent = (control_[1] & 1) != 0 && d_.version_ == TGIFVersion::gvGIF89a;
+  frame.TransparentIndex = control_[4];
+
+  if (infoOnly_) {
+    skip(1);  // minimum code size
+    skipSubBlocks(readByte());
+    while (pos_ < data_.size() && data_[pos_] == 0) ++pos_;
+    return true;
+  }
+
+  const std::size_t pixels = static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height);
+  if (frame.Disposal == TDisposalType::dtToPrevious) {
+    frame.SavedImage = RgbPlane{frame.Width, frame.Height, std::vector<std::uint32_t>(pixels, kOpaqueBlack)};
+    frame.SavedMask = Plane{frame.Width, frame.Height, std::vector<std::uint8_t>(pixels, 0)};
+  }
+  frame.ColorCount = frame.HasLocalColorTable ? 1 << frame.ColorBits : 1 << d_.colorBits_;
+  if (!decodePixels(frame)) return false;
+  if (frame.Transparent) frame.TransparentColor = (*frame.Palette)[frame.TransparentIndex];
+  return true;
+}
+
+bool GifParser::decodePixels(TGIFFrame& frame) {
+  const int width = frame.Width;
+  const int height = frame.Height;
+  const std::size_t rowLength = static_cast<std::size_t>(width);
+  frame.Image = Plane{width, height, std::vector<std::uint8_t>(rowLength * static_cast<std::size_t>(height), 0)};
+  if (frame.Transparent) frame.Mask = Plane{width, height, frame.Image.pixels};
+
+  const int minCodeSize = readByte();
+  if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
+  if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
+
+  SubBlockReader blocks(data_, pos_);
+  LzwDecoder lzw(blocks, minCodeSize);
+  std::uint8_t* image = frame.Image.pixels.data();
+  std::uint8_t* mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
+  const std::uint16_t transparentIndex = frame.TransparentIndex;
+
+  const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
+  if (!frame.Interlaced && !rowProgress) {
+    lzw.read(image, mask, transparentIndex, rowLength * static_cast<std::size_t>(height));
+  } else {
+    const int reportEvery = width <= 320 ? 63 : 31;
+    static constexpr std::array<std::pair<int, int>, 4> kInterlaced{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
+    static constexpr std::array<std::pair<int, int>, 1> kSequential{{{0, 1}}};
+    const std::span<const std::pair<int, int>> passes =
+        frame.Interlaced ? std::span<const std::pair<int, int>>(kInterlaced) : std::span<const std::pair<int, int>>(kSequential);
+    bool ended = false;
+    for (auto [first, step] : passes) {
+      for (int row = first; row < height && !ended; row += step) {
+        const std::size_t at = static_cast<std::size_t>(row) * rowLength;
+        ended = lzw.read(image + at, mask ? mask + at : nullptr, transparentIndex, rowLength) < rowLength;
+        if (!ended && rowProgress && (row & reportEvery) == 0) progress();
+      }
+    }
+  }
+  lzw.finish();
+  return !lzw.corrupt();
+}
+
+GifDecoder::GifDecoder() : globalColorTable_(std::make_shared<ColorTable>()) {}
+
+void GifDecoder::Reset() {
+  empty_ = true;
+  frames_.clear();
+  dataStream_.clear();
+  loopCount_ = 1;
+  keepOnProcessing_ = true;
+  colorBits_ = 0;
+  anyInterlaced_ = false;
+  anyTransparent_ = false;
+  imageWidth_ = 0;
+  imageHeight_ = 0;
+}
+
+bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
+  infoOnly_ = infoOnly;
+  bool ok = false;
+  try {
+    GifParser parser(*this, work, infoOnly);
+    ok = parser.parse();
+  } catch (...) {
+    // Cancellation, and anything else that breaks off a parse, fail the load.
+    ok = false;
+  }
+  if (!ok) {
+    Reset();
+    return false;
+  }
+  empty_ = false;
+  lastError_ = TGIFError::geNone;
+  return true;
+}
+
+namespace {
+
+// Whole file; missing file is std::nullopt, an existing one that cannot be read throws.
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw std::filesystem::filesystem_error("cannot open the file", file,
+                                            std::error_code(errno ? errno : EIO, std::generic_category()));
+  }
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    throw std::filesystem::filesystem_error("cannot read the file", file, std::make_error_code(std::errc::io_error));
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
+  stream.clear();
+  stream.seekg(0, std::ios::beg);
+  stream.clear();  // a stream that cannot seek is read from where it stands
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+bool GifDecoder::LoadFromFile(const std::filesystem::path& file) {
+  auto bytes = readWholeFile(file);
+  if (!bytes) {
+    lastError_ = TGIFError::geFileNotFound;
+    return false;
+  }
+  return load(std::move(*bytes), false);
+}
+
+bool GifDecoder::LoadInfoFromFile(const std::filesystem::path& file) {
+  auto bytes = readWholeFile(file);
+  if (!bytes) {
+    lastError_ = TGIFError::geFileNotFound;
+    return false;
+  }
+  return load(std::move(*bytes), true);
+}
+
+bool GifDecoder::LoadFromStream(std::istream& stream) { return load(readWholeStream(stream), false); }
+bool GifDecoder::LoadInfoFromStream(std::istream& stream) { return load(readWholeStream(stream), true); }
+
+bool GifDecoder::LoadFromBytes(std::span<const std::uint8_t> bytes) {
+  return load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), false);
+}
+
+bool GifDecoder::LoadInfoFromBytes(std::span<const std::uint8_t> bytes) {
+  return load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true);
+}
+
+bool GifDecoder::LoadFromResourceName(const ResourceModule& module, std::string_view name) {
+  lastError_ = TGIFError::geResourceNotFound;
+  const std::vector<std::uint8_t>* bytes = module.find("GIF", upperName(name));
+  if (!bytes) return false;
+  return load(*bytes, false);
+}
+
+bool GifDecoder::LoadFromResourceID(const ResourceModule& module, int id) {
+  return LoadFromResourceName(module, "#" + std::to_string(id));
+}
+
+TGIFFrame* GifDecoder::Frame(int n) {
+  if (n < 1 || n > FrameCount()) return nullptr;
+  return frames_[static_cast<std::size_t>(n - 1)].get();
+}
+
+const TGIFFrame* GifDecoder::Frame(int n) const {
+  if (n < 1 || n > FrameCount()) return nullptr;
+  return frames_[static_cast<std::size_t>(n - 1)].get();
+}
+
+bool GifDecoder::GetFrameInfo(int frameNumber, TFrameInfo& info) {
+  info = TFrameInfo{};
+  const TGIFFrame* frame = Frame(frameNumber);
+  if (!frame) {
+    lastError_ = TGIFError::geIndexOutOfBounds;
+    return false;
+  }
+  if (!infoOnly_) {
+    FrameBitmap bitmap;
+    bitmap.Pixels = frame->Image;
+    if (frame->Palette) {
+      const auto count = static_cast<std::size_t>(std::clamp(frame->ColorCount, 0, 256));
+      bitmap.Palette.assign(frame->Palette->begin(), frame->Palette->begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    info.Bitmap = std::move(bitmap);
+  }
+  info.Left = frame->Left;
+  info.Top = frame->Top;
+  info.Width = frame->Width;
+  info.Height = frame->Height;
+  info.Delay = frame->Delay;
+  info.Interlaced = frame->Interlaced;
+  info.Transparent = frame->Transparent;
+  const Rgb c = frame->TransparentColor;
+  info.TransparentColor = std::uint32_t{c.r} | (std::uint32_t{c.g} << 8) | (std::uint32_t{c.b} << 16);
+  info.Disposal = frame->Disposal;
+  info.Comment = frame->Comment;
+  return true;
+}
+
+}  // namespace qv::anim

@@ -1,0 +1,149 @@
+#include "anim/lzw_decoder.h"
+
+#include <algorithm>
+
+namespace qv::anim {
+
+int SubBlockReader::nextBlock() {
+  while (!ended_) {
+    if (pos_ >= data_.size()) {
+      ended_ = true;  // the stream ends inside the image data: no terminator to read
+      break;
+    }
+    const std::size_t length = data_[pos_++];
+    if (length == 0) {
+      ended_ = true;
+      break;
+    }
+    remaining_ = std::min(length, data_.size() - pos_);
+    if (remaining_ > 0) {
+      --remaining_;
+      return data_[pos_++];
+    }
+  }
+  return -1;
+}
+
+void SubBlockReader::skipRest() {
+  pos_ += remaining_;
+  remaining_ = 0;
+  while (nextBlock() >= 0) {
+    pos_ += remaining_;
+    remaining_ = 0;
+  }
+}
+
+LzwDecoder::LzwDecoder(SubBlockReader& in, int minCodeSize)
+    : in_(in), minCodeSize_(std::clamp(minCodeSize, 0, kMaxCodeSize)),
+      clear_(1 << minCodeSize_), end_(clear_ + 1) {
+  resetTables();
+}
+
+void LzwDecoder::resetTables() {
+  prefix_.fill(0);
+  suffix_.fill(0);
+  for (int i = 0; i < clear_; ++i) suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i);
+  width_ = minCodeSize_ + 1;
+  limit_ = 2 * clear_;
+  next_ = clear_ + 2;
+  sp_ = 0;
+}
+
+bool LzwDecoder::readCode(int& code) {
+  while (bits_ < width_) {
+    const int byte = in_.next();
+    if (byte < 0) return false;  // a partial code at the end of data is no code
+    acc_ |= static_cast<std::uint32_t>(byte) << bits_;
+    bits_ += 8;
+  }
+  code = static_cast<int>(acc_ & ((1u << width_) - 1));
+  acc_ >>= width_;
+  bits_ -= width_;
+  return true;
+}
+
+std::size_t LzwDecoder::read(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
+                             std::size_t count) {
+  return mask ? readImpl<true>(out, mask, transparentIndex, count)
+              : readImpl<false>(out, nullptr, transparentIndex, count);
+}
+
+template <bool WithMask>
+std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
+                                 std::size_t count) {
+  std::size_t k = 0;
+  while (k < count) {
+    if (sp_ > 0) {
+      // Strings are built last pixel first; hand them out from the top of the stack.
+      const std::size_t take = std::min(sp_, count - k);
+      for (std::size_t i = 0; i < take; ++i) {
+        const std::uint16_t v = stack_[--sp_];
+        out[k] = static_cast<std::uint8_t>(v);
+        if constexpr (WithMask) mask[k] = v == transparentIndex ? 1 : 0;
+        ++k;
+      }
+      continue;
+    }
+    if (done_) break;
+    int code = 0;
+    if (!readCode(code)) {
+      done_ = true;
+      break;
+    }
+    if (state_ != State::Running) {
+      // The first code of the data (leading clear codes skipped) and the code after a clear
+      // are pixels as they stand.
+      if (state_ == State::Start && code == clear_) continue;
+      state_ = State::Running;
+      prev_ = first_ = code;
+      stack_[sp_++] = static_cast<std::uint16_t>(code);
+      continue;
+    }
+    if (code == clear_) {
+      resetTables();
+      state_ = State::AfterClear;
+      continue;
+    }
+    if (code == end_) {
+      in_.skipRest();
+      done_ = true;
+      break;
+    }
+    const int incoming = code;
+    if (code >= next_) {
+      // Not in the table yet: the previous string plus its own first pixel.
+      stack_[sp_++] = static_cast<std::uint16_t>(first_);
+      code = prev_;
+    }
+    while (code >= clear_) {
+      if (sp_ >= stack_.size() - 1) {
+        // A chain longer than the table can hold never reaches a root: corrupt data.
+        corrupt_ = true;
+        done_ = true;
+        sp_ = 0;
+        return k;
+      }
+      stack_[sp_++] = suffix_[static_cast<std::size_t>(code)];
+      code = prefix_[static_cast<std::size_t>(code)];
+    }
+    first_ = code;
+    stack_[sp_++] = static_cast<std::uint16_t>(code);
+    if (next_ < 4096) {
+      prefix_[static_cast<std::size_t>(next_)] = static_cast<std::uint16_t>(prev_);
+      suffix_[static_cast<std::size_t>(next_)] = static_cast<std::uint16_t>(first_);
+      ++next_;
+      if (next_ >= limit_ && limit_ < 4096) {
+        limit_ *= 2;
+        ++width_;
+      }
+    }
+    prev_ = incoming;
+  }
+  return k;
+}
+
+void LzwDecoder::finish() {
+  if (!in_.atEnd()) in_.skipRest();
+}
+
+}  // namespace qv::anim

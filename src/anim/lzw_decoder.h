@@ -1,0 +1,79 @@
+#pragma once
+// Variable-length-code LZW decoding of GIF image data, read from the data sub-blocks that
+// follow an image descriptor. Every read is bounded by the data given; a corrupt code stream
+// ends decoding (corrupt()) instead of looping or overrunning.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace qv::anim {
+
+// Concatenated contents of the data sub-blocks starting at `pos` in `data`; advances `pos`.
+class SubBlockReader {
+public:
+  SubBlockReader(std::span<const std::uint8_t> data, std::size_t& pos) : data_(data), pos_(pos) {}
+
+  // The next data byte, or -1 at the end of data: after the zero-length sub-block, or where
+  // the stream itself ends (it never delivers a sub-block twice).
+  int next() {
+    if (remaining_ > 0) {
+      --remaining_;
+      return data_[pos_++];
+    }
+    return nextBlock();
+  }
+  // Skips the rest of the sub-blocks up to and including the zero-length one.
+  void skipRest();
+  bool atEnd() const { return ended_; }
+
+private:
+  int nextBlock();
+  std::span<const std::uint8_t> data_;
+  std::size_t& pos_;
+  std::size_t remaining_ = 0;
+  bool ended_ = false;
+};
+
+class LzwDecoder {
+public:
+  static constexpr int kMaxCodeSize = 11;  // larger minimum code sizes do not fit the tables
+
+  // `minCodeSize` must be 0..kMaxCodeSize.
+  LzwDecoder(SubBlockReader& in, int minCodeSize);
+
+  // Decodes up to `count` pixels into `out` (low 8 bits of each value). With `mask`, also
+  // writes 1 there for every pixel whose value equals `transparentIndex`, else 0. Returns the
+  // number of pixels written: fewer than `count` once the data has ended (end code, end of
+  // data, or corrupt data).
+  std::size_t read(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex, std::size_t count);
+
+  // Reads past the rest of the image data, up to and including its terminator.
+  void finish();
+  // A prefix chain did not reach a root code within the table's 4096 entries.
+  bool corrupt() const { return corrupt_; }
+
+private:
+  enum class State { Start, AfterClear, Running };
+  template <bool WithMask>
+  std::size_t readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex, std::size_t count);
+  bool readCode(int& code);
+  void resetTables();
+
+  SubBlockReader& in_;
+  int minCodeSize_;
+  int clear_, end_;
+  int next_ = 0, limit_ = 0, width_ = 0;
+  int prev_ = 0, first_ = 0;
+  State state_ = State::Start;
+  bool done_ = false;
+  bool corrupt_ = false;
+  std::uint32_t acc_ = 0;
+  int bits_ = 0;
+  std::size_t sp_ = 0;
+  std::array<std::uint16_t, 4096> prefix_{};
+  std::array<std::uint16_t, 4096> suffix_{};
+  std::array<std::uint16_t, 4096> stack_{};
+};
+
+}  // namespace qv::anim
