@@ -1,0 +1,250 @@
+// The driver stand-in as a process in a private machine root, reached through the
+// driver channel over its socket: every request's effect, the store, the log, and how
+// it starts and stops.
+#include "driver/driver_channel.h"
+#include "driverd_protocol.h"
+#include "driver_model.h"
+#include "platform/posix/socket_device_io.h"
+#include "support/driverd_process.h"
+#include "support/private_root.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+namespace qv::driver {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using driverd::DriverModel;
+using driverd::OwnCode;
+
+std::string fileText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+constexpr const char* kMinimalStore =
+    "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Vxd Version\"=\"3.1.05\"\n";
+
+class DriverdTest : public ::testing::Test {
+protected:
+  test::PrivateRoot root;
+  platform::SocketDeviceIo io{2000ms};
+  DriverChannel channel{io};
+
+  // Sends one of qv-driverd's own requests on a fresh connection.
+  bool own(OwnCode code, const Bytes& in = {}, Bytes* out = nullptr) {
+    auto handle = io.open(root.path() / "dev" / "QV.VXD");
+    if (!handle) return false;
+    Bytes unused;
+    return handle->control(static_cast<std::uint32_t>(code), in, out ? *out : unused);
+  }
+
+  DriverModel state() {
+    Bytes out(driverd::kStateSize);
+    EXPECT_TRUE(own(OwnCode::ReadState, {}, &out));
+    return DriverModel::fromBytes(std::span<const std::uint8_t, driverd::kStateSize>(out.data(), out.size()));
+  }
+};
+
+TEST_F(DriverdTest, EveryPanelRequestTakesItsEffect) {
+  root.writeRegistry(kMinimalStore);
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+
+  channel.open()->beginCalibration();
+  EXPECT_TRUE(state().calibrationMode);
+
+  ASSERT_TRUE(own(OwnCode::InjectTouch, {0x12, 0xE0}));
+  RawPoint point;
+  point.bytes.fill(0x77);
+  EXPECT_TRUE(channel.open()->readRawPoint(point));
+  EXPECT_EQ(point.rawX(), 0x12);
+  EXPECT_EQ(point.rawY(), 0xE0);
+
+  channel.open()->setCalibration({0x04, 0xFB, 0x05, 0xFA});
+  auto s = state();
+  EXPECT_FALSE(s.calibrationMode);
+  EXPECT_EQ(s.limits, (CalibrationRecord{0x04, 0xFB, 0x05, 0xFA}));
+
+  {
+    auto ok = channel.open();
+    ASSERT_TRUE(ok);
+    ok->setBeepSound(true);
+    ok->setFixedMode();
+    ok->setLongBeep(true);
+    ok->setCursorOffset(makeCursorOffsetRecord(true, -2, 3, 800, 600));
+  }
+  s = state();
+  EXPECT_TRUE(s.beepSound);
+  EXPECT_TRUE(s.longBeep);
+  EXPECT_EQ(s.fixedMode, (std::array<std::uint8_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(CursorOffsetRecord::fromBytes(s.cursorOffset), makeCursorOffsetRecord(true, -2, 3, 800, 600));
+
+  channel.open()->setBeepSound(false);
+  EXPECT_FALSE(state().beepSound);
+
+  ASSERT_TRUE(own(OwnCode::InjectTouch, {1, 2}));
+  ASSERT_TRUE(own(OwnCode::InjectLineErrors, {3, 0, 0, 0, 0, 1, 0, 0}));
+  LineStatistics stats;
+  EXPECT_TRUE(channel.open()->readLineStatistics(stats));
+  EXPECT_EQ(stats.overrunErrors, 3u);
+  EXPECT_EQ(stats.framingErrors, 256u);
+  EXPECT_EQ(stats.penDowns, 2u);
+  EXPECT_EQ(stats.penUps, 2u);
+
+  ASSERT_TRUE(own(OwnCode::Reset));
+  s = state();
+  EXPECT_EQ(s.line.penDowns, 0u);
+  EXPECT_FALSE(s.longBeep);
+}
+
+TEST_F(DriverdTest, InitializeWritesVxdInitBeforeReplying) {
+  // No settings key at all: the driver creates it.
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  auto session = channel.open();
+  ASSERT_TRUE(session);
+  session->initializeDriver({0x03, 0xFC, 0x03, 0xFC});
+  // Read at once after the reply, as the Initial procedure does.
+  const std::string store = root.readRegistry();
+  EXPECT_NE(store.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]"), std::string::npos) << store;
+  EXPECT_NE(store.find("\"Vxd Init\"=\"Success\""), std::string::npos) << store;
+  const auto s = state();
+  EXPECT_TRUE(s.initialised);
+  EXPECT_EQ(s.limits, (CalibrationRecord{0x03, 0xFC, 0x03, 0xFC}));
+}
+
+TEST_F(DriverdTest, FailingInitializeRecordsItsFailureTextAndKeepsOtherValues) {
+  root.writeRegistry(std::string(kMinimalStore) + "\"Vxd Init\"=\"Success\"\n");
+  test::DriverdProcess driverd({"--fail-init=Not Ready"});
+  ASSERT_TRUE(driverd.ready());
+  auto handle = io.open(driverd.socketPath());
+  ASSERT_TRUE(handle);
+  const auto rec = CalibrationRecord{}.toBytes();
+  EXPECT_FALSE(handle->control(static_cast<std::uint32_t>(RequestCode::InitializeDriver), rec, {}));
+  const std::string store = root.readRegistry();
+  EXPECT_NE(store.find("\"Vxd Init\"=\"Not Ready\""), std::string::npos) << store;
+  EXPECT_NE(store.find("\"Vxd Version\"=\"3.1.05\""), std::string::npos) << store;
+  EXPECT_FALSE(state().initialised);
+}
+
+TEST_F(DriverdTest, WrongRequestsFailButTheConnectionGoesOnAndEverythingIsLogged) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  auto handle = io.open(driverd.socketPath());
+  ASSERT_TRUE(handle);
+  EXPECT_FALSE(handle->control(0x04, {}, {}));          // not a request of this driver
+  EXPECT_FALSE(handle->control(0x0D, Bytes{1, 0}, {}));  // long beep takes one byte
+  EXPECT_TRUE(handle->control(0x0D, Bytes{1}, {}));
+  Bytes shortOut(2, 0xEE);
+  EXPECT_TRUE(handle->control(0x0C, {}, shortOut));  // reply cut to the room given
+  handle.reset();
+  const std::string log = fileText(root.path() / "driverd.log");
+  EXPECT_EQ(log, "00000004 - fail\n0000000d 0100 fail\n0000000d 01 ok\n0000000c - ok\n");
+}
+
+TEST_F(DriverdTest, MalformedOrStuckClientsDoNotBlockOthers) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  // One client sends half a frame and stalls; another claims a huge input.
+  auto raw = [&](const Bytes& bytes) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, driverd.socketPath().c_str());
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    return fd;
+  };
+  const int stalled = raw({0x07, 0, 0, 0, 4, 0});
+  const int huge = raw({0x02, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0});
+  // The malformed one is closed by the driver.
+  char c;
+  EXPECT_EQ(::read(huge, &c, 1), 0);
+  ::close(huge);
+  // Meanwhile others are served.
+  EXPECT_TRUE(own(OwnCode::InjectTouch, {9, 9}));
+  EXPECT_EQ(state().rawX, 9);
+  ::close(stalled);
+}
+
+TEST_F(DriverdTest, DriverKilledMidRequestFailsTheRequestPromptly) {
+  test::DriverdProcess driverd({"--hold-code=9"});
+  ASSERT_TRUE(driverd.ready());
+  auto session = channel.open();
+  ASSERT_TRUE(session);
+  RawPoint point;
+  point.bytes.fill(0x33);
+  const auto start = std::chrono::steady_clock::now();
+  auto request = std::async(std::launch::async, [&] { return session->readRawPoint(point); });
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(driverd.stop(SIGKILL));
+  EXPECT_FALSE(request.get());
+  // Failed when the connection broke, well before the reply limit.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  EXPECT_EQ(point.bytes[1], 0x33);
+  EXPECT_FALSE(channel.open());  // nobody serves the socket any more
+}
+
+TEST_F(DriverdTest, StartAndStop) {
+  const auto socket = root.path() / "dev" / "QV.VXD";
+  // A stale socket left by a driver that did not stop cleanly is replaced.
+  std::filesystem::create_directories(socket.parent_path());
+  {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, socket.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+  }
+  test::DriverdProcess first;
+  ASSERT_TRUE(first.ready());
+
+  // A second driver on the same socket refuses to start and leaves the first serving.
+  std::string output;
+  EXPECT_EQ(test::runProgram("qv-driverd", {}, &output), 1);
+  EXPECT_NE(output.find("already serves"), std::string::npos) << output;
+  EXPECT_TRUE(test::socketAnswers(socket));
+
+  EXPECT_EQ(first.stop(SIGTERM), 0);
+  EXPECT_FALSE(std::filesystem::exists(socket));
+
+  test::DriverdProcess second;
+  ASSERT_TRUE(second.ready());
+  EXPECT_EQ(second.stop(SIGINT), 0);
+  EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+TEST_F(DriverdTest, ControlToolPlaysTouchesAndReadsCounters) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"touch", "40", "210"}), 0);
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"line-errors", "2", "5"}), 0);
+  std::string out;
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"stats"}, &out), 0);
+  EXPECT_EQ(out, "overrun=2\nframing=5\npen_down=1\npen_up=1\n");
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"send", "9", "-", "10"}, &out), 0);
+  EXPECT_EQ(out, "ok 002800d2000000000000\n");
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"touch", "256", "0"}), 2);
+  driverd.stop(SIGTERM);
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"stats"}), 1);
+}
+
+}  // namespace
+}  // namespace qv::driver

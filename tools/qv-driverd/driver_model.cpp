@@ -1,0 +1,167 @@
+#include "driver_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv::driverd {
+
+namespace {
+
+using driver::RequestCode;
+
+void putU32(std::uint8_t* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t getU32(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+// Counters wrap like the driver's 32-bit counters rather than stopping.
+std::uint32_t add(std::uint32_t a, std::uint32_t b) { return a + b; }
+
+template <std::size_t N>
+std::array<std::uint8_t, N> toArray(std::span<const std::uint8_t> in) {
+  std::array<std::uint8_t, N> a{};
+  std::copy_n(in.begin(), N, a.begin());
+  return a;
+}
+
+std::size_t expectedInput(std::uint32_t code, bool& known) {
+  known = true;
+  switch (code) {
+    case static_cast<std::uint32_t>(RequestCode::BeginCalibration): return 0;
+    case static_cast<std::uint32_t>(RequestCode::SetCalibration): return 10;
+    case static_cast<std::uint32_t>(RequestCode::InitializeDriver): return 10;
+    case static_cast<std::uint32_t>(RequestCode::SetFixedMode): return 4;
+    case static_cast<std::uint32_t>(RequestCode::SetBeepSound): return 4;
+    case static_cast<std::uint32_t>(RequestCode::ReadRawPoint): return 0;
+    case static_cast<std::uint32_t>(RequestCode::SetCursorOffset): return 11;
+    case static_cast<std::uint32_t>(RequestCode::ReadLineStatistics): return 0;
+    case static_cast<std::uint32_t>(RequestCode::SetLongBeep): return 1;
+    case static_cast<std::uint32_t>(OwnCode::InjectTouch): return 2;
+    case static_cast<std::uint32_t>(OwnCode::InjectLineErrors): return 8;
+    case static_cast<std::uint32_t>(OwnCode::ReadState): return 0;
+    case static_cast<std::uint32_t>(OwnCode::Reset): return 0;
+    default: known = false; return 0;
+  }
+}
+
+Reply withOutput(std::span<const std::uint8_t> record, std::uint32_t outLength) {
+  Reply r{true, {}};
+  r.bytes.assign(record.begin(), record.begin() + std::min<std::size_t>(record.size(), outLength));
+  return r;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kStateSize> DriverModel::toBytes() const {
+  std::array<std::uint8_t, kStateSize> b{};
+  putU32(&b[0], requestsHandled);
+  b[4] = initialised;
+  b[5] = calibrationMode;
+  b[6] = beepSound;
+  b[7] = longBeep;
+  std::copy(fixedMode.begin(), fixedMode.end(), &b[8]);
+  const auto lim = limits.toBytes();
+  std::copy_n(lim.begin(), 4, &b[12]);
+  std::copy(cursorOffset.begin(), cursorOffset.end(), &b[16]);
+  b[28] = rawX;
+  b[29] = rawY;
+  putU32(&b[32], line.overrunErrors);
+  putU32(&b[36], line.framingErrors);
+  putU32(&b[40], line.penDowns);
+  putU32(&b[44], line.penUps);
+  putU32(&b[48], initializeCount);
+  putU32(&b[52], setCalibrationCount);
+  return b;
+}
+
+DriverModel DriverModel::fromBytes(std::span<const std::uint8_t, kStateSize> b) {
+  DriverModel m;
+  m.requestsHandled = getU32(&b[0]);
+  m.initialised = b[4] != 0;
+  m.calibrationMode = b[5] != 0;
+  m.beepSound = b[6] != 0;
+  m.longBeep = b[7] != 0;
+  std::copy_n(&b[8], 4, m.fixedMode.begin());
+  m.limits = {b[12], b[13], b[14], b[15]};
+  std::copy_n(&b[16], 11, m.cursorOffset.begin());
+  m.rawX = b[28];
+  m.rawY = b[29];
+  m.line = {getU32(&b[32]), getU32(&b[36]), getU32(&b[40]), getU32(&b[44])};
+  m.initializeCount = getU32(&b[48]);
+  m.setCalibrationCount = getU32(&b[52]);
+  return m;
+}
+
+Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::uint32_t code,
+                    std::span<const std::uint8_t> in, std::uint32_t outLength,
+                    const InitReporter& reportInit) {
+  // The state record reports the count of requests before this one.
+  const DriverModel before = model;
+  ++model.requestsHandled;
+
+  bool known = false;
+  const std::size_t expected = expectedInput(code, known);
+  if (!known || in.size() != expected) return {};
+
+  switch (code) {
+    case static_cast<std::uint32_t>(RequestCode::BeginCalibration):
+      model.calibrationMode = true;
+      return {true, {}};
+    case static_cast<std::uint32_t>(RequestCode::SetCalibration):
+      model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+      model.calibrationMode = false;
+      ++model.setCalibrationCount;
+      return {true, {}};
+    case static_cast<std::uint32_t>(RequestCode::InitializeDriver): {
+      ++model.initializeCount;
+      model.calibrationMode = false;
+      model.initialised = !behaviour.failInitialize;
+      if (model.initialised) model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+      const bool recorded = reportInit ? reportInit(model.initialised) : false;
+      return {model.initialised && recorded, {}};
+    }
+    case static_cast<std::uint32_t>(RequestCode::SetFixedMode):
+      model.fixedMode = toArray<4>(in);
+      return {true, {}};
+    case static_cast<std::uint32_t>(RequestCode::SetBeepSound):
+      model.beepSound = in[0] != 0;
+      return {true, {}};
+    case static_cast<std::uint32_t>(RequestCode::ReadRawPoint): {
+      std::array<std::uint8_t, 10> point{};
+      point[1] = model.rawX;
+      point[3] = model.rawY;
+      return withOutput(point, outLength);
+    }
+    case static_cast<std::uint32_t>(RequestCode::SetCursorOffset):
+      model.cursorOffset = toArray<11>(in);
+      return {true, {}};
+    case static_cast<std::uint32_t>(RequestCode::ReadLineStatistics):
+      return withOutput(model.line.toBytes(), outLength);
+    case static_cast<std::uint32_t>(RequestCode::SetLongBeep):
+      model.longBeep = in[0] != 0;
+      return {true, {}};
+    case static_cast<std::uint32_t>(OwnCode::InjectTouch):
+      model.rawX = in[0];
+      model.rawY = in[1];
+      model.line.penDowns = add(model.line.penDowns, 1);
+      model.line.penUps = add(model.line.penUps, 1);
+      return {true, {}};
+    case static_cast<std::uint32_t>(OwnCode::InjectLineErrors):
+      model.line.overrunErrors = add(model.line.overrunErrors, getU32(&in[0]));
+      model.line.framingErrors = add(model.line.framingErrors, getU32(&in[4]));
+      return {true, {}};
+    case static_cast<std::uint32_t>(OwnCode::ReadState):
+      return withOutput(before.toBytes(), outLength);
+    case static_cast<std::uint32_t>(OwnCode::Reset):
+      model = DriverModel{};
+      model.requestsHandled = before.requestsHandled + 1;
+      return {true, {}};
+  }
+  return {};
+}
+
+}  // namespace qv::driverd

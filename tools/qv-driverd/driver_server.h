@@ -1,0 +1,43 @@
+#pragma once
+// The driver's device served on a Unix stream socket: several clients at once, one
+// poll loop, each connection's requests answered in order. Every request is appended to
+// a log file as one line:  <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
+#include "driver_model.h"
+#include "platform/registry_store.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qv::driverd {
+
+struct ServerOptions {
+  std::filesystem::path socketPath;
+  std::filesystem::path logPath;
+  ModelBehaviour behaviour;
+  std::string initFailureText = "Failed";  // `Vxd Init` when initialising fails
+  std::optional<std::uint32_t> holdCode;   // requests with this code are never answered
+};
+
+class DriverServer {
+public:
+  // store may be null: InitializeDriver then cannot record its outcome and fails.
+  DriverServer(ServerOptions options, platform::RegistryStore* store);
+  ~DriverServer();  // removes the socket when it is still ours
+  DriverServer(const DriverServer&) = delete;
+  DriverServer& operator=(const DriverServer&) = delete;
+
+  // Takes the socket. Blocks SIGTERM and SIGINT for this thread, which then end run().
+  // An error text when it cannot serve (another driver is live, path too long, ...).
+  std::optional<std::string> start();
+  // Serves until SIGTERM or SIGINT. 0 on a clean stop.
+  int run();
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qv::driverd
