@@ -1,0 +1,449 @@
+#include "platform/posix/registry_file_store.h"
+
+#include "platform/machine_root.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qv::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string errnoText(int err) { return std::strerror(err); }
+
+// An exclusive flock on the lock file for as long as the object lives.
+class FileLock {
+public:
+  explicit FileLock(const fs::path& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      error_ = errno;
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool locked() const { return fd_ >= 0; }
+  int error() const { return error_; }
+
+private:
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+class Fd {
+public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports the result (a late write error shows up here).
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+private:
+  int fd_;
+};
+
+bool before(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+bool onlyWhiteSpace(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RegistryFileStore::Stamp::operator==(const Stamp& o) const {
+  if (exists != o.exists) return false;
+  if (!exists) return true;
+  return device == o.device && inode == o.inode && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+         mtime.tv_nsec == o.mtime.tv_nsec;
+}
+
+namespace {
+
+// The clock that stamps file times, read coarsely as the file system does.
+timespec fileClockNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return now;
+}
+
+}  // namespace
+
+RegistryFileStore::RegistryFileStore()
+    : root_(registryFile().parent_path()), file_(registryFile()), lockFile_(registryLockFile()) {
+  tmpFile_ = file_;
+  tmpFile_ += ".tmp";
+}
+
+RegistryFileStore::RegistryFileStore(fs::path root)
+    : root_(std::move(root)), file_(root_ / "registry.reg"), lockFile_(root_ / "registry.lock") {
+  tmpFile_ = file_;
+  tmpFile_ += ".tmp";
+}
+
+bool RegistryFileStore::refresh() {
+  struct stat st {};
+  auto stampOf = [](const struct stat& s) {
+    Stamp stamp;
+    stamp.exists = true;
+    stamp.device = s.st_dev;
+    stamp.inode = s.st_ino;
+    stamp.size = s.st_size;
+    stamp.mtime = s.st_mtim;
+    return stamp;
+  };
+  auto becomeEmpty = [this] {
+    cache_ = RegistryTree{};
+    cacheStamp_ = Stamp{};
+    cacheError_.clear();
+    cacheValid_ = true;
+    cacheRacy_ = false;
+    return true;
+  };
+  auto fail = [this](const std::string& what, int err) {
+    cacheValid_ = false;
+    setError(file_.string() + ": " + what + ": " + errnoText(err));
+    return false;
+  };
+
+  if (::stat(file_.c_str(), &st) != 0) {
+    if (errno == ENOENT) return becomeEmpty();
+    return fail("cannot read", errno);
+  }
+  if (cacheValid_ && !cacheRacy_ && stampOf(st) == cacheStamp_) {
+    if (cacheError_.empty()) return true;
+    setError(cacheError_);
+    return false;
+  }
+
+  // Read through one descriptor and take the stamp from it, so the stamp belongs to
+  // exactly the bytes that were parsed even if the file is replaced meanwhile.
+  const timespec readStart = fileClockNow();
+  Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return becomeEmpty();
+    return fail("cannot read", errno);
+  }
+  if (::fstat(fd.get(), &st) != 0) return fail("cannot read", errno);
+  std::string text;
+  text.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t used = 0;
+  while (true) {
+    if (used == text.size()) text.resize(text.size() * 2);
+    ssize_t n = ::read(fd.get(), text.data() + used, text.size() - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail("cannot read", errno);
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  text.resize(used);
+
+  cacheStamp_ = stampOf(st);
+  cacheValid_ = true;
+  // A file rewritten in place within the same tick of the file clock keeps its stamp;
+  // until its time lies before the start of a read, the cache is not trusted.
+  cacheRacy_ = !before(st.st_mtim, readStart);
+  // An empty file holds nothing; it is a store without keys, not a broken one.
+  if (onlyWhiteSpace(text)) {
+    cache_ = RegistryTree{};
+    cacheError_.clear();
+    return true;
+  }
+  auto parsed = parseStoreFile(text);
+  if (auto* error = std::get_if<RegeditError>(&parsed)) {
+    cache_ = RegistryTree{};
+    cacheError_ = file_.string() + ":" + std::to_string(error->line) + ": " + error->reason;
+    setError(cacheError_);
+    return false;
+  }
+  cache_ = std::move(std::get<RegistryTree>(parsed));
+  cacheError_.clear();
+  return true;
+}
+
+bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& change) {
+  if (!ensureDirectory(root_, 0700)) {
+    setError(root_.string() + ": cannot create the folder");
+    return false;
+  }
+  FileLock lock(lockFile_);
+  if (!lock.locked()) {
+    setError(lockFile_.string() + ": cannot lock: " + errnoText(lock.error()));
+    return false;
+  }
+  if (!refresh()) return false;  // a file that does not parse is never overwritten
+  bool changed = false;
+  if (!change(cache_, changed)) {
+    cacheValid_ = false;  // the change may have begun on the cached tree
+    return false;
+  }
+  if (!changed) return true;
+  if (!replaceFile(cache_)) {
+    cacheValid_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
+  const std::string text = writeRegedit(tree);
+  auto fail = [this](const std::string& what, int err) {
+    ::unlink(tmpFile_.c_str());
+    setError(file_.string() + ": " + what + ": " + errnoText(err));
+    return false;
+  };
+
+  // Keep the permissions of the file being replaced.
+  mode_t mode = 0600;
+  struct stat old {};
+  if (cacheStamp_.exists && ::stat(file_.c_str(), &old) == 0) mode = old.st_mode & 07777;
+
+  Fd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (fd.get() < 0) return fail("cannot write " + tmpFile_.filename().string(), errno);
+  if (::fchmod(fd.get(), mode) != 0) return fail("cannot write", errno);
+  if (!writeAll(fd.get(), text)) return fail("cannot write", errno);
+
+  // Readers recognise a new version by inode, size and modification time. Two writes in
+  // one tick of the file-system clock can reuse a freed inode with the same size, so
+  // each version gets a modification time later than the one it replaces.
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fail("cannot write", errno);
+  if (cacheStamp_.exists && !before(cacheStamp_.mtime, st.st_mtim)) {
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = cacheStamp_.mtime;
+    if (++times[1].tv_nsec >= 1'000'000'000) {
+      times[1].tv_nsec = 0;
+      ++times[1].tv_sec;
+    }
+    if (::futimens(fd.get(), times) != 0 || ::fstat(fd.get(), &st) != 0) return fail("cannot write", errno);
+  }
+  if (::fsync(fd.get()) != 0) return fail("cannot flush to disk", errno);
+  if (!fd.close()) return fail("cannot write", errno);
+  if (::rename(tmpFile_.c_str(), file_.c_str()) != 0) return fail("cannot replace", errno);
+
+  // The rename itself must reach the disk for the write to survive a crash.
+  Fd dir(::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL) {
+    int err = errno;
+    cacheValid_ = false;
+    setError(root_.string() + ": cannot flush to disk: " + errnoText(err));
+    return false;
+  }
+
+  cacheStamp_.exists = true;
+  cacheStamp_.device = st.st_dev;
+  cacheStamp_.inode = st.st_ino;
+  cacheStamp_.size = st.st_size;
+  cacheStamp_.mtime = st.st_mtim;
+  cacheError_.clear();
+  cacheValid_ = true;
+  cacheRacy_ = !before(st.st_mtim, fileClockNow());
+  return true;
+}
+
+bool RegistryFileStore::keyExists(RegistryRoot root, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (!refresh()) return false;
+  std::string full = fullKeyName(root, path);
+  return isRootKeyName(full) || findKey(cache_, full) != nullptr;
+}
+
+bool RegistryFileStore::createKey(RegistryRoot root, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  std::string full = fullKeyName(root, path);
+  if (auto problem = unstorableName(full)) {
+    setError(*problem);
+    return false;
+  }
+  return modify([&](RegistryTree& tree, bool& changed) {
+    changed = platform::createKey(tree, full);
+    return true;
+  });
+}
+
+bool RegistryFileStore::deleteKey(RegistryRoot root, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  std::string full = fullKeyName(root, path);
+  if (isRootKeyName(full)) {
+    setError("a root key cannot be deleted");
+    return false;
+  }
+  return modify([&](RegistryTree& tree, bool& changed) {
+    changed = deleteKeyTree(tree, full);
+    return true;
+  });
+}
+
+std::optional<RegistryValue> RegistryFileStore::readValue(RegistryRoot root, std::string_view path,
+                                                          std::string_view name) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (!refresh()) return std::nullopt;
+  const RegKeyEntry* key = findKey(cache_, fullKeyName(root, path));
+  const RegValueEntry* value = key ? findValue(*key, name) : nullptr;
+  if (!value) return std::nullopt;
+  return value->value;
+}
+
+std::vector<std::string> RegistryFileStore::valueNames(RegistryRoot root, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  std::vector<std::string> names;
+  if (!refresh()) return names;
+  if (const RegKeyEntry* key = findKey(cache_, fullKeyName(root, path))) {
+    for (const RegValueEntry& v : key->values) names.push_back(v.name);
+  }
+  return names;
+}
+
+bool RegistryFileStore::writeValue(RegistryRoot root, std::string_view path, std::string_view name,
+                                   const RegistryValue& value) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (auto problem = unstorableName(name)) {
+    setError(*problem);
+    return false;
+  }
+  std::string full = fullKeyName(root, path);
+  return modify([&](RegistryTree& tree, bool& changed) {
+    RegKeyEntry* key = findKey(tree, full);
+    if (!key && isRootKeyName(full)) {
+      key = writableKey(tree, full);
+      changed = true;
+    }
+    if (!key) {
+      setError("key " + full + " does not exist");
+      return false;
+    }
+    changed = setValue(*key, name, value) || changed;
+    return true;
+  });
+}
+
+bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
+                                    const std::vector<RegValueEntry>& values) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  for (const RegValueEntry& v : values) {
+    if (auto problem = unstorableName(v.name)) {
+      setError(*problem);
+      return false;
+    }
+  }
+  std::string full = fullKeyName(root, path);
+  return modify([&](RegistryTree& tree, bool& changed) {
+    RegKeyEntry* key = findKey(tree, full);
+    if (!key && isRootKeyName(full)) {
+      key = writableKey(tree, full);
+      changed = true;
+    }
+    if (!key) {
+      setError("key " + full + " does not exist");
+      return false;
+    }
+    for (const RegValueEntry& v : values) changed = setValue(*key, v.name, v.value) || changed;
+    return true;
+  });
+}
+
+bool RegistryFileStore::deleteValue(RegistryRoot root, std::string_view path, std::string_view name) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  std::string full = fullKeyName(root, path);
+  return modify([&](RegistryTree& tree, bool& changed) {
+    if (RegKeyEntry* key = findKey(tree, full)) changed = removeValue(*key, name);
+    return true;
+  });
+}
+
+std::string RegistryFileStore::lastError() const {
+  std::lock_guard lock(mutex_);
+  return lastError_;
+}
+
+bool RegistryFileStore::importText(std::string_view text, std::string_view sourceName) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  auto parsed = parseRegedit(text, RegeditDialect::Import);
+  if (auto* error = std::get_if<RegeditError>(&parsed)) {
+    setError(std::string(sourceName) + ":" + std::to_string(error->line) + ": " + error->reason);
+    return false;
+  }
+  const auto& sections = std::get<std::vector<RegeditSection>>(parsed);
+  return modify([&](RegistryTree& tree, bool& changed) {
+    applyImport(tree, sections);
+    changed = true;
+    return true;
+  });
+}
+
+std::optional<RegistryTree> RegistryFileStore::snapshot() {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (!refresh()) return std::nullopt;
+  return cache_;
+}
+
+std::optional<std::string> RegistryFileStore::exportText() {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (!refresh()) return std::nullopt;
+  return writeRegedit(cache_);
+}
+
+std::optional<std::string> RegistryFileStore::exportText(RegistryRoot root, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  if (!refresh()) return std::nullopt;
+  std::string full = fullKeyName(root, path);
+  if (!isRootKeyName(full) && !findKey(cache_, full)) return std::nullopt;
+  return writeRegedit(cache_, full);
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,92 @@
+#pragma once
+// The registry store kept in the machine root's registry.reg (REGEDIT4 text).
+//
+// Writers take an exclusive flock on registry.lock, re-read the file, apply their
+// change, write registry.reg.tmp, flush it and rename it over registry.reg, so readers
+// never see a half-written file and concurrent writers lose nothing. Readers keep the
+// parsed file and parse again only when the file on disk changed.
+#include "platform/regedit_format.h"
+#include "platform/registry_store.h"
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace qv::platform {
+
+class RegistryFileStore : public RegistryStore {
+public:
+  // The store of the machine root named by QUORVANE_HOME.
+  RegistryFileStore();
+  // The store of the given machine root folder.
+  explicit RegistryFileStore(std::filesystem::path root);
+
+  bool keyExists(RegistryRoot root, std::string_view path) override;
+  bool createKey(RegistryRoot root, std::string_view path) override;
+  bool deleteKey(RegistryRoot root, std::string_view path) override;
+  std::optional<RegistryValue> readValue(RegistryRoot root, std::string_view path,
+                                         std::string_view name) override;
+  std::vector<std::string> valueNames(RegistryRoot root, std::string_view path) override;
+  bool writeValue(RegistryRoot root, std::string_view path, std::string_view name,
+                  const RegistryValue& value) override;
+  bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
+  std::string lastError() const override;
+
+  // Replaces or appends several values of one key as one write (one lock, one file
+  // replacement); false, with nothing written, when the key does not exist or the store
+  // failed.
+  bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values);
+
+  // Applies a REGEDIT4 import text ([KEY], [-KEY], "name"=value, "name"=-) as one write.
+  // false when it does not parse (lastError() "<sourceName>:<line>: <reason>", nothing
+  // applied) or the store failed.
+  bool importText(std::string_view text, std::string_view sourceName);
+  // The current contents; nullopt when the store failed.
+  std::optional<RegistryTree> snapshot();
+  // REGEDIT4 text of the whole store, or of one key with everything below it. nullopt
+  // when the store failed, or the key does not exist (lastError() then stays empty).
+  std::optional<std::string> exportText();
+  std::optional<std::string> exportText(RegistryRoot root, std::string_view path);
+
+  const std::filesystem::path& file() const { return file_; }
+
+private:
+  // What identifies one version of the file on disk.
+  struct Stamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec mtime{};
+    bool operator==(const Stamp& o) const;
+  };
+
+  // Brings the cache up to date with the file; false (lastError_ set) when it cannot be
+  // read or does not parse. Called with mutex_ held.
+  bool refresh();
+  // Runs change on the current tree under the file lock and replaces the file when it
+  // reports a change. change returns false to refuse (having set lastError_).
+  bool modify(const std::function<bool(RegistryTree&, bool& changed)>& change);
+  bool replaceFile(const RegistryTree& tree);
+  void setError(std::string text) { lastError_ = std::move(text); }
+
+  std::filesystem::path root_;
+  std::filesystem::path file_;
+  std::filesystem::path lockFile_;
+  std::filesystem::path tmpFile_;
+
+  mutable std::mutex mutex_;
+  bool cacheValid_ = false;
+  bool cacheRacy_ = false;  // the file may have changed without changing its stamp
+  Stamp cacheStamp_;
+  RegistryTree cache_;
+  std::string cacheError_;  // parse error of the cached version, if it did not parse
+  std::string lastError_;
+};
+
+}  // namespace qv::platform
