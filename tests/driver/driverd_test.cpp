@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -36,6 +37,9 @@ std::string fileText(const std::filesystem::path& p) {
   s << in.rdbuf();
   return s.str();
 }
+
+// The process tests start programs from the build's bin folder.
+[[maybe_unused]] const bool binDirKnown = ::setenv("QV_BIN_DIR", QV_TEST_BIN_DIR, 0) == 0;
 
 constexpr const char* kMinimalStore =
     "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Vxd Version\"=\"3.1.05\"\n";
