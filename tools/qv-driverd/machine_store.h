@@ -8,7 +8,7 @@
 
 namespace qv::driverd {
 
-// The store of the machine root; nullptr when this build has no file store.
+// The registry store of the given machine root.
 std::unique_ptr<platform::RegistryStore> openMachineStore(const std::filesystem::path& root);
 
 // Writes `Vxd Init` under HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane, creating the key when it
