@@ -1,0 +1,145 @@
+// Port naming, the presence test, the termios mapping and the unmarking of received bytes.
+#include "platform/posix/posix_serial_port.h"
+#include "platform/serial_port.h"
+#include "pty_pair.h"
+#include "serial/comm_types.h"
+#include "support/private_root.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace qv::platform {
+namespace {
+
+TEST(SerialPortNames, ComNamesFallBackToSystemPortsAndOtherNamesStayInTheDeviceFolder) {
+  test::PrivateRoot root;
+  const auto dev = root.path() / "dev";
+  EXPECT_EQ(serialDevicePath("COM1"), std::filesystem::path("/dev/ttyS0"));
+  EXPECT_EQ(serialDevicePath("COM12"), std::filesystem::path("/dev/ttyS11"));
+  EXPECT_EQ(serialDevicePath("COM0"), dev / "COM0");
+  EXPECT_EQ(serialDevicePath("com1"), dev / "com1");  // names compare exactly
+  EXPECT_EQ(serialDevicePath("PORTA"), dev / "PORTA");
+  test::PtyPair line("COM3");
+  EXPECT_EQ(serialDevicePath("COM3"), dev / "COM3");
+  for (const char* bad : {"", ".", "..", "../registry.reg", "/dev/ttyS0", "a/b"}) {
+    EXPECT_FALSE(serialDevicePath(bad).has_value()) << bad;
+  }
+}
+
+TEST(SerialPortNames, PresenceNeedsAFreeTerminal) {
+  test::PrivateRoot root;
+  test::PtyPair line("COM3");
+  std::ofstream(root.path() / "dev" / "FILE") << "x";
+  EXPECT_TRUE(serialPortPresent("COM3"));
+  EXPECT_FALSE(serialPortPresent("FILE"));
+  EXPECT_FALSE(serialPortPresent("COM9X"));
+  auto opened = openSerialPort("COM3");
+  ASSERT_EQ(opened.status, SerialOpenStatus::Ok);
+  EXPECT_FALSE(serialPortPresent("COM3"));
+  EXPECT_EQ(openSerialPort("COM3").status, SerialOpenStatus::OpenFailed);
+  opened.port.reset();
+  EXPECT_TRUE(serialPortPresent("COM3"));
+}
+
+TEST(TermiosMapping, EveryFrameShapeAndRefusals) {
+  termios t{};
+  SerialLineState s;
+  s.baudRate = 1200;
+  s.byteSize = 5;
+  s.parity = 3;  // mark
+  s.stopBits = 1;
+  s.outX = true;
+  s.inX = false;
+  s.rts = RtsMode::Handshake;
+  s.xonChar = 0x21;
+  s.xoffChar = 0x23;
+  ASSERT_TRUE(posix::applyLineState(t, s));
+  EXPECT_EQ(cfgetospeed(&t), B1200);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS5));
+  EXPECT_EQ(t.c_cflag & (PARENB | CMSPAR | PARODD), static_cast<tcflag_t>(PARENB | CMSPAR | PARODD));
+  EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+  EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
+  EXPECT_NE(t.c_iflag & IXON, 0u);
+  EXPECT_EQ(t.c_iflag & IXOFF, 0u);
+  EXPECT_EQ(t.c_cc[VSTART], 0x21);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x23);
+
+  SerialLineState back;
+  back.stopBits = 1;  // one and a half is kept as such when termios shows two
+  posix::readLineState(t, back);
+  EXPECT_EQ(back.baudRate, 1200u);
+  EXPECT_EQ(back.byteSize, 5);
+  EXPECT_EQ(back.parity, 3);
+  EXPECT_EQ(back.stopBits, 1);
+
+  s.parity = 4;  // space
+  ASSERT_TRUE(posix::applyLineState(t, s));
+  EXPECT_EQ(t.c_cflag & (PARENB | CMSPAR | PARODD), static_cast<tcflag_t>(PARENB | CMSPAR));
+
+  const termios before = t;
+  for (std::uint32_t refused : {0u, 12345u}) {
+    s.baudRate = refused;
+    EXPECT_FALSE(posix::applyLineState(t, s));
+    EXPECT_EQ(std::memcmp(&t, &before, sizeof t), 0);
+  }
+}
+
+TEST(TermiosMapping, ComponentSettingsBecomeTheDeviceControlBlock) {
+  serial::CommSettings settings;
+  settings.ByteSize = serial::TByteSize::_6;
+  settings.Parity = serial::TParity::Space;
+  settings.StopBits = serial::TStopBits::_2;
+  settings.DtrControl = serial::TDtrControl::DtrDisable;
+  settings.RtsControl = serial::TRtsControl::RtsTransmissionAvailable;
+  settings.BaudRate = -5;
+  settings.ReadIntervalTimeout = -1;
+  SerialLineState current;
+  current.eofChar = 0x1A;
+  current.evtChar = 0x7E;
+  current.discardNull = true;
+  const auto state = serial::buildLineState(settings, current);
+  EXPECT_EQ(state.byteSize, 6);
+  EXPECT_EQ(state.parity, 4);
+  EXPECT_EQ(state.stopBits, 2);
+  EXPECT_EQ(state.dtr, DtrMode::Off);
+  EXPECT_EQ(state.rts, RtsMode::Toggle);
+  EXPECT_EQ(state.baudRate, 0u);          // refused by the port as a whole
+  EXPECT_FALSE(state.discardNull);        // the flag word is rebuilt, not merged
+  EXPECT_EQ(state.eofChar, 0x1A);
+  EXPECT_EQ(state.evtChar, 0x7E);
+  EXPECT_EQ(state.xonLimit, 500);
+  EXPECT_EQ(serial::buildTimeouts(settings).readInterval, 0xFFFFFFFFu);
+}
+
+TEST(MarkDecoder, UnmarksDoubledBytesErrorsAndBreaksAcrossReads) {
+  posix::MarkDecoder decoder;
+  std::uint8_t out[16];
+  posix::MarkDecoder::Options options;
+
+  const std::uint8_t plain[] = {0x41, 0xFF, 0xFF, 0x42};
+  auto r = decoder.decode(plain, out, options);
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x41, 0xFF, 0x42}));
+  EXPECT_EQ(r.lineErrors, 0u);
+
+  // A parity mark split over two reads, then a break.
+  const std::uint8_t first[] = {0x01, 0xFF};
+  const std::uint8_t second[] = {0x00, 0x37, 0xFF, 0x00, 0x00, 0x02};
+  options.replaceErrors = true;
+  options.replacement = 0x3F;
+  r = decoder.decode(first, out, options);
+  EXPECT_EQ(r.count, 1u);
+  r = decoder.decode(second, out, options);
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x3F, 0x02}));
+  EXPECT_EQ(r.lineErrors, line_error::Parity | line_error::Break);
+
+  options = {};
+  options.discardNull = true;
+  const std::uint8_t nulls[] = {0x00, 0x05, 0x00, 0xFF, 0x00, 0x00};
+  r = decoder.decode(nulls, out, options);
+  EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x05}));
+}
+
+}  // namespace
+}  // namespace qv::platform
