@@ -4,6 +4,7 @@
 #include "platform/registry_store.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -46,12 +47,16 @@ public:
   void writeInteger(std::string_view name, std::int32_t value);
   void writeFlag(std::string_view name, bool value);
   void writeBinary(std::string_view name, std::span<const std::uint8_t> bytes);
-  // No error when absent.
+  // No error when absent. A store that refuses throws SettingsError with its description.
   void deleteValue(std::string_view name);
 
   void close();
 
 private:
+  // The value, or nullopt when absent or no key is open; throws on a store failure.
+  std::optional<platform::RegistryValue> read(std::string_view name);
+  void write(std::string_view name, const platform::RegistryValue& value);
+
   platform::RegistryStore& store_;
   RegistryRoot root_ = RegistryRoot::LocalMachine;
   std::string path_;
