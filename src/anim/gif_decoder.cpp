@@ -193,6 +193,8 @@ bool GifParser::parse() {
     // Any other byte: two bytes are consumed and scanning goes on.
   }
   progress();
+  // Data without any image is no picture to show: refused as a format error.
+  if (d_.frames_.empty()) return false;
 
   std::int64_t width = u16(screen.data());
   std::int64_t height = u16(screen.data() + 2);
@@ -344,6 +346,9 @@ namespace {
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return std::nullopt;
+  if (std::filesystem::is_directory(file, ec)) {
+    throw std::filesystem::filesystem_error("cannot open the file", file, std::make_error_code(std::errc::is_a_directory));
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     throw std::filesystem::filesystem_error("cannot open the file", file,

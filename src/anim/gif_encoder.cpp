@@ -41,7 +41,7 @@ int tableBits(std::size_t entries) {
 }
 
 std::vector<std::uint8_t> lzwEncode(std::span<const std::uint8_t> pixels, int minCodeSize) {
-  if (minCodeSize < 1 || minCodeSize > 11) throw std::invalid_argument("LZW code size out of range");
+  if (minCodeSize < 2 || minCodeSize > 11) throw std::invalid_argument("LZW code size out of range");
   const int clear = 1 << minCodeSize;
   const int end = clear + 1;
   // Child lookup: for string code s and next pixel c, the code of s+c (0 = none). Pixel

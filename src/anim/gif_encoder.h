@@ -14,7 +14,7 @@
 
 namespace qv::anim {
 
-// Variable-length-code LZW compression of `pixels` (values below 2^minCodeSize) as the GIF
+// Variable-length-code LZW compression of `pixels` (values below 2^minCodeSize, 2..11) as the GIF
 // image data expects it: a clear code first, a clear code whenever the 4096-code table is
 // full, the end code last; codes packed least significant bit first. Not yet in sub-blocks.
 std::vector<std::uint8_t> lzwEncode(std::span<const std::uint8_t> pixels, int minCodeSize);

@@ -37,7 +37,11 @@ std::vector<std::uint8_t> testAnimationGif() {
       }
     }
     gif.control(1, 25, std::uint8_t{0});
-    gif.image({.left = 0, .top = 0, .width = kWidth, .height = kHeight, .pixels = pixels});
+    anim::GifImageSpec frame;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.pixels = std::move(pixels);
+    gif.image(frame);
   }
   return gif.trailer().take();
 }
