@@ -1,0 +1,154 @@
+// qv-controller-sim answers the detection's probes as the controller it was told to be,
+// at its own line speed only; checked through the serial port component.
+#include "controller_model.h"
+#include "platform/manual_event_loop.h"
+#include "serial/comm.h"
+#include "support/private_root.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kProbe1{0x44, 0x47, 0x0B, 0x00, 0x00};
+const Bytes kProbe2{0xF0, 0x00, 0x00, 0x00, 0x00};
+const Bytes kProbe3{0x44, 0x47, 0x02, 0x80, 0x00};
+
+class Simulator {
+public:
+  explicit Simulator(std::vector<std::string> args) {
+    args.insert(args.begin(), (test::binDir() / "qv-controller-sim").string());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Simulator() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Exit status after SIGTERM; -1 when it did not end cleanly.
+  int terminate() {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int waitExit() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+private:
+  pid_t pid_ = -1;
+};
+
+bool waitForLink(const std::filesystem::path& link) {
+  for (int i = 0; i < 200; ++i) {
+    if (std::filesystem::is_symlink(link)) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+class ControllerSim : public ::testing::Test {
+protected:
+  void start(std::vector<std::string> args) {
+    sim = std::make_unique<Simulator>(std::move(args));
+    ASSERT_TRUE(waitForLink(root.path() / "dev" / "COM2"));
+    comm.setCommName("COM2");
+    comm.OnReceiveData = [this](serial::TComm&, const std::uint8_t* b, std::uint16_t n) { replies.emplace_back(b, b + n); };
+    comm.OnRequestHangup = [this](serial::TComm&) { hungUp = true; };
+    comm.OpenPort();
+  }
+  // Sends a probe at a speed and collects what comes back within 400 ms.
+  std::vector<Bytes> ask(std::int32_t baud, const Bytes& probe) {
+    replies.clear();
+    comm.setBaudRate(baud);
+    comm.SendData(probe.data(), static_cast<std::uint16_t>(probe.size()));
+    loop.runFor(400ms);
+    const auto deadline = std::chrono::steady_clock::now() + 400ms;
+    while (std::chrono::steady_clock::now() < deadline) loop.runFor(50ms);
+    return replies;
+  }
+
+  test::PrivateRoot root;
+  platform::ManualEventLoop loop;
+  serial::TComm comm{loop};
+  std::unique_ptr<Simulator> sim;
+  std::vector<Bytes> replies;
+  bool hungUp = false;
+};
+
+TEST_F(ControllerSim, OlderChipAnswersFirmwareAndAcknowledgementAtItsOwnSpeedOnly) {
+  start({"--port", "COM2", "--model", "T302", "--firmware", "1234"});
+  EXPECT_TRUE(ask(19200, kProbe1).empty());
+  EXPECT_TRUE(ask(19200, kProbe3).empty());
+  EXPECT_EQ(ask(9600, kProbe1), (std::vector<Bytes>{{0xFF, 0x12, 0x34}}));
+  EXPECT_TRUE(ask(9600, kProbe2).empty());
+  EXPECT_EQ(ask(9600, kProbe3), (std::vector<Bytes>{{0xFF, 0x70, 0x00}}));
+  comm.ClosePort();
+  EXPECT_EQ(sim->terminate(), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(root.path() / "dev" / "COM2")));
+}
+
+TEST_F(ControllerSim, NewerChipNamesItsModelAndSplitRepliesComeInTwoParts) {
+  start({"--port", "COM2", "--model", "7C4A", "--split"});
+  EXPECT_EQ(ask(19200, kProbe2), (std::vector<Bytes>{{0xF0}, {0x00, 0x7C, 0x4A}}));
+  EXPECT_TRUE(ask(19200, kProbe3).empty());
+}
+
+TEST_F(ControllerSim, HangsUpAfterTheGivenNumberOfProbes) {
+  start({"--port", "COM2", "--model", "T201", "--hangup-after", "2"});
+  EXPECT_EQ(ask(1200, kProbe3), (std::vector<Bytes>{{0xFF, 0x70, 0x00}}));
+  ask(1200, kProbe1);
+  EXPECT_TRUE(loop.runUntil([&] { return hungUp; }, 3s));
+  EXPECT_EQ(sim->waitExit(), 0);
+}
+
+TEST(ControllerModel, ArgumentsAndReplies) {
+  std::string error;
+  EXPECT_FALSE(sim::parseArguments({"--port", "COM2", "--model", "T999"}, error));
+  EXPECT_FALSE(sim::parseArguments({"--port", "../x", "--model", "T201"}, error));
+  EXPECT_FALSE(sim::parseArguments({"--port", "COM2", "--model", "T201", "--firmware", "12"}, error));
+  const auto garbage = sim::parseArguments({"--port", "COM2", "--model", "T303", "--garbage"}, error);
+  ASSERT_TRUE(garbage);
+  EXPECT_EQ(garbage->baudRate, 19200u);
+  EXPECT_EQ(sim::replyTo(*garbage, 3, 19200), (Bytes{0x55, 0xAA, 0x5A}));
+  auto silent = *garbage;
+  silent.silent = true;
+  EXPECT_TRUE(sim::replyTo(silent, 3, 19200).empty());
+
+  // Probes are found however the bytes are cut, and noise between them is skipped.
+  sim::ProbeScanner scanner;
+  const Bytes stream{0x13, 0x44, 0x47, 0x0B, 0x00, 0x00, 0x44, 0x47, 0x02, 0x80, 0x00, 0xF0, 0x00, 0x00};
+  EXPECT_EQ(scanner.feed(stream.data(), 8), (std::vector<int>{1}));
+  EXPECT_EQ(scanner.feed(stream.data() + 8, stream.size() - 8), (std::vector<int>{3}));
+  const Bytes rest{0x00, 0x00};
+  EXPECT_EQ(scanner.feed(rest.data(), rest.size()), (std::vector<int>{2}));
+}
+
+}  // namespace
+}  // namespace qv

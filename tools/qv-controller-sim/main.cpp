@@ -1,0 +1,194 @@
+// qv-controller-sim: plays the touch-screen controller on a pseudo-terminal so that the
+// panel's detection can find it. See --help.
+#include "controller_model.h"
+#include "platform/machine_root.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::sim::ControllerOptions;
+
+struct Line {
+  int master = -1;
+  int slave = -1;  // held so the line stays up while the panel has the port closed
+  std::string slaveName;
+
+  ~Line() {
+    if (slave >= 0) ::close(slave);
+    if (master >= 0) ::close(master);
+  }
+};
+
+bool openLine(Line& line) {
+  line.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (line.master < 0 || ::grantpt(line.master) != 0 || ::unlockpt(line.master) != 0) return false;
+  char name[128] = {};
+  if (::ptsname_r(line.master, name, sizeof name) != 0) return false;
+  line.slaveName = name;
+  line.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (line.slave < 0) return false;
+  // Raw from the start: no echo of what the controller sends before the panel sets the line.
+  termios t{};
+  ::tcgetattr(line.slave, &t);
+  ::cfmakeraw(&t);
+  ::cfsetspeed(&t, B9600);
+  ::tcsetattr(line.slave, TCSANOW, &t);
+  return true;
+}
+
+std::uint32_t lineBaudRate(int slave) {
+  termios t{};
+  if (::tcgetattr(slave, &t) != 0) return 0;
+  switch (::cfgetospeed(&t)) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+  }
+}
+
+void writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return;
+    } else {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, 100);
+    }
+  }
+}
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  char part[4];
+  for (const auto b : bytes) {
+    std::snprintf(part, sizeof part, "%02X ", b);
+    text += part;
+  }
+  if (!text.empty()) text.pop_back();
+  return text;
+}
+
+int run(const ControllerOptions& options) {
+  // SIGTERM and SIGINT arrive as readable events, so the link is always removed.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) {
+    std::perror("qv-controller-sim: signalfd");
+    return 1;
+  }
+
+  Line line;
+  if (!openLine(line)) {
+    std::perror("qv-controller-sim: cannot open a pseudo-terminal");
+    return 1;
+  }
+  fs::path link;
+  try {
+    const fs::path dev = qv::platform::deviceDir();
+    qv::platform::ensureDirectory(dev, 0700);
+    link = dev / options.port;
+  } catch (const std::exception& e) {
+    std::cerr << "qv-controller-sim: " << e.what() << "\n";
+    return 1;
+  }
+  std::error_code ec;
+  const auto existing = fs::symlink_status(link, ec);
+  if (fs::exists(existing)) {
+    if (!fs::is_symlink(existing)) {
+      std::cerr << "qv-controller-sim: " << link.string() << " exists and is no link\n";
+      return 1;
+    }
+    fs::remove(link, ec);  // a link left by an earlier run
+  }
+  fs::create_symlink(line.slaveName, link, ec);
+  if (ec) {
+    std::cerr << "qv-controller-sim: cannot link " << link.string() << ": " << ec.message() << "\n";
+    return 1;
+  }
+  std::cout << link.string() << " -> " << line.slaveName << std::endl;
+
+  qv::sim::ProbeScanner scanner;
+  int probes = 0;
+  bool stop = false;
+  while (!stop) {
+    pollfd fds[2] = {{signals, POLLIN, 0}, {line.master, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) break;
+    if ((fds[1].revents & POLLIN) == 0) continue;
+    std::uint8_t buffer[512];
+    const ssize_t n = ::read(line.master, buffer, sizeof buffer);
+    if (n <= 0) continue;
+    for (const int probe : scanner.feed(buffer, static_cast<std::size_t>(n))) {
+      ++probes;
+      const std::uint32_t baud = lineBaudRate(line.slave);
+      const auto reply = qv::sim::replyTo(options, probe, baud);
+      std::cout << "probe " << probe << " at " << baud << " baud: "
+                << (reply.empty() ? std::string("no answer") : "answered " + hex(reply)) << std::endl;
+      if (!reply.empty()) {
+        if (options.split && reply.size() > 1) {
+          writeAll(line.master, {reply.front()});
+          std::this_thread::sleep_for(std::chrono::milliseconds(250));
+          writeAll(line.master, std::vector<std::uint8_t>(reply.begin() + 1, reply.end()));
+        } else {
+          writeAll(line.master, reply);
+        }
+      }
+      if (options.hangupAfter > 0 && probes >= options.hangupAfter) {
+        std::cout << "hanging up" << std::endl;
+        stop = true;
+        break;
+      }
+    }
+  }
+  fs::remove(link, ec);
+  ::close(signals);
+  return 0;  // Line closes both ends, which hangs the line up for the panel
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const auto options = qv::sim::parseArguments(args, error);
+  if (!options) {
+    std::cerr << "qv-controller-sim: " << error << "\n\n" << qv::sim::usageText();
+    return 2;
+  }
+  if (options->help) {
+    std::cout << qv::sim::usageText();
+    return 0;
+  }
+  return run(*options);
+}
