@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -366,6 +367,14 @@ std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_vi
   }
   if (auto problem = socketPathProblem(path)) {
     fail(error, *problem);
+    return nullptr;
+  }
+
+  // Two programs starting the same window at once must not both judge the socket stale
+  // and take it from each other: the check and the bind happen under a lock on the folder.
+  const Fd runFolder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!runFolder || ::flock(runFolder.get(), LOCK_EX) != 0) {
+    fail(error, "Cannot lock " + path.parent_path().string() + ": " + std::strerror(errno));
     return nullptr;
   }
 
