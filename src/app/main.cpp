@@ -1,0 +1,47 @@
+// The Quorvane Control Panel: builds the main window over this machine's services and
+// runs the message loop until the window closes.
+#include "app/main_form.h"
+#include "app/panel_application.h"
+#include "app/startup_report.h"
+#include "app/startup_windows.h"
+#include "driver/driver_channel.h"
+#include "platform/posix/posix_program_launcher.h"
+#include "platform/posix/registry_file_store.h"
+#include "platform/posix/socket_device_io.h"
+#include "platform/posix/store_system_services.h"
+#include "platform/posix/unix_window_endpoints.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_system_hooks.h"
+#include "platform/qt/qt_user_prompts.h"
+
+#include <exception>
+
+int main(int argc, char** argv) {
+  using namespace qv;
+  app::PanelApplication application(argc, argv);
+  platform::QtUserPrompts prompts{std::string(app::kApplicationTitle)};
+  try {
+    platform::RegistryFileStore store;
+    platform::SocketDeviceIo deviceIo;
+    driver::DriverChannel driver(deviceIo);
+    platform::UnixWindowMessenger messenger;
+    platform::UnixWindowEndpointFactory endpoints;
+    platform::PosixProgramLauncher launcher;
+    platform::StoreSystemServices system(store, platform::qtSystemHooks());
+    platform::QtEventLoop loop;
+
+    app::TMainForm::Options options;
+    options.endpoints = &endpoints;
+    options.loop = &loop;
+    app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
+    if (mainForm.load() == app::LoadOutcome::Refused) return 1;
+    [[maybe_unused]] const app::StartupWindows windows = app::createStartupWindows(mainForm);
+    app::installStartupActions(mainForm, mainForm.tabs());
+    mainForm.show();
+    return application.exec();
+  } catch (const std::exception& e) {
+    // An error while the windows are built ends the program before anything is shown.
+    prompts.error(e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,496 @@
+#include "app/main_form.h"
+
+#include "app/pictures.h"
+#include "app/qt_repeat_timer.h"
+#include "app/setting_tab.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabWidget>
+
+#include <exception>
+
+namespace qv::app {
+
+namespace {
+
+constexpr int kClientWidth = 552;
+constexpr int kClientHeight = 420;
+
+QString qtext(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+std::string stdtext(const QString& text) { return text.toUtf8().toStdString(); }
+
+// An arrow button reports a press and a release of any mouse button.
+class ArrowButton final : public QPushButton {
+public:
+  ArrowButton(QWidget* parent, std::function<void()> pressed, std::function<void()> released)
+      : QPushButton(parent), pressed_(std::move(pressed)), released_(std::move(released)) {}
+
+protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    setDown(true);
+    pressed_();
+    e->accept();
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    setDown(false);
+    released_();
+    e->accept();
+  }
+
+private:
+  std::function<void()> pressed_;
+  std::function<void()> released_;
+};
+
+// The still picture of the double-click test area; a double-click on it toggles the
+// animation state.
+class TestAreaPicture final : public QWidget {
+public:
+  TestAreaPicture(QWidget* parent, std::function<void()> doubleClicked)
+      : QWidget(parent), doubleClicked_(std::move(doubleClicked)) {}
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    pictures::paintTestArea(p, rect(), 0.0);
+  }
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    doubleClicked_();
+    e->accept();
+  }
+
+private:
+  std::function<void()> doubleClicked_;
+};
+
+QGroupBox* group(QWidget* parent, const char* caption, QRect geometry) {
+  auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
+  box->setGeometry(geometry);
+  return box;
+}
+
+QLabel* label(QWidget* parent, const QString& text, QRect geometry, const char* name = nullptr) {
+  auto* l = new QLabel(text, parent);
+  l->setGeometry(geometry);
+  if (name) l->setObjectName(QString::fromLatin1(name));
+  return l;
+}
+
+QPushButton* button(QWidget* parent, const char* caption, QRect geometry, const char* name) {
+  auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+  b->setGeometry(geometry);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  return b;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* caption, QPoint at, const char* name) {
+  auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
+  c->move(at);
+  c->adjustSize();
+  c->setObjectName(QString::fromLatin1(name));
+  return c;
+}
+
+QLabel* picture(QWidget* parent, const QPixmap& pix, QRect geometry) {
+  auto* l = label(parent, QString(), geometry);
+  l->setPixmap(pix);
+  l->setAlignment(Qt::AlignCenter);
+  return l;
+}
+
+QFrame* loweredPanel(QWidget* parent, QRect geometry, const char* name) {
+  auto* f = new QFrame(parent);
+  f->setObjectName(QString::fromLatin1(name));
+  f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  f->setLineWidth(1);
+  f->setGeometry(geometry);
+  return f;
+}
+
+void setText(QLabel* l, const std::string& text) {
+  if (l->text() != qtext(text)) l->setText(qtext(text));
+}
+
+void setText(QLineEdit* e, const std::string& text) {
+  if (e->text() != qtext(text)) e->setText(qtext(text));
+}
+
+}  // namespace
+
+TMainForm::TMainForm(PanelServices services, Options options)
+    : timer_(options.timer ? std::move(options.timer) : std::make_unique<QtRepeatTimer>()),
+      controller_(std::make_unique<PanelController>(services, *timer_)),
+      options_(std::move(options)) {
+  setObjectName(QStringLiteral("TMainForm"));
+  setWindowTitle(qtext(kApplicationTitle));
+  setWindowIcon(QIcon(pictures::windowIcon()));
+  // Fixed single border, system menu and minimise box, no maximise.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(kClientWidth, kClientHeight);
+
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName(QStringLiteral("PageControl1"));
+  tabs_->setGeometry(8, 8, 536, 370);
+  tabs_->addTab(buildConfigureTab(), QStringLiteral("Configure"));
+  tabs_->addTab(buildCalibrateTab(), QStringLiteral("Calibrate"));
+  tabs_->addTab(buildSettingTab(), QStringLiteral("Setting"));
+  tabs_->addTab(buildDrawTab(), QStringLiteral("Draw"));
+  tabs_->addTab(buildAboutTab(), QStringLiteral("About"));
+  tabs_->setCurrentIndex(0);
+
+  btnOk_ = button(this, "OK", QRect(382, 387, 75, 25), "btnOk");
+  btnOk_->setDefault(true);
+  btnCancel_ = button(this, "Cancel", QRect(467, 387, 75, 25), "btnCancel");
+
+  connectControls();
+  showState();
+}
+
+TMainForm::~TMainForm() {
+  // Stop listening before the controls go away.
+  endpoint_.reset();
+}
+
+QWidget* TMainForm::buildConfigureTab() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("tsConfigure"));
+
+  auto* hw = group(page, "Hardware Infomation", QRect(10, 8, 250, 160));
+  label(hw, QStringLiteral("Controller Type: "), QRect(14, 30, 110, 20));
+  label(hw, QStringLiteral("Firmware: "), QRect(14, 60, 110, 20));
+  label(hw, QStringLiteral("Baud Rate:"), QRect(14, 90, 110, 20));
+  label(hw, QStringLiteral("Status:"), QRect(14, 120, 110, 20));
+  szControllerType_ = label(hw, QString(), QRect(124, 30, 116, 20), "szControllerType");
+  szFirmware_ = label(hw, QString(), QRect(124, 60, 116, 20), "szFirmware");
+  szBaudRate_ = label(hw, QString(), QRect(124, 90, 116, 20), "szBaudRate");
+  szStatus_ = label(hw, QString(), QRect(124, 120, 116, 20), "szStatus");
+
+  auto* serial = group(page, "Serial Port Status", QRect(270, 8, 248, 160));
+  label(serial, QStringLiteral("Com"), QRect(14, 30, 80, 20));
+  label(serial, QStringLiteral("IRQ"), QRect(14, 62, 80, 20));
+  auto* io = label(serial, QStringLiteral("    I/O address"), QRect(14, 90, 80, 20));
+  io->setWordWrap(true);
+  comboBox1_ = new QComboBox(serial);
+  comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
+  comboBox1_->setEditable(true);
+  comboBox1_->setInsertPolicy(QComboBox::NoInsert);
+  comboBox1_->setMaxVisibleItems(5);
+  comboBox1_->setGeometry(110, 28, 120, 24);
+  irq_ = new QLineEdit(serial);
+  irq_->setObjectName(QStringLiteral("IRQ"));
+  irq_->setGeometry(110, 60, 120, 24);
+  port_ = new QLineEdit(serial);
+  port_->setObjectName(QStringLiteral("PORT"));
+  port_->setGeometry(110, 90, 120, 24);
+  cbUserDefine_ = checkBox(serial, "User Define", QPoint(110, 124), "cbUserDefine");
+
+  auto* detect = group(page, "Detect", QRect(10, 178, 508, 128));
+  auto* hint = label(detect,
+                     QStringLiteral("Searches the serial ports for the touch-screen controller and "
+                                    "selects the port it answers on. Press OK afterwards to keep it."),
+                     QRect(14, 26, 340, 60));
+  hint->setWordWrap(true);
+  hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  btnDetect_ = button(detect, "&Detect", QRect(400, 30, 92, 27), "btnDetect");
+  btnAdvance_ = button(detect, "&Advance", QRect(412, 88, 80, 22), "btnAdvance");
+  btnAdvance_->setFocusPolicy(Qt::ClickFocus);
+  QFont small = btnAdvance_->font();
+  small.setPixelSize(10);
+  btnAdvance_->setFont(small);
+  return page;
+}
+
+QWidget* TMainForm::buildCalibrateTab() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("tsCalibrate"));
+  auto* initial = group(page, "Initial", QRect(10, 8, 250, 298));
+  picture(initial, pictures::initialPicture(QSize(160, 150)), QRect(45, 34, 160, 150));
+  auto* initialText = label(initial, QStringLiteral("Hands the stored calibration to the driver again."),
+                            QRect(20, 194, 210, 40));
+  initialText->setWordWrap(true);
+  initialText->setAlignment(Qt::AlignCenter);
+  btnInitial_ = button(initial, "&Initial", QRect(80, 248, 90, 27), "btnInitial");
+
+  auto* calibration = group(page, "Calibration", QRect(270, 8, 248, 298));
+  picture(calibration, pictures::calibrationPicture(QSize(160, 150)), QRect(44, 34, 160, 150));
+  auto* calibText = label(calibration, QStringLiteral("Touch the four targets to match the screen."),
+                          QRect(20, 194, 208, 40));
+  calibText->setWordWrap(true);
+  calibText->setAlignment(Qt::AlignCenter);
+  btnCalibration_ = button(calibration, "&Calibration", QRect(79, 248, 90, 27), "btnCalibration");
+  return page;
+}
+
+QWidget* TMainForm::buildSettingTab() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("tsSetting"));
+
+  auto* misc = group(page, "Misc Option", QRect(10, 8, 196, 106));
+  cbRightClickButton_ = checkBox(misc, "Right Click Button", QPoint(14, 24), "cbRightClickButton");
+  cbSound_ = checkBox(misc, "Beep Sound", QPoint(14, 50), "cbSound");
+  cbLongBeep_ = checkBox(misc, "Long Beep Sound", QPoint(32, 76), "cbLongBeep");
+
+  auto* cursor = group(page, "Cursor", QRect(10, 120, 196, 186));
+  cbHideCursor_ = checkBox(cursor, "Hide Cursor", QPoint(14, 24), "cbHideCursor");
+  cbCursorOffset_ = checkBox(cursor, "Cursor Offset", QPoint(14, 50), "cbCursorOffset");
+  const char* names[4] = {"btnUp", "btnRight", "btnDown", "btnLeft"};
+  for (int i = 0; i < 4; ++i) {
+    const auto direction = static_cast<Arrow>(i + 1);
+    auto* b = new ArrowButton(
+        cursor, [this, direction] { run([&] { controller_->arrowMouseDown(direction); }); },
+        [this] { run([&] { controller_->btnUpMouseUp(); }); });
+    b->setObjectName(QString::fromLatin1(names[i]));
+    b->setGeometry(24, 80 + 23 * i, 20, 20);
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    QIcon icon(pictures::arrowGlyph(direction, Qt::black));
+    icon.addPixmap(pictures::arrowGlyph(direction, QColor(160, 160, 160)), QIcon::Disabled);
+    b->setIcon(icon);
+    b->setIconSize(QSize(10, 10));
+    arrows_[i] = b;
+  }
+  panel2_ = loweredPanel(cursor, QRect(66, 80, kOffsetPanelWidth, kOffsetPanelHeight), "Panel2");
+  panel2_->setCursor(Qt::CrossCursor);
+  panel2_->setAutoFillBackground(true);
+  backcur_ = picture(panel2_, pictures::cursorImage(true), QRect(0, 0, kCursorImageWidth, kCursorImageHeight));
+  backcur_->setObjectName(QStringLiteral("backcur"));
+  movecur_ = picture(panel2_, pictures::cursorImage(false), QRect(0, 0, kCursorImageWidth, kCursorImageHeight));
+  movecur_->setObjectName(QStringLiteral("movecur"));
+
+  auto* dbl = group(page, "Double Click", QRect(216, 8, 302, 298));
+  label(dbl, QStringLiteral("Area"), QRect(16, 24, 100, 18));
+  trackBar2_ = new QSlider(Qt::Horizontal, dbl);
+  trackBar2_->setObjectName(QStringLiteral("TrackBar2"));
+  trackBar2_->setRange(kAreaMin, kAreaMax);
+  trackBar2_->setTickInterval(5);
+  trackBar2_->setTickPosition(QSlider::TicksBelow);
+  trackBar2_->setPageStep(5);
+  trackBar2_->setGeometry(16, 42, 270, 30);
+  label(dbl, QStringLiteral("Small"), QRect(16, 74, 60, 18));
+  auto* large = label(dbl, QStringLiteral("Large"), QRect(226, 74, 60, 18));
+  large->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  label(dbl, QStringLiteral("Speed"), QRect(16, 110, 100, 18));
+  trackBar1_ = new QSlider(Qt::Horizontal, dbl);
+  trackBar1_->setObjectName(QStringLiteral("TrackBar1"));
+  trackBar1_->setRange(kSpeedMin, kSpeedMax);
+  trackBar1_->setTickInterval(50);
+  trackBar1_->setTickPosition(QSlider::TicksBelow);
+  trackBar1_->setPageStep(50);
+  trackBar1_->setGeometry(16, 128, 270, 30);
+  label(dbl, QStringLiteral("Slow"), QRect(16, 160, 60, 18));
+  auto* fast = label(dbl, QStringLiteral("Fast"), QRect(226, 160, 60, 18));
+  fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  panel1_ = loweredPanel(dbl, QRect(60, 206, 80, 60), "Panel1");
+  panel1_->setStyleSheet(QStringLiteral("QFrame#Panel1 { background: white; }"));
+  gifImage1_ = createTestAreaContent(panel1_);
+  label(dbl, QStringLiteral("Test Area"), QRect(156, 226, 100, 20));
+  return page;
+}
+
+QWidget* TMainForm::createTestAreaContent(QWidget* panel) {
+  // A still picture for now; the animated picture control takes this place.
+  auto* content = new TestAreaPicture(panel, [this] { run([&] { controller_->GIFImage1DblClick(); }); });
+  content->setObjectName(QStringLiteral("GIFImage1"));
+  content->setGeometry(panel->contentsRect());
+  return content;
+}
+
+QWidget* TMainForm::buildDrawTab() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("tsDraw"));
+  auto* draw = group(page, "Draw", QRect(10, 8, 508, 298));
+  picture(draw, pictures::drawPicture(QSize(200, 180)), QRect(154, 30, 200, 180));
+  auto* text = label(draw, QStringLiteral("Draw on the whole screen to test the touch screen."),
+                     QRect(54, 214, 400, 24));
+  text->setAlignment(Qt::AlignCenter);
+  btnDraw_ = button(draw, "&Draw", QRect(209, 248, 90, 27), "btnDraw");
+  return page;
+}
+
+QWidget* TMainForm::buildAboutTab() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("tsAbout"));
+  auto* about = group(page, "About", QRect(10, 8, 508, 170));
+  label(about, QStringLiteral("Application Version:"), QRect(20, 30, 150, 20));
+  label(about, QStringLiteral("Driver Version:"), QRect(20, 62, 150, 20));
+  label(about, QStringLiteral("Driver Support Chip:"), QRect(20, 94, 150, 20));
+  szAppVersion_ = label(about, qtext(kApplicationVersion), QRect(176, 30, 310, 20), "szAppVersion");
+  szDriverVersion_ = label(about, QString(), QRect(176, 62, 310, 20), "szDriverVersion");
+  szDSChip_ = label(about, QString(), QRect(176, 94, 310, 56), "szDSChip");
+  szDSChip_->setWordWrap(true);
+  szDSChip_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  szDSChip_->setContentsMargins(0, 2, 0, 0);
+
+  label(page, QStringLiteral("For help with the touch screen, please contact Quorvane:"), QRect(20, 200, 490, 20));
+  label(page, QStringLiteral("E-mail:  support@quorvane.invalid"), QRect(20, 228, 490, 20));
+  label(page, QStringLiteral("Web site:  www.quorvane.invalid"), QRect(20, 256, 490, 20));
+  return page;
+}
+
+void TMainForm::connectControls() {
+  auto& c = controller_->controls();
+  connect(comboBox1_, &QComboBox::editTextChanged, this, [this, &c](const QString& text) {
+    c.comboText = stdtext(text);
+    // A typed text selects the item it spells; otherwise none.
+    c.comboIndex = comboBox1_->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    run([&] { controller_->ComboBox1Change(); });
+  });
+  connect(irq_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.irqText = stdtext(t); });
+  connect(port_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.portText = stdtext(t); });
+  connect(cbUserDefine_, &QCheckBox::clicked, this, [this, &c](bool on) {
+    c.userDefine = on;
+    run([&] { controller_->cbUserDefineClick(); });
+  });
+  connect(cbRightClickButton_, &QCheckBox::clicked, this, [&c](bool on) { c.rightClickButton = on; });
+  connect(cbSound_, &QCheckBox::clicked, this, [this, &c](bool on) {
+    c.sound = on;
+    run([&] { controller_->cbSoundClick(); });
+  });
+  connect(cbLongBeep_, &QCheckBox::clicked, this, [&c](bool on) { c.longBeep = on; });
+  connect(cbHideCursor_, &QCheckBox::clicked, this, [&c](bool on) { c.hideCursor = on; });
+  connect(cbCursorOffset_, &QCheckBox::clicked, this, [this, &c](bool on) {
+    c.cursorOffset = on;
+    run([&] { controller_->cbCursorOffsetClick(); });
+  });
+  connect(trackBar1_, &QSlider::valueChanged, this, [this, &c](int v) {
+    c.speedPosition = v;
+    run([&] { controller_->TrackBar1Change(); });
+  });
+  connect(trackBar2_, &QSlider::valueChanged, this, [this, &c](int v) {
+    c.areaPosition = v;
+    run([&] { controller_->TrackBar2Change(); });
+  });
+  // The repeat timer moves the cursor picture: show the new place after each step.
+  timer_->setHandler([this] { run([&] { controller_->Timer1Timer(); }); });
+
+  connect(btnOk_, &QPushButton::clicked, this, [this] { btnOkClick(); });
+  connect(btnCancel_, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+  connect(btnInitial_, &QPushButton::clicked, this, [this] { run([&] { btnInitialClick(); }); });
+  connect(btnCalibration_, &QPushButton::clicked, this, [this] { run([&] { btnCalibrationClick(); }); });
+  connect(btnDraw_, &QPushButton::clicked, this, [this] { run([&] { btnDrawClick(); }); });
+  connect(btnDetect_, &QPushButton::clicked, this, [this] { run([&] { btnDetectClick(); }); });
+  connect(btnAdvance_, &QPushButton::clicked, this, [this] { run([&] { btnAdvanceClick(); }); });
+}
+
+LoadOutcome TMainForm::load() {
+  const LoadOutcome outcome = controller_->load();
+  if (outcome != LoadOutcome::Ready) return outcome;
+  const platform::ScreenSize screen = controller_->services().system.screenSize();
+  const Point at = centredPosition(screen.width, screen.height, width(), height());
+  move(at.left, at.top);
+  showState();
+  if (options_.endpoints && options_.loop) {
+    endpoint_ = options_.endpoints->listen(
+        kMainFormClass, kApplicationTitle, *options_.loop,
+        [this](const platform::WindowMessage& msg) -> std::uint32_t {
+          if (msg.message == kApplySettingsMessage) btnOkClick();
+          return 0;
+        },
+        &endpointProblem_);
+  }
+  return outcome;
+}
+
+void TMainForm::btnOkClick() {
+  if (closing_) return;
+  run([&] { closing_ = controller_->btnOkClick(); });
+  if (closing_) close();
+}
+
+void TMainForm::btnCancelClick() {
+  if (closing_ || !controller_->controls().cancelEnabled) return;
+  run([&] { closing_ = controller_->btnCancelClick(); });
+  if (closing_) close();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  // Esc is the Cancel button; while Cancel is disabled it does nothing.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (btnCancel_->isEnabled()) btnCancel_->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TMainForm::reject() {
+  // The close box ends the program without OK or Cancel.
+  QDialog::reject();
+}
+
+void TMainForm::run(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    showState();
+    controller_->services().prompts.error(e.what());
+  }
+  showState();
+}
+
+void TMainForm::showState() {
+  const PanelControls& c = controller_->controls();
+  std::vector<QSignalBlocker> quiet;
+  for (QObject* o : std::initializer_list<QObject*>{comboBox1_, irq_, port_, cbUserDefine_, cbRightClickButton_,
+                                                   cbSound_, cbLongBeep_, cbHideCursor_, cbCursorOffset_,
+                                                   trackBar1_, trackBar2_}) {
+    quiet.emplace_back(o);
+  }
+  setText(szControllerType_, c.controllerType);
+  setText(szFirmware_, c.firmware);
+  setText(szBaudRate_, c.baudRate);
+  setText(szStatus_, c.status);
+
+  QStringList items;
+  for (const auto& item : c.comboItems) items << qtext(item);
+  QStringList shown;
+  for (int i = 0; i < comboBox1_->count(); ++i) shown << comboBox1_->itemText(i);
+  if (shown != items) {
+    comboBox1_->clear();
+    comboBox1_->addItems(items);
+  }
+  if (comboBox1_->currentIndex() != c.comboIndex) comboBox1_->setCurrentIndex(c.comboIndex);
+  if (comboBox1_->currentText() != qtext(c.comboText)) comboBox1_->setEditText(qtext(c.comboText));
+  comboBox1_->setEnabled(c.comboEnabled);
+  setText(irq_, c.irqText);
+  setText(port_, c.portText);
+  irq_->setEnabled(c.irqEnabled);
+  port_->setEnabled(c.portEnabled);
+  cbUserDefine_->setChecked(c.userDefine);
+
+  btnInitial_->setEnabled(c.initialEnabled);
+  btnCalibration_->setEnabled(c.calibrationEnabled);
+  btnCancel_->setEnabled(c.cancelEnabled);
+
+  cbRightClickButton_->setChecked(c.rightClickButton);
+  cbSound_->setChecked(c.sound);
+  cbLongBeep_->setChecked(c.longBeep);
+  cbLongBeep_->setEnabled(c.longBeepEnabled);
+  cbHideCursor_->setChecked(c.hideCursor);
+  cbCursorOffset_->setChecked(c.cursorOffset);
+  for (QPushButton* b : arrows_) b->setEnabled(c.arrowsEnabled);
+  backcur_->move(c.backcur.left, c.backcur.top);
+  movecur_->move(c.movecur.left, c.movecur.top);
+  trackBar1_->setValue(c.speedPosition);
+  trackBar2_->setValue(c.areaPosition);
+
+  setText(szDriverVersion_, c.driverVersion);
+  setText(szDSChip_, c.supportChip);
+}
+
+}  // namespace qv::app

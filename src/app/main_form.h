@@ -1,0 +1,119 @@
+#pragma once
+// TMainForm: the panel's main window. It shows the PanelController's state, forwards
+// each user action to the matching handler and shows the state again. Errors that
+// escape a handler are shown in the error box; the handler stops, the window goes on.
+#include "app/panel_controller.h"
+#include "platform/event_loop.h"
+#include "platform/window_messages.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QWidget;
+
+namespace qv::app {
+
+class TMainForm : public QDialog {
+public:
+  struct Options {
+    // Where the window listens for ApplySettingsMessage; none in most tests.
+    platform::WindowEndpointFactory* endpoints = nullptr;
+    platform::EventLoop* loop = nullptr;
+    // The arrows' repeat timer; a Qt timer when none is given.
+    std::unique_ptr<RepeatTimer> timer;
+  };
+
+  TMainForm(PanelServices services, Options options);
+  ~TMainForm() override;
+
+  // Runs the start-up loading and shows its result in the controls. Refused: the user
+  // was told why and the window must not be shown. Throws what loading throws.
+  LoadOutcome load();
+
+  PanelController& controller() { return *controller_; }
+  QTabWidget* tabs() const { return tabs_; }
+  // Error text of the endpoint when it could not be created (the window works without).
+  const std::string& endpointProblem() const { return endpointProblem_; }
+
+  // Handlers of the buttons whose windows come with the calibration, drawing test and
+  // detection; they do nothing until those windows exist.
+  void btnInitialClick() {}
+  void btnCalibrationClick() {}
+  void btnDrawClick() {}
+  void btnDetectClick() {}
+  void btnAdvanceClick() {}
+
+  // OK as the button, Enter and ApplySettingsMessage run it.
+  void btnOkClick();
+  void btnCancelClick();
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
+
+private:
+  QWidget* buildConfigureTab();
+  QWidget* buildCalibrateTab();
+  QWidget* buildSettingTab();
+  QWidget* buildDrawTab();
+  QWidget* buildAboutTab();
+  QWidget* createTestAreaContent(QWidget* panel);
+  void connectControls();
+  // Runs a handler: an escaping error goes to the error box; the controls show the state
+  // afterwards either way.
+  void run(const std::function<void()>& handler);
+  void showState();
+
+  std::unique_ptr<RepeatTimer> timer_;
+  std::unique_ptr<PanelController> controller_;
+  Options options_;
+  std::unique_ptr<platform::WindowEndpoint> endpoint_;
+  std::string endpointProblem_;
+  bool closing_ = false;
+
+  // Widgets, owned by their Qt parents.
+  QTabWidget* tabs_ = nullptr;
+  QLabel* szControllerType_ = nullptr;
+  QLabel* szFirmware_ = nullptr;
+  QLabel* szBaudRate_ = nullptr;
+  QLabel* szStatus_ = nullptr;
+  QComboBox* comboBox1_ = nullptr;
+  QLineEdit* irq_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QCheckBox* cbUserDefine_ = nullptr;
+  QPushButton* btnDetect_ = nullptr;
+  QPushButton* btnAdvance_ = nullptr;
+  QPushButton* btnInitial_ = nullptr;
+  QPushButton* btnCalibration_ = nullptr;
+  QCheckBox* cbRightClickButton_ = nullptr;
+  QCheckBox* cbSound_ = nullptr;
+  QCheckBox* cbLongBeep_ = nullptr;
+  QCheckBox* cbHideCursor_ = nullptr;
+  QCheckBox* cbCursorOffset_ = nullptr;
+  QPushButton* arrows_[4] = {};
+  QFrame* panel2_ = nullptr;
+  QLabel* backcur_ = nullptr;
+  QLabel* movecur_ = nullptr;
+  QSlider* trackBar1_ = nullptr;
+  QSlider* trackBar2_ = nullptr;
+  QFrame* panel1_ = nullptr;
+  QWidget* gifImage1_ = nullptr;
+  QPushButton* btnDraw_ = nullptr;
+  QLabel* szAppVersion_ = nullptr;
+  QLabel* szDriverVersion_ = nullptr;
+  QLabel* szDSChip_ = nullptr;
+  QPushButton* btnOk_ = nullptr;
+  QPushButton* btnCancel_ = nullptr;
+};
+
+}  // namespace qv::app

@@ -1,0 +1,201 @@
+#include "app/panel_apply.h"
+
+#include "settings/conversions.h"
+#include "settings/settings_key.h"
+#include "settings/value_names.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace qv::app {
+
+namespace names = settings::names;
+using settings::RegistryRoot;
+using settings::SettingsKey;
+
+namespace {
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return text;
+}
+
+void openSettings(SettingsKey& key) { key.open(RegistryRoot::LocalMachine, settings::kSettingsKey, false); }
+
+// The mouse software must not probe the controller's port: its search order leaves it out.
+void rewritePortSearchOrder(PanelServices& s, const std::string& addressText) {
+  SettingsKey key(s.store);
+  if (!key.keyExists(RegistryRoot::LocalMachine, settings::kMouseSoftwareKey)) return;
+  key.open(RegistryRoot::LocalMachine, settings::kMouseSoftwareKey, false);
+  if (auto order = settings::portSearchOrderFor(lowerCase(addressText))) {
+    key.writeText(names::PortSearchOrder, *order);
+  }
+}
+
+void writeSettings(SettingsKey& key, const PanelControls& c, const PanelRuntime& r) {
+  key.writeFlag(names::IsComUserDef, c.userDefine);
+  key.writeText(names::CfgCom, c.comboText);
+  key.writeText(names::CfgIrq, c.irqText);
+  key.writeText(names::CfgPort, c.portText);
+  key.writeBinary(names::Port, settings::portBytes(c.portText));
+  key.writeBinary(names::Irq, settings::irqBytes(c.irqText));
+  if (c.userDefine) {
+    key.writeText(names::UserIrq, c.irqText);
+    key.writeText(names::UserPort, c.portText);
+  }
+  key.writeFlag(names::CtrlRightPanel, c.rightClickButton);
+  key.writeFlag(names::CtrlSound, c.sound);
+  key.writeFlag(names::CtrlLongBeep, c.longBeep);
+  key.writeFlag(names::HideCursor, c.hideCursor);
+  key.writeFlag(names::IsCursorOffset, c.cursorOffset);
+  key.writeText(names::CursorOffsetDX, std::to_string(r.cursorOffsetDX));
+  key.writeText(names::CursorOffsetDY, std::to_string(r.cursorOffsetDY));
+  key.writeInteger(names::CfgDKSpeed, 1000 - c.speedPosition);
+  key.writeInteger(names::CfgDKArea, 100 - c.areaPosition);
+}
+
+void startOrStopRightClickHelper(PanelServices& s, bool wanted, bool running) {
+  SettingsKey key(s.store);
+  openSettings(key);
+  if (wanted && !running) {
+    // Started as the program file itself, never through a shell.
+    if (key.valueExists(names::InstallDir)) {
+      s.launcher.startProgram(key.readText(names::InstallDir) + std::string(kRightClickProgram));
+    }
+  } else if (!wanted && running) {
+    s.messenger.post(kRightClickClass, kRightClickTitle, {kRightClickStopMessage, 0, 0});
+  }
+}
+
+void sendSound(PanelServices& s, driver::DriverSession& session) {
+  SettingsKey key(s.store);
+  openSettings(key);
+  session.setBeepSound(key.readFlag(names::CtrlSound));
+  session.setFixedMode();
+  if (key.valueExists(names::CtrlLongBeep)) session.setLongBeep(key.readFlag(names::CtrlLongBeep));
+}
+
+void hideArrowCursor(PanelServices& s) {
+  const std::string blank = blankCursorPath(s.system.systemDirectory());
+  std::string old;
+  {
+    SettingsKey cursors(s.store);
+    cursors.open(RegistryRoot::CurrentUser, settings::kCursorsKey, false);
+    if (cursors.isOpen() && cursors.valueExists(names::Arrow)) old = cursors.readText(names::Arrow);
+    cursors.writeText(names::Arrow, blank);
+  }
+  SettingsKey key(s.store);
+  openSettings(key);
+  // A second OK with the cursor already hidden keeps the path saved the first time.
+  if (old != blank) key.writeText(names::OldArrow, old);
+  key.writeFlag(names::HideCursor, true);
+  key.close();
+  s.system.reloadCursors();
+}
+
+void restoreArrowCursor(PanelServices& s) {
+  SettingsKey key(s.store);
+  openSettings(key);
+  key.writeFlag(names::HideCursor, false);
+  if (!key.valueExists(names::OldArrow)) return;
+  const std::string old = key.readText(names::OldArrow);
+  key.deleteValue(names::OldArrow);
+  key.close();
+  SettingsKey cursors(s.store);
+  cursors.open(RegistryRoot::CurrentUser, settings::kCursorsKey, false);
+  cursors.writeText(names::Arrow, old);
+  cursors.close();
+  s.system.reloadCursors();
+}
+
+// The record byte of a restored limit. A limit that was absent at start-up has no
+// number; the driver then gets the default limits the calibration starts from.
+std::uint8_t restoredLimitByte(const std::string& text, std::size_t index) {
+  if (!settings::scanHex(text)) return index == 0 || index == 2 ? 0x03 : 0xFC;
+  return settings::calibrationByte(text);
+}
+
+}  // namespace
+
+int startDoubleClickArea(const PanelRuntime& r) { return 100 - r.dkArea; }
+
+std::string blankCursorPath(const std::string& systemDirectory) {
+  // The system directory is a path of this machine; keep its own separator.
+  const char separator = systemDirectory.find('\\') != std::string::npos ? '\\' : '/';
+  std::string path = systemDirectory;
+  if (path.empty() || path.back() != separator) path += separator;
+  return path + "Cursors" + separator + "Blank.cur";
+}
+
+OkOutcome applySettings(const PanelModel& model, PanelServices& s) {
+  const PanelControls& c = model.controls;
+  const PanelRuntime& r = model.runtime;
+  if (c.irqText.empty() || c.portText.empty()) {
+    s.prompts.notice(kPortInvalidText);
+    return OkOutcome::PortInvalid;
+  }
+
+  rewritePortSearchOrder(s, c.portText);
+
+  {
+    SettingsKey key(s.store);
+    openSettings(key);
+    writeSettings(key, c, r);
+    const bool portChanged = c.irqText != r.startIrqText || c.portText != r.startPortText;
+    if (portChanged || key.readFlag(names::Restart)) {
+      if (!s.prompts.askYesNo(kRebootCaption, kRebootText)) return OkOutcome::RestartDeclined;
+      key.writeFlag(names::Restart, false);
+      key.close();
+      s.launcher.requestRestart();
+    }
+  }
+
+  const bool monitorRunning = s.messenger.windowExists(kMonitorClass, kMonitorTitle);
+  const bool rightClickRunning = s.messenger.windowExists(kRightClickClass, kRightClickTitle);
+  auto session = s.driver.open();
+
+  startOrStopRightClickHelper(s, c.rightClickButton, rightClickRunning);
+  if (session) sendSound(s, *session);
+  if (c.hideCursor) {
+    hideArrowCursor(s);
+  } else {
+    restoreArrowCursor(s);
+  }
+  if (session) {
+    const platform::ScreenSize screen = s.system.screenSize();
+    session->setCursorOffset(driver::makeCursorOffsetRecord(c.cursorOffset, r.cursorOffsetDX, r.cursorOffsetDY,
+                                                            screen.width, screen.height));
+  }
+  if (monitorRunning) s.messenger.send(kMonitorClass, kMonitorTitle, {kMonitorNotifyMessage, 0, 0});
+  return OkOutcome::Completed;
+}
+
+void cancelSettings(const PanelModel& model, PanelServices& s) {
+  const PanelRuntime& r = model.runtime;
+  s.system.setDoubleClickTime(static_cast<std::uint32_t>(r.dkSpeed));
+  s.system.setDoubleClickWidth(startDoubleClickArea(r));
+  s.system.setDoubleClickHeight(startDoubleClickArea(r));
+
+  static constexpr std::array<std::string_view, 4> kTexts{names::CfgX1, names::CfgX2, names::CfgY1, names::CfgY2};
+  static constexpr std::array<std::string_view, 4> kCopies{names::X1, names::X2, names::Y1, names::Y2};
+  SettingsKey key(s.store);
+  openSettings(key);
+  bool unchanged = true;
+  for (std::size_t i = 0; i < kTexts.size(); ++i) unchanged = unchanged && key.readText(kTexts[i]) == r.startCalibration[i];
+  if (unchanged) return;
+
+  // A calibration was saved while the window was open: put the start-up limits back.
+  for (std::size_t i = 0; i < kTexts.size(); ++i) key.writeText(kTexts[i], r.startCalibration[i]);
+  std::array<std::uint8_t, 4> limits{};
+  for (std::size_t i = 0; i < kTexts.size(); ++i) {
+    limits[i] = restoredLimitByte(r.startCalibration[i], i);
+    const std::array<std::uint8_t, 2> copy{0x00, limits[i]};
+    key.writeBinary(kCopies[i], copy);
+  }
+  key.close();
+  if (auto session = s.driver.open()) session->setCalibration({limits[0], limits[1], limits[2], limits[3]});
+}
+
+}  // namespace qv::app
