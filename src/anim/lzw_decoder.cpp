@@ -49,19 +49,6 @@ void LzwDecoder::resetTables() {
   sp_ = 0;
 }
 
-bool LzwDecoder::readCode(int& code) {
-  while (bits_ < width_) {
-    const int byte = in_.next();
-    if (byte < 0) return false;  // a partial code at the end of data is no code
-    acc_ |= static_cast<std::uint32_t>(byte) << bits_;
-    bits_ += 8;
-  }
-  code = static_cast<int>(acc_ & ((1u << width_) - 1));
-  acc_ >>= width_;
-  bits_ -= width_;
-  return true;
-}
-
 std::size_t LzwDecoder::read(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
                              std::size_t count) {
   return mask ? readImpl<true>(out, mask, transparentIndex, count)
@@ -71,36 +58,60 @@ std::size_t LzwDecoder::read(std::uint8_t* out, std::uint8_t* mask, std::uint16_
 template <bool WithMask>
 std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
                                  std::size_t count) {
+  // The hot state lives in locals for the loop and is written back on every way out.
+  std::uint64_t acc = acc_;
+  int bits = bits_;
+  int width = width_;
+  std::size_t sp = sp_;
+  std::uint16_t* const stack = stack_.data();
+  std::uint16_t* const prefix = prefix_.data();
+  std::uint16_t* const suffix = suffix_.data();
   std::size_t k = 0;
+  auto save = [&] {
+    acc_ = acc;
+    bits_ = bits;
+    width_ = width;
+    sp_ = sp;
+  };
+
   while (k < count) {
-    if (sp_ > 0) {
+    if (sp > 0) {
       // Strings are built last pixel first; hand them out from the top of the stack.
-      const std::size_t take = std::min(sp_, count - k);
-      for (std::size_t i = 0; i < take; ++i) {
-        const std::uint16_t v = stack_[--sp_];
-        out[k] = static_cast<std::uint8_t>(v);
-        if constexpr (WithMask) mask[k] = v == transparentIndex ? 1 : 0;
-        ++k;
+      std::size_t take = std::min(sp, count - k);
+      if constexpr (WithMask) {
+        for (; take > 0; --take, ++k) {
+          const std::uint16_t v = stack[--sp];
+          out[k] = static_cast<std::uint8_t>(v);
+          mask[k] = v == transparentIndex ? 1 : 0;
+        }
+      } else {
+        for (; take > 0; --take, ++k) out[k] = static_cast<std::uint8_t>(stack[--sp]);
       }
       continue;
     }
     if (done_) break;
-    int code = 0;
-    if (!readCode(code)) {
-      done_ = true;
+    if (bits < width && !in_.fill(acc, bits, width)) {
+      done_ = true;  // a partial code at the end of data is no code
       break;
     }
+    int code = static_cast<int>(acc & ((1u << width) - 1));
+    acc >>= width;
+    bits -= width;
+
     if (state_ != State::Running) {
       // The first code of the data (leading clear codes skipped) and the code after a clear
       // are pixels as they stand.
       if (state_ == State::Start && code == clear_) continue;
       state_ = State::Running;
       prev_ = first_ = code;
-      stack_[sp_++] = static_cast<std::uint16_t>(code);
+      stack[sp++] = static_cast<std::uint16_t>(code);
       continue;
     }
     if (code == clear_) {
+      sp_ = sp;
       resetTables();
+      sp = sp_;
+      width = width_;
       state_ = State::AfterClear;
       continue;
     }
@@ -112,33 +123,35 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
     const int incoming = code;
     if (code >= next_) {
       // Not in the table yet: the previous string plus its own first pixel.
-      stack_[sp_++] = static_cast<std::uint16_t>(first_);
+      stack[sp++] = static_cast<std::uint16_t>(first_);
       code = prev_;
     }
     while (code >= clear_) {
-      if (sp_ >= stack_.size() - 1) {
+      if (sp >= stack_.size() - 1) {
         // A chain longer than the table can hold never reaches a root: corrupt data.
         corrupt_ = true;
         done_ = true;
-        sp_ = 0;
+        sp = 0;
+        save();
         return k;
       }
-      stack_[sp_++] = suffix_[static_cast<std::size_t>(code)];
-      code = prefix_[static_cast<std::size_t>(code)];
+      stack[sp++] = suffix[code];
+      code = prefix[code];
     }
     first_ = code;
-    stack_[sp_++] = static_cast<std::uint16_t>(code);
+    stack[sp++] = static_cast<std::uint16_t>(code);
     if (next_ < 4096) {
-      prefix_[static_cast<std::size_t>(next_)] = static_cast<std::uint16_t>(prev_);
-      suffix_[static_cast<std::size_t>(next_)] = static_cast<std::uint16_t>(first_);
+      prefix[next_] = static_cast<std::uint16_t>(prev_);
+      suffix[next_] = static_cast<std::uint16_t>(first_);
       ++next_;
       if (next_ >= limit_ && limit_ < 4096) {
         limit_ *= 2;
-        ++width_;
+        ++width;
       }
     }
     prev_ = incoming;
   }
+  save();
   return k;
 }
 

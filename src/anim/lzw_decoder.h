@@ -23,6 +23,27 @@ public:
     }
     return nextBlock();
   }
+  // Adds data bytes to `acc` above its `bits` valid bits until it holds at least `need`
+  // (at most 32); false at the end of data. Takes four bytes at a time inside a sub-block.
+  bool fill(std::uint64_t& acc, int& bits, int need) {
+    while (bits < need) {
+      if (remaining_ >= 4) {
+        const std::uint8_t* p = data_.data() + pos_;
+        const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        acc |= static_cast<std::uint64_t>(word) << bits;
+        bits += 32;
+        pos_ += 4;
+        remaining_ -= 4;
+      } else {
+        const int byte = next();
+        if (byte < 0) return false;
+        acc |= static_cast<std::uint64_t>(byte) << bits;
+        bits += 8;
+      }
+    }
+    return true;
+  }
   // Skips the rest of the sub-blocks up to and including the zero-length one.
   void skipRest();
   bool atEnd() const { return ended_; }
@@ -57,7 +78,6 @@ private:
   enum class State { Start, AfterClear, Running };
   template <bool WithMask>
   std::size_t readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex, std::size_t count);
-  bool readCode(int& code);
   void resetTables();
 
   SubBlockReader& in_;
@@ -68,7 +88,7 @@ private:
   State state_ = State::Start;
   bool done_ = false;
   bool corrupt_ = false;
-  std::uint32_t acc_ = 0;
+  std::uint64_t acc_ = 0;
   int bits_ = 0;
   std::size_t sp_ = 0;
   std::array<std::uint16_t, 4096> prefix_{};
