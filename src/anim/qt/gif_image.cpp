@@ -209,6 +209,7 @@ void TGIFImage::SetAutoSize(bool value) {
 void TGIFImage::SetCenter(bool value) {
   if (value == layout_.center) return;
   layout_.center = value;
+  updateStyle();
   update();
 }
 
@@ -219,24 +220,28 @@ void TGIFImage::SetCurrentFrame(int value) {
 void TGIFImage::SetOpaque(bool value) {
   if (value == opaque_) return;
   opaque_ = value;
+  updateStyle();
   update();
 }
 
 void TGIFImage::SetStretch(bool value) {
   if (value == layout_.stretch) return;
   layout_.stretch = value;
+  updateStyle();
   update();
 }
 
 void TGIFImage::SetStretchRatio(bool value) {
   if (value == layout_.stretchRatio) return;
   layout_.stretchRatio = value;
+  updateStyle();
   update();
 }
 
 void TGIFImage::SetTile(bool value) {
   if (value == layout_.tile) return;
   layout_.tile = value;
+  updateStyle();
   update();
 }
 
@@ -253,6 +258,7 @@ void TGIFImage::SetThreadPriority(TThreadPriority value) { timer_->setThreadPrio
 void TGIFImage::SetVisible(bool value) {
   if (value == visible_) return;
   visible_ = value;
+  updateStyle();
   update();
 }
 
@@ -349,13 +355,14 @@ void TGIFImage::paintPicture(QPainter& painter) {
 }
 
 void TGIFImage::paintEvent(QPaintEvent*) {
-  if (updateStyle()) {
-    // The parent must repaint beneath with the new opacity first.
-    update();
-  } else if (!Empty() || opaque_) {
+  const bool markChanged = updateStyle();
+  if (!Empty() || opaque_) {
     QPainter painter(this);
     paintPicture(painter);
   }
+  // The window composed this paint with the old opacity: have it compose the control again,
+  // the parent painting beneath as the new mark says.
+  if (markChanged) update();
   animation_.applyTimerRule();
 }
 
