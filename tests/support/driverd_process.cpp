@@ -25,7 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 
 pid_t spawn(const std::string& name, const std::vector<std::string>& args, int outFd) {
-  const std::string program = (binDir() / name).string();
+  const std::filesystem::path given(name);
+  const std::string program = (given.is_absolute() ? given : binDir() / name).string();
   std::vector<std::string> all{program};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;

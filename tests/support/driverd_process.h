@@ -33,7 +33,7 @@ private:
   std::filesystem::path socket_;
 };
 
-// Runs a built program (from binDir()) to its end with the current environment; its
+// Runs a built program (from binDir(), or name itself when it is an absolute path) to its end with the current environment; its
 // exit status, with what it wrote to stdout and stderr in *output when given.
 int runProgram(const std::string& name, const std::vector<std::string>& args, std::string* output = nullptr);
 
