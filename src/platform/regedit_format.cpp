@@ -11,7 +11,8 @@ namespace {
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::size_t kHexLineWidth = 76;  // continued hex lines stay within 80 columns
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// Names fold ASCII letters only; other bytes (UTF-8) compare as they are.
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -25,18 +26,6 @@ std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && (isBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
   while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-std::vector<std::string_view> splitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
 }
 
 std::string_view parentName(std::string_view fullName) {
@@ -190,10 +179,19 @@ std::optional<RegistryRoot> parseRootName(std::string_view name) {
 }
 
 std::string fullKeyName(RegistryRoot root, std::string_view path) {
-  std::string out(rootName(root));
-  for (std::string_view part : splitPath(path)) {
-    out += '\\';
-    out += part;
+  std::string out;
+  out.reserve(rootName(root).size() + path.size() + 1);
+  out += rootName(root);
+  // Empty components (doubled, leading or trailing backslashes) are dropped.
+  bool separator = true;
+  for (char c : path) {
+    if (c == '\\') {
+      separator = true;
+      continue;
+    }
+    if (separator) out += '\\';
+    separator = false;
+    out += c;
   }
   return out;
 }

@@ -1,0 +1,137 @@
+// The registry store file: what one value write (lock, re-read, atomic replacement)
+// costs, alone and as twenty in a row as OK writes them, and what a warm read costs.
+// Each case runs on a folder on disk (/tmp) and, for comparison, in memory (/dev/shm),
+// which shows how much of a write is the flush to disk.
+#include "platform/posix/registry_file_store.h"
+#include "settings/settings_key.h"
+
+#include <benchmark/benchmark.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using qv::platform::RegistryFileStore;
+using qv::platform::RegistryRoot;
+using qv::platform::RegistryValue;
+
+constexpr const char* kKey = "SOFTWARE\\Quorvane";
+
+// A private machine root holding a settings key of the usual size.
+class BenchRoot {
+public:
+  explicit BenchRoot(const char* parent) {
+    std::string pattern = std::string(parent) + "/qvb-XXXXXX";
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+    std::ofstream out(path_ / "registry.reg");
+    out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
+           "\"Vxd Version\"=\"3.1.05\"\n\"Vxd Init\"=\"Success\"\n\"Support Chip\"=\"T303\"\n"
+           "\"Firmware\"=hex:10,00\n\"Restart\"=dword:00000000\n\"IsComUserDef\"=dword:00000000\n"
+           "\"CursorOffsetDX\"=\"0\"\n\"CursorOffsetDY\"=\"0\"\n\"InstallDir\"=\"/opt/quorvane\"\n";
+    for (int n = 1; n <= 4; ++n) {
+      out << "\"COM" << n << "_IRQ\"=\"4\"\n\"COM" << n << "_ADDR\"=\"3F8H\"\n";
+    }
+    for (int n = 0; n < 20; ++n) out << "\"Setting" << n << "\"=\"value\"\n";
+    out << "\n[HKEY_CURRENT_USER\\Control Panel\\Cursors]\n\"Arrow\"=\"\"\n\n";
+  }
+  ~BenchRoot() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  bool ok() const { return !path_.empty(); }
+  const std::filesystem::path& path() const { return path_; }
+
+private:
+  std::filesystem::path path_;
+};
+
+const char* parentOf(const benchmark::State& state) { return state.range(0) == 0 ? "/tmp" : "/dev/shm"; }
+
+void BM_WriteOneValue(benchmark::State& state) {
+  BenchRoot root(parentOf(state));
+  if (!root.ok()) return state.SkipWithError("no folder");
+  RegistryFileStore store(root.path());
+  std::uint32_t n = 0;
+  for (auto _ : state) {
+    if (!store.writeValue(RegistryRoot::LocalMachine, kKey, "Cfg_DKSpeed", RegistryValue::dword(++n))) {
+      return state.SkipWithError("write failed");
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteOneValue)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Twenty values in a row through the settings layer, each its own store write.
+void BM_Write20Values(benchmark::State& state) {
+  BenchRoot root(parentOf(state));
+  if (!root.ok()) return state.SkipWithError("no folder");
+  RegistryFileStore store(root.path());
+  qv::settings::SettingsKey key(store);
+  key.open(RegistryRoot::LocalMachine, kKey, false);
+  int round = 0;
+  for (auto _ : state) {
+    ++round;
+    for (int i = 0; i < 20; ++i) key.writeText("Setting" + std::to_string(i), std::to_string(round));
+  }
+  state.SetItemsProcessed(state.iterations() * 20);
+}
+BENCHMARK(BM_Write20Values)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The same twenty values as one store write.
+void BM_Write20ValuesAtOnce(benchmark::State& state) {
+  BenchRoot root(parentOf(state));
+  if (!root.ok()) return state.SkipWithError("no folder");
+  RegistryFileStore store(root.path());
+  int round = 0;
+  for (auto _ : state) {
+    ++round;
+    std::vector<qv::platform::RegValueEntry> values;
+    for (int i = 0; i < 20; ++i) values.push_back({"Setting" + std::to_string(i), RegistryValue::text(std::to_string(round))});
+    if (!store.writeValues(RegistryRoot::LocalMachine, kKey, values)) return state.SkipWithError("write failed");
+  }
+  state.SetItemsProcessed(state.iterations() * 20);
+}
+BENCHMARK(BM_Write20ValuesAtOnce)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_WarmRead(benchmark::State& state) {
+  BenchRoot root("/tmp");
+  if (!root.ok()) return state.SkipWithError("no folder");
+  RegistryFileStore store(root.path());
+  store.readValue(RegistryRoot::LocalMachine, kKey, "Vxd Init");
+  ::usleep(50'000);  // past the moment in which a just-written file is not yet trusted
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(store.readValue(RegistryRoot::LocalMachine, kKey, "Setting19"));
+  }
+}
+BENCHMARK(BM_WarmRead)->Unit(benchmark::kMicrosecond);
+
+void BM_WarmReadThroughSettings(benchmark::State& state) {
+  BenchRoot root("/tmp");
+  if (!root.ok()) return state.SkipWithError("no folder");
+  RegistryFileStore store(root.path());
+  qv::settings::SettingsKey key(store);
+  key.open(RegistryRoot::LocalMachine, kKey, false);
+  ::usleep(50'000);
+  for (auto _ : state) benchmark::DoNotOptimize(key.readText("Vxd Init"));
+}
+BENCHMARK(BM_WarmReadThroughSettings)->Unit(benchmark::kMicrosecond);
+
+// A read right after another process changed the file: parse again.
+void BM_ColdRead(benchmark::State& state) {
+  BenchRoot root("/tmp");
+  if (!root.ok()) return state.SkipWithError("no folder");
+  for (auto _ : state) {
+    RegistryFileStore store(root.path());
+    benchmark::DoNotOptimize(store.readValue(RegistryRoot::LocalMachine, kKey, "Setting19"));
+  }
+}
+BENCHMARK(BM_ColdRead)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
