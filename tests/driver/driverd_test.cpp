@@ -147,6 +147,25 @@ TEST_F(DriverdTest, FailingInitializeRecordsItsFailureTextAndKeepsOtherValues) {
   EXPECT_FALSE(state().initialised);
 }
 
+TEST_F(DriverdTest, StoreThatCannotBeWrittenFailsInitializeAndIsLeftAlone) {
+  const std::string broken = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\nnot a value line\n";
+  root.writeRegistry(broken);
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  auto handle = io.open(driverd.socketPath());
+  ASSERT_TRUE(handle);
+  const auto rec = CalibrationRecord{}.toBytes();
+  EXPECT_FALSE(handle->control(static_cast<std::uint32_t>(RequestCode::InitializeDriver), rec, {}));
+  EXPECT_EQ(root.readRegistry(), broken);
+}
+
+TEST_F(DriverdTest, InitAtStartRecordsSuccessBeforeServing) {
+  root.writeRegistry(kMinimalStore);
+  test::DriverdProcess driverd({"--init-at-start"});
+  ASSERT_TRUE(driverd.ready());
+  EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
+}
+
 TEST_F(DriverdTest, WrongRequestsFailButTheConnectionGoesOnAndEverythingIsLogged) {
   test::DriverdProcess driverd;
   ASSERT_TRUE(driverd.ready());

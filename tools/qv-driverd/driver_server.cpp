@@ -236,6 +236,12 @@ std::optional<std::string> DriverServer::start() {
     ::unlink(path.c_str());  // stale socket of a driver that did not stop cleanly
   }
 
+  // As a driver loaded at boot: initialised before anyone can reach it.
+  if (m.options.initialiseAtStart) {
+    m.model.initialised = true;
+    if (!m.reportInit(true)) return "cannot record the start-up initialisation in the store";
+  }
+
   m.listenFd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!m.listenFd) return std::string("socket: ") + std::strerror(errno);
   if (::bind(m.listenFd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {

@@ -19,6 +19,7 @@ struct ServerOptions {
   ModelBehaviour behaviour;
   std::string initFailureText = "Failed";  // `Vxd Init` when initialising fails
   std::optional<std::uint32_t> holdCode;   // requests with this code are never answered
+  bool initialiseAtStart = false;          // write `Vxd Init` = "Success" before serving
 };
 
 class DriverServer {

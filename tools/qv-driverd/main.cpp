@@ -65,7 +65,6 @@ int usageError(std::string_view what) {
 int main(int argc, char** argv) {
   using namespace qv;
   driverd::ServerOptions options;
-  bool initAtStart = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     auto valueOf = [&](std::string_view name) -> std::optional<std::string_view> {
@@ -83,7 +82,7 @@ int main(int argc, char** argv) {
       options.behaviour.failInitialize = true;
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
-      initAtStart = true;
+      options.initialiseAtStart = true;
     } else if (auto code = valueOf("--hold-code")) {
       std::uint32_t c = 0;
       if (!parseCode(*code, c)) return usageError("not a request code: " + std::string(*code));
@@ -112,12 +111,6 @@ int main(int argc, char** argv) {
   if (auto error = server.start()) {
     std::fprintf(stderr, "qv-driverd: %s\n", error->c_str());
     return 1;
-  }
-  if (initAtStart) {
-    std::string error = "no registry store";
-    if (!store || !driverd::writeInitOutcome(*store, "Success", &error)) {
-      std::fprintf(stderr, "qv-driverd: cannot write Vxd Init: %s\n", error.c_str());
-    }
   }
   std::printf("qv-driverd: serving %s\n", options.socketPath.c_str());
   std::fflush(stdout);
