@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -139,6 +140,12 @@ void readLineState(const termios& t, SerialLineState& state) {
 MarkDecoder::Output MarkDecoder::decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
                                         const Options& options) {
   Output result;
+  // Most bursts hold no mark at all: copy them whole.
+  if (state_ == State::Data && !options.discardNull && !in.empty() && std::memchr(in.data(), 0xFF, in.size()) == nullptr) {
+    std::memcpy(out.data(), in.data(), in.size());
+    result.count = in.size();
+    return result;
+  }
   auto emit = [&](std::uint8_t byte) {
     if (options.discardNull && byte == 0) return;
     out[result.count++] = byte;
@@ -292,8 +299,9 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
 
   ReadResult result;
   result.status = IoStatus::Ok;
-  std::vector<std::uint8_t> raw(buffer.size());
+  if (raw_.size() < buffer.size()) raw_.resize(buffer.size());
   std::size_t got = 0;
+  bool tryReadFirst = false;  // right after bytes came, more are likely waiting
   // A failure after bytes came in still hands those bytes over; the next read reports it.
   auto finish = [&](IoStatus status) {
     result.status = got > 0 && status != IoStatus::Cancelled ? IoStatus::Ok : status;
@@ -307,7 +315,27 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     return result;
   };
 
+  auto takeDecoded = [&](std::size_t n) {
+    MarkDecoder::Output decoded;
+    {
+      // purge() may clear the decoder from the owning thread.
+      std::lock_guard lock(settingsMutex_);
+      decoded = decoder_.decode(std::span(raw_.data(), n), buffer.subspan(got), options);
+    }
+    got += decoded.count;
+    result.lineErrors |= decoded.lineErrors;
+  };
+
   while (got < buffer.size()) {
+    if (tryReadFirst) {
+      tryReadFirst = false;
+      const ssize_t n = ::read(fd_, raw_.data(), buffer.size() - got);
+      if (n > 0) {
+        takeDecoded(static_cast<std::size_t>(n));
+        tryReadFirst = true;
+        continue;
+      }
+    }
     int timeout = msUntil(deadline);
     if (immediate) {
       timeout = 0;
@@ -326,22 +354,16 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     if (fds[1].revents & POLLNVAL) return finish(IoStatus::InvalidHandle);
     if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
 
-    const ssize_t n = ::read(fd_, raw.data(), buffer.size() - got);
+    const ssize_t n = ::read(fd_, raw_.data(), buffer.size() - got);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR) continue;
       return finish(errno == EBADF ? IoStatus::InvalidHandle : IoStatus::Failed);
     }
     if (n == 0) return finish(IoStatus::Failed);  // the other end hung up
-    MarkDecoder::Output decoded;
-    {
-      // purge() may clear the decoder from the owning thread.
-      std::lock_guard lock(settingsMutex_);
-      decoded = decoder_.decode(std::span(raw.data(), static_cast<std::size_t>(n)), buffer.subspan(got), options);
-    }
-    got += decoded.count;
-    result.lineErrors |= decoded.lineErrors;
+    takeDecoded(static_cast<std::size_t>(n));
     // An error or break alone is worth reporting at once, without waiting for data.
-    if (got == 0 && decoded.lineErrors != 0) break;
+    if (got == 0 && result.lineErrors != 0) break;
+    tryReadFirst = true;
   }
   return finish(IoStatus::Ok);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace qv::platform::posix {
 
@@ -75,7 +76,8 @@ private:
   std::mutex settingsMutex_;
   SerialLineState kept_;
   SerialTimeouts timeouts_;
-  MarkDecoder decoder_;        // used by the reading thread only
+  MarkDecoder decoder_;        // used by the reading thread; cleared by purge
+  std::vector<std::uint8_t> raw_;  // bytes as read, before unmarking; reading thread only
   bool errorCountsAvailable_;  // the device keeps line-error counters (real UARTs)
   std::uint32_t lastCounts_[6] = {0, 0, 0, 0, 0, 0};  // frame, overrun, parity, break, ring, carrier
 };

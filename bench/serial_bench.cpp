@@ -1,0 +1,177 @@
+// The serial port component on a pseudo-terminal: how soon a burst is reported after its
+// last byte, how fast a long stream passes compared with a plain read loop, and what an
+// idle open port costs.
+#include "platform/machine_root.h"
+#include "platform/manual_event_loop.h"
+#include "serial/comm.h"
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A private machine root with one pseudo-terminal linked as COM7.
+struct Line {
+  Line() {
+    char dir[] = "/tmp/qvb-XXXXXX";
+    root = ::mkdtemp(dir);
+    ::setenv("QUORVANE_HOME", root.c_str(), 1);
+    ::setenv("QUORVANE_REBOOT_COMMAND", "true", 1);
+    char name[128] = {};
+    ::openpty(&master, &slave, name, nullptr, nullptr);
+    slaveName = name;
+    qv::platform::ensureDirectory(qv::platform::deviceDir());
+    std::filesystem::create_symlink(name, qv::platform::deviceDir() / "COM7");
+  }
+  ~Line() {
+    ::close(master);
+    ::close(slave);
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+  void send(const std::uint8_t* bytes, std::size_t count) const {
+    std::size_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::write(master, bytes + done, count - done);
+      if (n > 0) done += static_cast<std::size_t>(n);
+    }
+  }
+  std::filesystem::path root;
+  std::string slaveName;
+  int master = -1;
+  int slave = -1;
+};
+
+void rawLine(qv::serial::TComm& comm) {
+  comm.setCommName("COM7");
+  comm.setOutx_XonXoffFlow(false);
+  comm.setInx_XonXoffFlow(false);
+}
+
+// From the last byte of a 3-byte burst written to the line to OnReceiveData running on
+// the owning thread. The read interval (100 ms) is part of it by design.
+void BM_BurstToReceiveDataLatency(benchmark::State& state) {
+  Line line;
+  qv::platform::ManualEventLoop loop;
+  qv::serial::TComm comm(loop);
+  rawLine(comm);
+  Clock::time_point arrived;
+  bool got = false;
+  comm.OnReceiveData = [&](qv::serial::TComm&, const std::uint8_t*, std::uint16_t) {
+    arrived = Clock::now();
+    got = true;
+  };
+  comm.OpenPort();
+  loop.runFor(50ms);
+  std::vector<double> samples;
+  const std::uint8_t burst[] = {0xFF, 0x70, 0x00};
+  for (auto _ : state) {
+    got = false;
+    line.send(burst, sizeof burst);
+    const auto sent = Clock::now();
+    loop.runUntil([&] { return got; }, 2s);
+    const double ms = std::chrono::duration<double, std::milli>(arrived - sent).count();
+    samples.push_back(ms);
+    state.SetIterationTime(ms / 1000.0);
+  }
+  std::sort(samples.begin(), samples.end());
+  state.counters["median_ms"] = samples[samples.size() / 2];
+  state.counters["max_ms"] = samples.back();
+  comm.ClosePort();
+}
+BENCHMARK(BM_BurstToReceiveDataLatency)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+constexpr std::size_t kStreamBytes = 2048 * 2048;  // whole read buffers: no trailing quiet wait
+
+void feed(const Line& line) {
+  std::vector<std::uint8_t> chunk(64 * 1024);
+  for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<std::uint8_t>(i % 251);
+  for (std::size_t sent = 0; sent < kStreamBytes; sent += chunk.size()) line.send(chunk.data(), chunk.size());
+}
+
+// A long stream through the component into OnReceiveData.
+void BM_StreamThroughComponent(benchmark::State& state) {
+  Line line;
+  qv::platform::ManualEventLoop loop;
+  qv::serial::TComm comm(loop);
+  rawLine(comm);
+  std::size_t received = 0;
+  comm.OnReceiveData = [&](qv::serial::TComm&, const std::uint8_t*, std::uint16_t n) { received += n; };
+  comm.OpenPort();
+  loop.runFor(50ms);
+  for (auto _ : state) {
+    received = 0;
+    std::thread writer([&] { feed(line); });
+    loop.runUntil([&] { return received >= kStreamBytes; }, 60s);
+    writer.join();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kStreamBytes));
+  comm.ClosePort();
+}
+BENCHMARK(BM_StreamThroughComponent)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same stream read by a plain blocking loop on the same line, set up as the
+// component leaves it.
+void BM_StreamThroughPlainReadLoop(benchmark::State& state) {
+  Line line;
+  {
+    qv::platform::ManualEventLoop loop;
+    qv::serial::TComm comm(loop);
+    rawLine(comm);
+    comm.OpenPort();
+    comm.ClosePort();
+  }
+  const int fd = ::open(line.slaveName.c_str(), O_RDWR | O_NOCTTY);
+  std::vector<std::uint8_t> buffer(2048);
+  for (auto _ : state) {
+    std::size_t received = 0;
+    std::thread writer([&] { feed(line); });
+    while (received < kStreamBytes) {
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n <= 0) break;
+      received += static_cast<std::size_t>(n);
+    }
+    writer.join();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kStreamBytes));
+  ::close(fd);
+}
+BENCHMARK(BM_StreamThroughPlainReadLoop)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// CPU time used by the whole process while a port stays open and idle for 10 s.
+void BM_IdleOpenPortCpu(benchmark::State& state) {
+  Line line;
+  qv::platform::ManualEventLoop loop;
+  qv::serial::TComm comm(loop);
+  rawLine(comm);
+  comm.OpenPort();
+  loop.runFor(50ms);
+  double cpuMs = 0;
+  for (auto _ : state) {
+    timespec before{}, after{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    std::this_thread::sleep_for(10s);
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+  }
+  state.counters["cpu_ms_per_10s"] = cpuMs;
+  comm.ClosePort();
+}
+BENCHMARK(BM_IdleOpenPortCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
