@@ -168,44 +168,45 @@ QWidget* TMainForm::buildConfigureTab() {
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("tsConfigure"));
 
-  auto* hw = group(page, "Hardware Infomation", QRect(10, 8, 250, 160));
-  label(hw, QStringLiteral("Controller Type: "), QRect(14, 30, 110, 20));
-  label(hw, QStringLiteral("Firmware: "), QRect(14, 60, 110, 20));
-  label(hw, QStringLiteral("Baud Rate:"), QRect(14, 90, 110, 20));
-  label(hw, QStringLiteral("Status:"), QRect(14, 120, 110, 20));
-  szControllerType_ = label(hw, QString(), QRect(124, 30, 116, 20), "szControllerType");
-  szFirmware_ = label(hw, QString(), QRect(124, 60, 116, 20), "szFirmware");
-  szBaudRate_ = label(hw, QString(), QRect(124, 90, 116, 20), "szBaudRate");
-  szStatus_ = label(hw, QString(), QRect(124, 120, 116, 20), "szStatus");
+  auto* hw = group(page, "Hardware Infomation", QRect(10, 8, 250, 180));
+  label(hw, QStringLiteral("Controller Type: "), QRect(14, 34, 110, 20));
+  label(hw, QStringLiteral("Firmware: "), QRect(14, 68, 110, 20));
+  label(hw, QStringLiteral("Baud Rate:"), QRect(14, 102, 110, 20));
+  label(hw, QStringLiteral("Status:"), QRect(14, 136, 110, 20));
+  szControllerType_ = label(hw, QString(), QRect(124, 34, 116, 20), "szControllerType");
+  szFirmware_ = label(hw, QString(), QRect(124, 68, 116, 20), "szFirmware");
+  szBaudRate_ = label(hw, QString(), QRect(124, 102, 116, 20), "szBaudRate");
+  szStatus_ = label(hw, QString(), QRect(124, 136, 116, 20), "szStatus");
 
-  auto* serial = group(page, "Serial Port Status", QRect(270, 8, 248, 160));
-  label(serial, QStringLiteral("Com"), QRect(14, 30, 80, 20));
-  label(serial, QStringLiteral("IRQ"), QRect(14, 62, 80, 20));
-  auto* io = label(serial, QStringLiteral("    I/O address"), QRect(14, 90, 80, 20));
+  auto* serial = group(page, "Serial Port Status", QRect(270, 8, 248, 180));
+  label(serial, QStringLiteral("Com"), QRect(14, 34, 90, 20));
+  label(serial, QStringLiteral("IRQ"), QRect(14, 68, 90, 20));
+  auto* io = label(serial, QStringLiteral("    I/O address"), QRect(0, 102, 104, 20));
   io->setWordWrap(true);
+  io->setIndent(0);
   comboBox1_ = new QComboBox(serial);
   comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
   comboBox1_->setEditable(true);
   comboBox1_->setInsertPolicy(QComboBox::NoInsert);
   comboBox1_->setMaxVisibleItems(5);
-  comboBox1_->setGeometry(110, 28, 120, 24);
+  comboBox1_->setGeometry(110, 32, 120, 24);
   irq_ = new QLineEdit(serial);
   irq_->setObjectName(QStringLiteral("IRQ"));
-  irq_->setGeometry(110, 60, 120, 24);
+  irq_->setGeometry(110, 66, 120, 24);
   port_ = new QLineEdit(serial);
   port_->setObjectName(QStringLiteral("PORT"));
-  port_->setGeometry(110, 90, 120, 24);
-  cbUserDefine_ = checkBox(serial, "User Define", QPoint(110, 124), "cbUserDefine");
+  port_->setGeometry(110, 100, 120, 24);
+  cbUserDefine_ = checkBox(serial, "User Define", QPoint(110, 138), "cbUserDefine");
 
-  auto* detect = group(page, "Detect", QRect(10, 178, 508, 128));
+  auto* detect = group(page, "Detect", QRect(10, 198, 508, 126));
   auto* hint = label(detect,
                      QStringLiteral("Searches the serial ports for the touch-screen controller and "
                                     "selects the port it answers on. Press OK afterwards to keep it."),
                      QRect(14, 26, 340, 60));
   hint->setWordWrap(true);
   hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  btnDetect_ = button(detect, "&Detect", QRect(400, 30, 92, 27), "btnDetect");
-  btnAdvance_ = button(detect, "&Advance", QRect(412, 88, 80, 22), "btnAdvance");
+  btnDetect_ = button(detect, "&Detect", QRect(400, 28, 92, 27), "btnDetect");
+  btnAdvance_ = button(detect, "&Advance", QRect(412, 86, 80, 22), "btnAdvance");
   btnAdvance_->setFocusPolicy(Qt::ClickFocus);
   QFont small = btnAdvance_->font();
   small.setPixelSize(10);
@@ -216,21 +217,21 @@ QWidget* TMainForm::buildConfigureTab() {
 QWidget* TMainForm::buildCalibrateTab() {
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("tsCalibrate"));
-  auto* initial = group(page, "Initial", QRect(10, 8, 250, 298));
-  picture(initial, pictures::initialPicture(QSize(160, 150)), QRect(45, 34, 160, 150));
+  auto* initial = group(page, "Initial", QRect(10, 8, 250, 316));
+  picture(initial, pictures::initialPicture(QSize(160, 150)), QRect(45, 40, 160, 150));
   auto* initialText = label(initial, QStringLiteral("Hands the stored calibration to the driver again."),
-                            QRect(20, 194, 210, 40));
+                            QRect(20, 204, 210, 40));
   initialText->setWordWrap(true);
   initialText->setAlignment(Qt::AlignCenter);
-  btnInitial_ = button(initial, "&Initial", QRect(80, 248, 90, 27), "btnInitial");
+  btnInitial_ = button(initial, "&Initial", QRect(80, 264, 90, 27), "btnInitial");
 
-  auto* calibration = group(page, "Calibration", QRect(270, 8, 248, 298));
-  picture(calibration, pictures::calibrationPicture(QSize(160, 150)), QRect(44, 34, 160, 150));
+  auto* calibration = group(page, "Calibration", QRect(270, 8, 248, 316));
+  picture(calibration, pictures::calibrationPicture(QSize(160, 150)), QRect(44, 40, 160, 150));
   auto* calibText = label(calibration, QStringLiteral("Touch the four targets to match the screen."),
-                          QRect(20, 194, 208, 40));
+                          QRect(20, 204, 208, 40));
   calibText->setWordWrap(true);
   calibText->setAlignment(Qt::AlignCenter);
-  btnCalibration_ = button(calibration, "&Calibration", QRect(79, 248, 90, 27), "btnCalibration");
+  btnCalibration_ = button(calibration, "&Calibration", QRect(79, 264, 90, 27), "btnCalibration");
   return page;
 }
 
@@ -243,7 +244,7 @@ QWidget* TMainForm::buildSettingTab() {
   cbSound_ = checkBox(misc, "Beep Sound", QPoint(14, 50), "cbSound");
   cbLongBeep_ = checkBox(misc, "Long Beep Sound", QPoint(32, 76), "cbLongBeep");
 
-  auto* cursor = group(page, "Cursor", QRect(10, 120, 196, 186));
+  auto* cursor = group(page, "Cursor", QRect(10, 122, 196, 202));
   cbHideCursor_ = checkBox(cursor, "Hide Cursor", QPoint(14, 24), "cbHideCursor");
   cbCursorOffset_ = checkBox(cursor, "Cursor Offset", QPoint(14, 50), "cbCursorOffset");
   const char* names[4] = {"btnUp", "btnRight", "btnDown", "btnLeft"};
@@ -253,7 +254,7 @@ QWidget* TMainForm::buildSettingTab() {
         cursor, [this, direction] { run([&] { controller_->arrowMouseDown(direction); }); },
         [this] { run([&] { controller_->btnUpMouseUp(); }); });
     b->setObjectName(QString::fromLatin1(names[i]));
-    b->setGeometry(24, 80 + 23 * i, 20, 20);
+    b->setGeometry(24, 88 + 23 * i, 20, 20);
     b->setAutoDefault(false);
     b->setFocusPolicy(Qt::NoFocus);
     QIcon icon(pictures::arrowGlyph(direction, Qt::black));
@@ -262,7 +263,7 @@ QWidget* TMainForm::buildSettingTab() {
     b->setIconSize(QSize(10, 10));
     arrows_[i] = b;
   }
-  panel2_ = loweredPanel(cursor, QRect(66, 80, kOffsetPanelWidth, kOffsetPanelHeight), "Panel2");
+  panel2_ = loweredPanel(cursor, QRect(66, 88, kOffsetPanelWidth, kOffsetPanelHeight), "Panel2");
   panel2_->setCursor(Qt::CrossCursor);
   panel2_->setAutoFillBackground(true);
   backcur_ = picture(panel2_, pictures::cursorImage(true), QRect(0, 0, kCursorImageWidth, kCursorImageHeight));
@@ -270,7 +271,7 @@ QWidget* TMainForm::buildSettingTab() {
   movecur_ = picture(panel2_, pictures::cursorImage(false), QRect(0, 0, kCursorImageWidth, kCursorImageHeight));
   movecur_->setObjectName(QStringLiteral("movecur"));
 
-  auto* dbl = group(page, "Double Click", QRect(216, 8, 302, 298));
+  auto* dbl = group(page, "Double Click", QRect(216, 8, 302, 316));
   label(dbl, QStringLiteral("Area"), QRect(16, 24, 100, 18));
   trackBar2_ = new QSlider(Qt::Horizontal, dbl);
   trackBar2_->setObjectName(QStringLiteral("TrackBar2"));
@@ -295,10 +296,10 @@ QWidget* TMainForm::buildSettingTab() {
   auto* fast = label(dbl, QStringLiteral("Fast"), QRect(226, 160, 60, 18));
   fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  panel1_ = loweredPanel(dbl, QRect(60, 206, 80, 60), "Panel1");
+  panel1_ = loweredPanel(dbl, QRect(60, 218, 80, 60), "Panel1");
   panel1_->setStyleSheet(QStringLiteral("QFrame#Panel1 { background: white; }"));
   gifImage1_ = createTestAreaContent(panel1_);
-  label(dbl, QStringLiteral("Test Area"), QRect(156, 226, 100, 20));
+  label(dbl, QStringLiteral("Test Area"), QRect(156, 238, 100, 20));
   return page;
 }
 
@@ -313,12 +314,12 @@ QWidget* TMainForm::createTestAreaContent(QWidget* panel) {
 QWidget* TMainForm::buildDrawTab() {
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("tsDraw"));
-  auto* draw = group(page, "Draw", QRect(10, 8, 508, 298));
-  picture(draw, pictures::drawPicture(QSize(200, 180)), QRect(154, 30, 200, 180));
+  auto* draw = group(page, "Draw", QRect(10, 8, 508, 316));
+  picture(draw, pictures::drawPicture(QSize(200, 180)), QRect(154, 36, 200, 180));
   auto* text = label(draw, QStringLiteral("Draw on the whole screen to test the touch screen."),
-                     QRect(54, 214, 400, 24));
+                     QRect(54, 224, 400, 24));
   text->setAlignment(Qt::AlignCenter);
-  btnDraw_ = button(draw, "&Draw", QRect(209, 248, 90, 27), "btnDraw");
+  btnDraw_ = button(draw, "&Draw", QRect(209, 264, 90, 27), "btnDraw");
   return page;
 }
 

@@ -27,8 +27,9 @@ QApplication& qtApp() {
   static int argc = 1;
   static char name[] = "main_form_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: the platform plugin must outlive every window of every test.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // A window over a rig's services, with the rig's manual timer driving the arrows.
