@@ -103,7 +103,11 @@ void disposeFrameFrom(Composition& picture, const TGIFFrame& frame) {
       fillArea(picture, frame, s, kOpaqueBlack, 1);
       break;
     case TDisposalType::dtToPrevious: {
-      if (frame.SavedImage.empty()) return;  // never drawn: nothing to put back
+      if (frame.SavedImage.empty()) {
+        // Never drawn: its store is still blank, black and opaque.
+        fillArea(picture, frame, s, kOpaqueBlack, 0);
+        break;
+      }
       const bool withMask = picture.hasMask() && !frame.SavedMask.empty();
       for (int y = s.y0; y < s.y1; ++y) {
         const std::size_t at = indexIn(picture.Composite.width, frame.Left + s.x0, frame.Top + y);

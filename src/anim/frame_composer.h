@@ -29,7 +29,8 @@ Composition makeComposition(int width, int height, bool anyTransparent);
 void drawFrameInto(Composition& picture, TGIFFrame& frame);
 
 // Undoes `frame` as its disposal says: dtToBackground makes its area black and transparent,
-// dtToPrevious puts back what was saved when it was drawn; other disposals leave it.
+// dtToPrevious puts back what was saved when it was last drawn (black and opaque if it never
+// was); other disposals leave it.
 void disposeFrameFrom(Composition& picture, const TGIFFrame& frame);
 
 // The control's forms: nothing after an info-only load; a frame number outside

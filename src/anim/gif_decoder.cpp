@@ -17,6 +17,9 @@ namespace {
 // A frame or composed picture above this many pixels is refused as a format error: a corrupt
 // or hostile header must not make the program allocate gigabytes (8192 x 8192 still loads).
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
+// All frames together hold at most this many pixels; a frame that would go beyond ends the
+// image there, as the frame count limit does.
+constexpr std::int64_t kMaxTotalPixels = std::int64_t{1} << 27;
 
 // Frames above this many pixels report progress while their rows are decoded.
 constexpr std::int64_t kRowProgressPixels = 100000;
@@ -74,6 +77,12 @@ private:
     }
   }
   void readApplication();
+  // Width x height of the image descriptor at the read position (0 when it is cut short).
+  std::int64_t peekFramePixels() const {
+    if (left() < 10) return 0;
+    const std::uint8_t* p = data_.data() + pos_;
+    return std::int64_t{u16(p + 5)} * u16(p + 7);
+  }
 
   GifDecoder& d_;
   std::span<const std::uint8_t> data_;
@@ -81,6 +90,7 @@ private:
   bool infoOnly_;
   std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
   std::string comment_;
+  std::int64_t totalPixels_ = 0;
 };
 
 void GifParser::progress() {
@@ -170,6 +180,7 @@ bool GifParser::parse() {
     } else if (head[0] == 0x2C) {
       pos_ -= got;
       if (d_.frames_.size() >= static_cast<std::size_t>(kMaxFrames)) break;
+      if (totalPixels_ + peekFramePixels() > kMaxTotalPixels) break;
       d_.frames_.push_back(std::make_unique<TGIFFrame>());
       TGIFFrame& frame = *d_.frames_.back();
       if (!readFrame(frame)) {
@@ -177,6 +188,7 @@ bool GifParser::parse() {
         progress();
         return false;
       }
+      totalPixels_ += std::int64_t{frame.Width} * frame.Height;
       d_.colorBits_ = std::max(d_.colorBits_, frame.ColorBits);
       d_.anyTransparent_ = d_.anyTransparent_ || frame.Transparent;
       d_.anyInterlaced_ = d_.anyInterlaced_ || frame.Interlaced;
@@ -256,11 +268,7 @@ bool GifParser::readFrame(TGIFFrame& frame) {
     return true;
   }
 
-  const std::size_t pixels = static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height);
-  if (frame.Disposal == TDisposalType::dtToPrevious) {
-    frame.SavedImage = RgbPlane{frame.Width, frame.Height, std::vector<std::uint32_t>(pixels, kOpaqueBlack)};
-    frame.SavedMask = Plane{frame.Width, frame.Height, std::vector<std::uint8_t>(pixels, 0)};
-  }
+  // The area under a dtToPrevious frame is kept by the composer when it draws the frame.
   frame.ColorCount = frame.HasLocalColorTable ? 1 << frame.ColorBits : 1 << d_.colorBits_;
   if (!decodePixels(frame)) return false;
   if (frame.Transparent) frame.TransparentColor = (*frame.Palette)[frame.TransparentIndex];

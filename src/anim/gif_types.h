@@ -71,8 +71,10 @@ struct TGIFFrame {
   std::int32_t ColorCount = 0;
   Plane Image;          // palette indices; empty after an info-only load
   Plane Mask;           // only for transparent frames: 1 where the pixel is transparent, else 0
-  RgbPlane SavedImage;  // dtToPrevious frames: the composed picture under the frame (composer)
-  Plane SavedMask;      // dtToPrevious frames: the composed mask under the frame (composer)
+  // dtToPrevious frames: the composed picture and mask under the frame, kept by the composer
+  // each time it draws the frame (empty until then: a blank, black and opaque store).
+  RgbPlane SavedImage;
+  Plane SavedMask;
 };
 
 // A copy of one frame's bitmap: its pixels and the palette entries it carries.

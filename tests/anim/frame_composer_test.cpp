@@ -108,6 +108,16 @@ TEST(FrameComposer, ToPreviousRestoresAcrossTheWholeLoop) {
   EXPECT_EQ(render(picture), (Rows{"11..", "1.2.", "2..3"}));
 }
 
+TEST(FrameComposer, ToPreviousFrameNeverDrawnLeavesBlack) {
+  // Choosing another frame disposes of the one due next, which may not have been drawn yet.
+  GifDecoder gif;
+  ASSERT_TRUE(gif.LoadFromBytes(animation(3)));
+  Composition picture = makeComposition(gif.ImageWidth(), gif.ImageHeight(), true);
+  ASSERT_TRUE(drawFrame(gif, picture, 1));
+  ASSERT_TRUE(disposeFrame(gif, picture, 2));
+  EXPECT_EQ(render(picture), (Rows{"1kk.", "1kk.", "...3"}));
+}
+
 TEST(FrameComposer, OpaqueImagesHaveNoMaskAndBlackBackground) {
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()

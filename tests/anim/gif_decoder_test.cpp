@@ -277,6 +277,30 @@ TEST(GifDecoder, FrameLimitsAndFirstImageOnly) {
   EXPECT_EQ(gif.FrameCount(), 1);
 }
 
+TEST(GifDecoder, OversizedFramesAreRefused) {
+  // Headers alone may ask for gigabytes: a frame or picture above 8192 x 8192 pixels is a
+  // format error, and frames beyond 2^27 pixels in all end the image like the frame limit.
+  auto frames = [](int width, int count) {
+    GifWriter w;
+    w.screen(1, 1, distinctPalette(2));
+    for (int i = 0; i < count; ++i) w.descriptor(spec(0, 0, width, 8192, {})).raw({2, 0});
+    return w.trailer().take();
+  };
+  GifDecoder gif;
+  ASSERT_TRUE(gif.LoadInfoFromBytes(frames(8192, 3)));
+  EXPECT_EQ(gif.FrameCount(), 2);
+  EXPECT_EQ(gif.ImageWidth(), 8192);
+  EXPECT_FALSE(gif.LoadInfoFromBytes(frames(8193, 1)));
+  EXPECT_EQ(gif.LastError(), TGIFError::geFileFormat);
+  // A small frame far out makes a picture that is too large.
+  EXPECT_FALSE(gif.LoadFromBytes(GifWriter()
+                                     .screen(60000, 60000, distinctPalette(2))
+                                     .image(spec(0, 0, 1, 1, {0}))
+                                     .trailer()
+                                     .take()));
+  EXPECT_EQ(gif.LastError(), TGIFError::geFileFormat);
+}
+
 TEST(GifDecoder, InfoOnlyKeepsGeometryWithoutPixels) {
   GifImageSpec local = spec(1, 2, 3, 2, {0, 1, 2, 0, 1, 2});
   local.localTable = distinctPalette(3);
