@@ -126,7 +126,11 @@ int run(const ControllerOptions& options) {
       std::cerr << "qv-controller-sim: " << link.string() << " exists and is no link\n";
       return 1;
     }
-    fs::remove(link, ec);  // a link left by an earlier run
+    if (fs::exists(link, ec)) {
+      std::cerr << "qv-controller-sim: " << link.string() << " already leads to a live device\n";
+      return 1;
+    }
+    fs::remove(link, ec);  // a dangling link left by a run that was killed
   }
   fs::create_symlink(line.slaveName, link, ec);
   if (ec) {
