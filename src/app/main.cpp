@@ -14,6 +14,7 @@
 #include "platform/qt/qt_system_hooks.h"
 #include "platform/qt/qt_user_prompts.h"
 
+#include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv) {
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     options.loop = &loop;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
     if (mainForm.load() == app::LoadOutcome::Refused) return 1;
+    if (!mainForm.endpointProblem().empty()) {
+      // Other programs cannot reach the window; it works all the same.
+      std::fprintf(stderr, "quorvane-panel: %s\n", mainForm.endpointProblem().c_str());
+    }
     [[maybe_unused]] const app::StartupWindows windows = app::createStartupWindows(mainForm);
     app::installStartupActions(mainForm, mainForm.tabs());
     mainForm.show();

@@ -297,7 +297,10 @@ QWidget* TMainForm::buildSettingTab() {
   fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   panel1_ = loweredPanel(dbl, QRect(60, 218, 80, 60), "Panel1");
-  panel1_->setStyleSheet(QStringLiteral("QFrame#Panel1 { background: white; }"));
+  QPalette white = panel1_->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  panel1_->setPalette(white);
+  panel1_->setAutoFillBackground(true);
   gifImage1_ = createTestAreaContent(panel1_);
   label(dbl, QStringLiteral("Test Area"), QRect(156, 238, 100, 20));
   return page;
@@ -408,14 +411,20 @@ LoadOutcome TMainForm::load() {
 }
 
 void TMainForm::btnOkClick() {
-  if (closing_) return;
+  // ApplySettingsMessage can arrive while OK waits in its restart question; the OK that
+  // is already running applies the same settings, so the second one is not started.
+  if (closing_ || applying_) return;
+  applying_ = true;
   run([&] { closing_ = controller_->btnOkClick(); });
+  applying_ = false;
   if (closing_) close();
 }
 
 void TMainForm::btnCancelClick() {
-  if (closing_ || !controller_->controls().cancelEnabled) return;
+  if (closing_ || applying_ || !controller_->controls().cancelEnabled) return;
+  applying_ = true;
   run([&] { closing_ = controller_->btnCancelClick(); });
+  applying_ = false;
   if (closing_) close();
 }
 

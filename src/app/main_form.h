@@ -80,6 +80,7 @@ private:
   std::unique_ptr<platform::WindowEndpoint> endpoint_;
   std::string endpointProblem_;
   bool closing_ = false;
+  bool applying_ = false;  // OK or Cancel is running
 
   // Widgets, owned by their Qt parents.
   QTabWidget* tabs_ = nullptr;

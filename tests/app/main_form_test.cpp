@@ -197,6 +197,20 @@ TEST(MainForm, AnErrorInAHandlerIsShownAndTheWindowStays) {
   EXPECT_FALSE(f.form->isVisible());
 }
 
+TEST(MainForm, ASecondOkWhileTheRestartQuestionIsOpenIsNotStarted) {
+  FormRig f("\"Restart\"=dword:00000001\n");
+  f.loadAndShow();
+  f.rig.prompts.answerYes = false;
+  f.rig.prompts.whileAsking = [&] { f.form->btnOkClick(); };
+  f.form->btnOkClick();
+  EXPECT_EQ(f.rig.prompts.questions.size(), 1u);
+  EXPECT_TRUE(f.form->isVisible());
+  // Once it has ended, OK runs again.
+  f.rig.prompts.whileAsking = nullptr;
+  f.form->btnOkClick();
+  EXPECT_EQ(f.rig.prompts.questions.size(), 2u);
+}
+
 TEST(MainForm, ApplySettingsMessageRunsOk) {
   test::PrivateRoot root;
   platform::UnixWindowEndpointFactory endpoints;

@@ -11,6 +11,7 @@
 #include "support/recording_device_io.h"
 #include "support/recording_window_messenger.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,11 +60,13 @@ public:
   void notice(std::string_view text) override { notices.emplace_back(text); }
   bool askYesNo(std::string_view caption, std::string_view text) override {
     questions.emplace_back(std::string(caption) + "|" + std::string(text));
+    if (whileAsking) whileAsking();
     return answerYes;
   }
   void error(std::string_view text) override { errors.emplace_back(text); }
 
   bool answerYes = true;
+  std::function<void()> whileAsking;  // runs while the question is open
   std::vector<std::string> notices;
   std::vector<std::string> questions;
   std::vector<std::string> errors;
