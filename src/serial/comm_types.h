@@ -1,6 +1,15 @@
 #pragma once
 // The component's line settings and time-outs, and how they become the port's device
 // control block and time-outs.
+//
+// On POSIX terminals the block maps onto termios: raw bytes, data bits, parity (mark and
+// space through CMSPAR), one or two stop bits, XON/XOFF each way with their characters,
+// RTS/CTS handshake, DTR and RTS raised or dropped. Replacing bytes received with errors
+// and dropping zero bytes are done by the port's reader. What termios cannot express is
+// kept with the port and read back, but has no effect on the line: DSR output flow and
+// DSR sensitivity, continuing after XOFF, the XON/XOFF thresholds, abort on error, DTR
+// handshake and RTS "on while sending" (both hold their line raised), and one and a
+// half stop bits (sent as two).
 #include "platform/serial_port.h"
 
 #include <cstdint>

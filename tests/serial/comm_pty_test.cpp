@@ -43,6 +43,11 @@ protected:
     return all;
   }
   int count(const std::string& name) const { return static_cast<int>(std::count(events.begin(), events.end(), name)); }
+  // Runs the owning thread's work for the whole duration.
+  void pumpFor(std::chrono::milliseconds duration) {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    loop.runUntil([&] { return std::chrono::steady_clock::now() >= until; }, duration + 1s);
+  }
   bool pumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 5s) {
     return loop.runUntil(pred, timeout);
   }
@@ -60,7 +65,7 @@ TEST_F(CommOnPty, ShortBurstArrivesAsOneZeroEndedBlock) {
   comm.OpenPort();
   line.send({0xFF, 0x70, 0x00});
   ASSERT_TRUE(pumpUntil([&] { return !chunks.empty(); }));
-  loop.runFor(300ms);  // nothing else may follow
+  pumpFor(300ms);  // nothing else may follow
   ASSERT_EQ(chunks.size(), 1u);
   EXPECT_EQ(chunks[0], (std::vector<std::uint8_t>{0xFF, 0x70, 0x00}));
   EXPECT_TRUE(zeroEnded);
@@ -89,12 +94,31 @@ TEST_F(CommOnPty, BackToBackSendsAreWrittenInOrderAndAnnouncedOncePerRun) {
   EXPECT_TRUE(comm.SendData(second, sizeof second));
   EXPECT_EQ(line.receive(10, 3s), (std::vector<std::uint8_t>{0x44, 0x47, 0x0B, 0, 0, 0xF0, 0, 0, 0, 0}));
   ASSERT_TRUE(pumpUntil([&] { return count("empty") >= 2; }));
-  loop.runFor(200ms);
+  pumpFor(200ms);
   // One announcement after both, or one after each when the first was done before the
   // second was queued; never more.
   EXPECT_GE(count("empty"), 2);
   EXPECT_LE(count("empty"), 3);
   EXPECT_EQ(count("hangup"), 0);
+}
+
+TEST_F(CommOnPty, ReadTimeoutsShapeTheBursts) {
+  // Without an interval a read waits for a full buffer or its total time-out.
+  comm.setReadIntervalTimeout(0);
+  comm.setReadTotalTimeoutConstant(0);
+  comm.OpenPort();
+  line.send({1, 2, 3});
+  pumpFor(300ms);
+  EXPECT_TRUE(chunks.empty());
+  comm.setReadTotalTimeoutConstant(150);  // applies from the next read on
+  line.send({4});
+  std::vector<std::uint8_t> more(TReadThread::BufferSize - 4, 5);
+  line.send(more);
+  ASSERT_TRUE(pumpUntil([&] { return !chunks.empty(); }));
+  EXPECT_EQ(chunks[0].size(), TReadThread::BufferSize);  // filled, not timed out
+  line.send({6, 7});
+  ASSERT_TRUE(pumpUntil([&] { return chunks.size() == 2; }));
+  EXPECT_EQ(chunks[1], (std::vector<std::uint8_t>{6, 7}));
 }
 
 TEST_F(CommOnPty, SendRefusedWhenClosedOrEmpty) {
@@ -115,10 +139,10 @@ TEST_F(CommOnPty, ClosingDuringAStuckWriteIsNoHangup) {
   ASSERT_TRUE(comm.SendData(big.data(), 60000));
   ASSERT_TRUE(comm.SendData(big.data(), 60000));
   ASSERT_TRUE(comm.SendData(big.data(), 60000));
-  loop.runFor(200ms);
+  pumpFor(200ms);
   comm.ClosePort();
   EXPECT_FALSE(comm.isOpen());
-  loop.runFor(200ms);
+  pumpFor(200ms);
   EXPECT_EQ(count("hangup"), 0);
 }
 

@@ -87,11 +87,11 @@ protected:
     shared->reads.clear();
     shared->readBytes.clear();
   }
-  bool readerEnded() {
-    // The scripted reader parks on the close event when the script is used up, so its
-    // end is seen as "nothing more comes".
-    loop.runFor(300ms);
-    return true;
+  // The scripted reader parks on the close event when the script is used up, so its
+  // end is seen as "nothing more comes" within a while.
+  void readerEnded() {
+    const auto until = std::chrono::steady_clock::now() + 300ms;
+    loop.runUntil([&] { return std::chrono::steady_clock::now() >= until; }, 1s);
   }
 
   std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
@@ -180,7 +180,7 @@ TEST_F(CommThreads, InvalidHandleOnWriteEndsTheWriterSilently) {
   comm.OpenPort();
   EXPECT_TRUE(comm.SendData("ab", 2));
   EXPECT_TRUE(loop.runUntil([&] { return !comm.SendData("ab", 2); }, 3s));
-  loop.runFor(100ms);
+  readerEnded();
   EXPECT_TRUE(events.empty());
 }
 
