@@ -48,6 +48,7 @@ struct LineStatistics {
   std::uint32_t penUps = 0;
   static LineStatistics fromBytes(const std::array<std::uint8_t, 20>& bytes);
   std::array<std::uint8_t, 20> toBytes() const;
+  bool operator==(const LineStatistics&) const = default;
 };
 
 std::array<std::uint8_t, 4> beepSoundBuffer(bool on);
