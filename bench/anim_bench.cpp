@@ -20,14 +20,6 @@
 
 namespace {
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "anim_bench";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication application(argc, argv);
-  return application;
-}
 
 std::span<const std::uint8_t> gifBytes() { return qv::anim::doubleClickAnimationData().subspan(4); }
 
@@ -54,7 +46,6 @@ struct TestArea {
   QWidget panel;
   qv::anim::TGIFImage* image;
   TestArea() {
-    app();
     panel.resize(80, 60);
     QPalette p = panel.palette();
     p.setColor(QPalette::Window, Qt::white);
@@ -127,7 +118,8 @@ BENCHMARK(BM_AnimationCpu)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  app();
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -18,13 +18,22 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "anim_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+// The application lives from the first test to the last and is gone before the program's
+// own exit handlers run, which Qt's device objects need.
+class QtApplicationEnvironment final : public ::testing::Environment {
+public:
+  void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
+  void TearDown() override { application_.reset(); }
+
+private:
+  int argc_ = 1;
+  char name_[14] = "anim_qt_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+[[maybe_unused]] auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+void app() { ASSERT_NE(QApplication::instance(), nullptr); }
 
 const std::vector<Rgb> kTable{{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
