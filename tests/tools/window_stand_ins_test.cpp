@@ -76,10 +76,13 @@ public:
   Program& operator=(const Program&) = delete;
 
   bool started() const { return pid_ > 0; }
-  void signal(int sig) const { ::kill(pid_, sig); }
+  void signal(int sig) const {
+    if (pid_ > 0) ::kill(pid_, sig);  // never -1: that would signal every process
+  }
   // The exit code once it ended by itself within the limit, else nullopt.
   std::optional<int> exitCode(std::chrono::milliseconds limit = 5s) {
     int status = 0;
+    if (pid_ <= 0) return std::nullopt;
     if (!waitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) return std::nullopt;
     pid_ = -1;
     if (!WIFEXITED(status)) return -WTERMSIG(status);
