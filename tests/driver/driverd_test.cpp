@@ -206,6 +206,20 @@ TEST_F(DriverdTest, MalformedOrStuckClientsDoNotBlockOthers) {
   ::close(stalled);
 }
 
+TEST_F(DriverdTest, IdleClientsCannotLockOthersOut) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  std::vector<std::unique_ptr<platform::DeviceHandle>> idle;
+  for (int i = 0; i < 70; ++i) {
+    idle.push_back(io.open(driverd.socketPath()));
+    ASSERT_TRUE(idle.back());
+  }
+  // Newcomers are still served; the connections silent for longest made room for them.
+  EXPECT_TRUE(own(OwnCode::InjectTouch, {5, 6}));
+  EXPECT_FALSE(idle.front()->control(0x01, {}, {}));
+  EXPECT_TRUE(idle.back()->control(0x01, {}, {}));
+}
+
 TEST_F(DriverdTest, DriverKilledMidRequestFailsTheRequestPromptly) {
   test::DriverdProcess driverd({"--hold-code=9"});
   ASSERT_TRUE(driverd.ready());

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -74,10 +75,13 @@ std::string hex(std::span<const std::uint8_t> bytes) {
 }
 
 struct Client {
+  explicit Client(UniqueFd connection) : fd(std::move(connection)) {}
   UniqueFd fd;
   std::vector<std::uint8_t> in;
   std::vector<std::uint8_t> out;
   bool held = false;  // the current request is never answered; later ones wait forever
+  bool evicted = false;  // dropped to make room for a newer client
+  std::chrono::steady_clock::time_point lastHeard = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -170,6 +174,7 @@ struct DriverServer::Impl {
     for (;;) {
       const ssize_t n = ::recv(c.fd.get(), buf, sizeof buf, MSG_DONTWAIT);
       if (n > 0) {
+        c.lastHeard = std::chrono::steady_clock::now();
         c.in.insert(c.in.end(), buf, buf + n);
         if (c.in.size() > kMaxBuffered) return Received::Broken;
         continue;
@@ -181,11 +186,24 @@ struct DriverServer::Impl {
   }
 
   void acceptClients() {
+    std::size_t live = 0;
+    for (const auto& c : clients) live += c.evicted ? 0 : 1;
     for (;;) {
       UniqueFd fd(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
       if (!fd) return;  // EAGAIN: no more waiting; other errors: try again on the next poll
-      if (clients.size() >= kMaxClients) continue;  // refused: closed at once
-      clients.push_back(Client{std::move(fd), {}, {}, false});
+      if (live >= kMaxClients) {
+        // Room for the newcomer: the client silent for longest goes, so that idle or
+        // stuck connections can never lock everyone else out.
+        Client* quietest = nullptr;
+        for (auto& c : clients) {
+          if (!c.evicted && (!quietest || c.lastHeard < quietest->lastHeard)) quietest = &c;
+        }
+        if (!quietest) continue;
+        quietest->evicted = true;
+        --live;
+      }
+      clients.emplace_back(std::move(fd));
+      ++live;
     }
   }
 };
@@ -294,8 +312,8 @@ int DriverServer::run() {
     std::size_t i = 2;
     for (auto it = m.clients.begin(); it != m.clients.end() && i < fds.size(); ++i) {
       const short ev = fds[i].revents;
-      bool alive = true;
-      if (ev & POLLOUT) alive = Impl::flush(*it);
+      bool alive = !it->evicted;
+      if (alive && (ev & POLLOUT)) alive = Impl::flush(*it);
       if (alive && (ev & (POLLIN | POLLHUP | POLLERR))) {
         const auto r = Impl::receive(*it);
         // Requests that arrived before the client hung up still take effect.
@@ -306,6 +324,7 @@ int DriverServer::run() {
       }
       it = alive ? std::next(it) : m.clients.erase(it);
     }
+    m.clients.remove_if([](const Client& c) { return c.evicted; });
   }
 }
 
