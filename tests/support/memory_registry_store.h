@@ -37,7 +37,8 @@ public:
   // Every operation fails with this text as lastError(), as a store whose file does not
   // parse does; an empty text ends that.
   void failEverything(std::string error);
-  // Successful value writes in order, each "HKLM\<path>\<name>" or "HKCU\<path>\<name>".
+  // Successful value writes in order, each "HKLM\<path>\<name>" or "HKCU\<path>\<name>"
+  // with path and name as the writer spelled them.
   std::vector<std::string> writeLog() const;
   // Successful deletions of present values, in the same form.
   std::vector<std::string> deleteLog() const;
