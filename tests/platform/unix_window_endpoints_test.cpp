@@ -228,6 +228,7 @@ TEST_F(EndpointTest, PeersOfAnotherUserAreNotServed) {
   ::chmod(path.c_str(), 0777);
   const auto frame = encodeFrame({0x666, 0, 0}, FrameMode::Posted);
   const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
   if (child == 0) {
     // The raw call: the C library's setuid() coordinates all threads, which a child of
     // a threaded process must not rely on.
