@@ -87,6 +87,8 @@ std::string describeMessage(std::uint32_t message, std::uint32_t wParam, std::ui
 int runWindowStandIn(const StandInConfig& config) {
   const sigset_t set = endSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // Printing is only a courtesy: output to a reader that went away must not end us.
+  ::signal(SIGPIPE, SIG_IGN);
 
   std::string logPath;
   try {
