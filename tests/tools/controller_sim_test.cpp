@@ -30,7 +30,8 @@ const Bytes kProbe3{0x44, 0x47, 0x02, 0x80, 0x00};
 class Simulator {
 public:
   explicit Simulator(std::vector<std::string> args) {
-    args.insert(args.begin(), (test::binDir() / "qv-controller-sim").string());
+    // The build names the program's path; QV_BIN_DIR may point elsewhere.
+    args.insert(args.begin(), QV_CONTROLLER_SIM_PATH);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -40,6 +41,7 @@ public:
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
+  bool started() const { return pid_ > 0; }
   ~Simulator() {
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
@@ -48,6 +50,7 @@ public:
   }
   // Exit status after SIGTERM; -1 when it did not end cleanly.
   int terminate() {
+    if (pid_ <= 0) return -1;  // never signal a process group or every process
     ::kill(pid_, SIGTERM);
     int status = 0;
     ::waitpid(pid_, &status, 0);
@@ -55,6 +58,7 @@ public:
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   int waitExit() {
+    if (pid_ <= 0) return -1;
     int status = 0;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -77,6 +81,7 @@ class ControllerSim : public ::testing::Test {
 protected:
   void start(std::vector<std::string> args) {
     sim = std::make_unique<Simulator>(std::move(args));
+    ASSERT_TRUE(sim->started());
     ASSERT_TRUE(waitForLink(root.path() / "dev" / "COM2"));
     comm.setCommName("COM2");
     comm.OnReceiveData = [this](serial::TComm&, const std::uint8_t* b, std::uint16_t n) { replies.emplace_back(b, b + n); };
