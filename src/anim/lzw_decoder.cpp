@@ -43,6 +43,8 @@ void LzwDecoder::resetTables() {
   prefix_.fill(0);
   suffix_.fill(0);
   for (int i = 0; i < clear_; ++i) suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i);
+  length_.fill(1);
+  consistent_ = minCodeSize_ <= 8;
   width_ = minCodeSize_ + 1;
   limit_ = 2 * clear_;
   next_ = clear_ + 2;
@@ -58,20 +60,49 @@ std::size_t LzwDecoder::read(std::uint8_t* out, std::uint8_t* mask, std::uint16_
 template <bool WithMask>
 std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
                                  std::size_t count) {
-  // The hot state lives in locals for the loop and is written back on every way out.
+  // The decoder's state lives in locals for the loop (byte stores through `out` could alias
+  // members and would force reloads) and is written back on every way out.
   std::uint64_t acc = acc_;
   int bits = bits_;
   int width = width_;
+  int next = next_;
+  int limit = limit_;
+  int prev = prev_;
+  int first = first_;
+  bool consistent = consistent_;
+  State state = state_;
   std::size_t sp = sp_;
+  const int clear = clear_;
+  const int end = end_;
   std::uint16_t* const stack = stack_.data();
   std::uint16_t* const prefix = prefix_.data();
   std::uint16_t* const suffix = suffix_.data();
+  std::uint16_t* const length = length_.data();
   std::size_t k = 0;
   auto save = [&] {
     acc_ = acc;
     bits_ = bits;
     width_ = width;
+    next_ = next;
+    limit_ = limit;
+    prev_ = prev;
+    first_ = first;
+    consistent_ = consistent;
+    state_ = state;
     sp_ = sp;
+  };
+  // Each decoded string makes the next table entry: the previous string plus its first pixel.
+  auto addEntry = [&] {
+    if (next < 4096) {
+      prefix[next] = static_cast<std::uint16_t>(prev);
+      suffix[next] = static_cast<std::uint16_t>(first);
+      length[next] = static_cast<std::uint16_t>(std::min(length[prev] + 1, 4096));
+      ++next;
+      if (next >= limit && limit < 4096) {
+        limit *= 2;
+        ++width;
+      }
+    }
   };
 
   while (k < count) {
@@ -98,35 +129,67 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
     acc >>= width;
     bits -= width;
 
-    if (state_ != State::Running) {
+    if (state != State::Running) {
       // The first code of the data (leading clear codes skipped) and the code after a clear
       // are pixels as they stand.
-      if (state_ == State::Start && code == clear_) continue;
-      state_ = State::Running;
-      prev_ = first_ = code;
+      if (state == State::Start && code == clear) continue;
+      state = State::Running;
+      if (code >= clear) consistent = false;  // a pixel value that is no root
+      prev = first = code;
       stack[sp++] = static_cast<std::uint16_t>(code);
       continue;
     }
-    if (code == clear_) {
-      sp_ = sp;
+    if (code == clear) {
       resetTables();
-      sp = sp_;
       width = width_;
-      state_ = State::AfterClear;
+      next = next_;
+      limit = limit_;
+      consistent = consistent_;
+      sp = 0;
+      state = State::AfterClear;
       continue;
     }
-    if (code == end_) {
+    if (code == end) {
       in_.skipRest();
       done_ = true;
       break;
     }
     const int incoming = code;
-    if (code >= next_) {
-      // Not in the table yet: the previous string plus its own first pixel.
-      stack[sp++] = static_cast<std::uint16_t>(first_);
-      code = prev_;
+    if (code > next) consistent = false;  // a code beyond the table: corrupt data
+    if (consistent) {
+      // Known length: write the string backwards straight into the output when it fits.
+      const bool extendsPrevious = code == next;
+      const std::size_t n = extendsPrevious ? std::size_t{length[prev]} + 1 : length[code];
+      if (n <= count - k) {
+        std::uint8_t* p = out + k + n - 1;
+        int c = code;
+        std::size_t left = n;
+        if (extendsPrevious) {
+          *p-- = static_cast<std::uint8_t>(first);
+          c = prev;
+          --left;
+        }
+        for (; left > 1; --left) {  // counted: never writes before the string's start
+          *p-- = static_cast<std::uint8_t>(suffix[c]);
+          c = prefix[c];
+        }
+        *p = static_cast<std::uint8_t>(c);
+        first = c;
+        if constexpr (WithMask) {
+          for (std::size_t i = k; i < k + n; ++i) mask[i] = out[i] == transparentIndex ? 1 : 0;
+        }
+        k += n;
+        addEntry();
+        prev = incoming;
+        continue;
+      }
     }
-    while (code >= clear_) {
+    if (code >= next) {
+      // Not in the table yet: the previous string plus its own first pixel.
+      stack[sp++] = static_cast<std::uint16_t>(first);
+      code = prev;
+    }
+    while (code >= clear) {
       if (sp >= stack_.size() - 1) {
         // A chain longer than the table can hold never reaches a root: corrupt data.
         corrupt_ = true;
@@ -138,18 +201,10 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
       stack[sp++] = suffix[code];
       code = prefix[code];
     }
-    first_ = code;
+    first = code;
     stack[sp++] = static_cast<std::uint16_t>(code);
-    if (next_ < 4096) {
-      prefix[next_] = static_cast<std::uint16_t>(prev_);
-      suffix[next_] = static_cast<std::uint16_t>(first_);
-      ++next_;
-      if (next_ >= limit_ && limit_ < 4096) {
-        limit_ *= 2;
-        ++width;
-      }
-    }
-    prev_ = incoming;
+    addEntry();
+    prev = incoming;
   }
   save();
   return k;

@@ -86,6 +86,10 @@ private:
   int next_ = 0, limit_ = 0, width_ = 0;
   int prev_ = 0, first_ = 0;
   State state_ = State::Start;
+  // The table is well formed: every entry extends an earlier one by a root value below 256,
+  // so each code's string length is known and strings can be written straight into place.
+  // Corrupt codes (or roots above 255) turn this off until the next clear code.
+  bool consistent_ = true;
   bool done_ = false;
   bool corrupt_ = false;
   std::uint64_t acc_ = 0;
@@ -94,6 +98,7 @@ private:
   std::array<std::uint16_t, 4096> prefix_{};
   std::array<std::uint16_t, 4096> suffix_{};
   std::array<std::uint16_t, 4096> stack_{};
+  std::array<std::uint16_t, 4096> length_{};  // string length of each code while consistent_
 };
 
 }  // namespace qv::anim
