@@ -45,7 +45,11 @@ std::string PrivateRoot::readRegistry() const {
 
 std::filesystem::path binDir() {
   if (const char* dir = std::getenv("QV_BIN_DIR"); dir && *dir) return dir;
+#ifdef QV_DEFAULT_BIN_DIR
+  return QV_DEFAULT_BIN_DIR;
+#else
   return std::filesystem::current_path();
+#endif
 }
 
 }  // namespace qv::test
