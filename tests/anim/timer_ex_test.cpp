@@ -72,17 +72,6 @@ struct TimerFixture : ::testing::Test {
   }
 };
 
-TEST_F(TimerFixture, StartsThreadedIdleWithItsDefaults) {
-  EXPECT_TRUE(timer->enabled());
-  EXPECT_EQ(timer->interval(), 1000u);
-  EXPECT_TRUE(timer->threaded());
-  EXPECT_EQ(timer->threadPriority(), TThreadPriority::tpNormal);
-  EXPECT_FALSE(timer->threadSafe());
-  EXPECT_TRUE(timer->hasThread());
-  EXPECT_FALSE(timer->hasWindow());
-  EXPECT_FALSE(timer->running());
-}
-
 TEST_F(TimerFixture, TicksRunOnTheUserInterfaceThreadWithTheTimerAsSender) {
   std::vector<std::thread::id> threads;
   TTimerEx* sender = nullptr;
@@ -170,6 +159,19 @@ TEST_F(TimerFixture, SwitchingThreadedReplacesTheTimeSourceInOneUpdate) {
   EXPECT_FALSE(timer->hasWindow());
   EXPECT_TRUE(timer->hasThread());
   EXPECT_TRUE(loop.runUntil([&] { return ticks > before + 1; }, 5s));
+}
+
+TEST_F(TimerFixture, AHandlerMaySwitchToWindowModeWhileItsThreadWaitsForIt) {
+  timer->setInterval(1);
+  timer->setOnTimer([this](TTimerEx& t) {
+    ++ticks;
+    t.setThreaded(false);  // releases the thread that is blocked handing this tick over
+  });
+  ASSERT_TRUE(loop.runUntil([&] { return ticks > 0; }, 5s));
+  EXPECT_FALSE(timer->hasThread());
+  EXPECT_TRUE(windows.state->running);
+  pump(30ms);
+  EXPECT_EQ(ticks, 1);
 }
 
 TEST_F(TimerFixture, PriorityChangesInWindowModeOnlyStoreTheValue) {
@@ -278,15 +280,6 @@ TEST(TimerLifetime, AHandlerMayDestroyItsOwnTimer) {
   ASSERT_TRUE(loop.runUntil([&] { return timer == nullptr; }, 5s));
   loop.runUntil([] { return false; }, 20ms);
   EXPECT_EQ(ticks, 1);
-}
-
-TEST(TimerPriority, NormalKeepsTheProcessNicenessAndLowerOnesAreAccepted) {
-  EXPECT_EQ(niceOffset(TThreadPriority::tpNormal), 0);
-  EXPECT_LT(niceOffset(TThreadPriority::tpHighest), niceOffset(TThreadPriority::tpLowest));
-  std::thread([] {
-    EXPECT_TRUE(applyToCurrentThread(TThreadPriority::tpNormal));
-    EXPECT_TRUE(applyToCurrentThread(TThreadPriority::tpIdle));
-  }).join();
 }
 
 }  // namespace
