@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace qv::platform {
