@@ -286,28 +286,52 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
   if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
   if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
 
-  SubBlockReader blocks(data_, pos_);
-  LzwDecoder lzw(blocks, minCodeSize);
+  // Pixels are decoded in the order the data holds them; interlaced rows go through a
+  // buffer of that order and are put in place afterwards.
+  const std::size_t total = rowLength * static_cast<std::size_t>(height);
+  std::vector<std::uint8_t> orderedImage, orderedMask;
   std::uint8_t* image = frame.Image.pixels.data();
   std::uint8_t* mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
-  const std::uint16_t transparentIndex = frame.TransparentIndex;
+  std::vector<int> rowOrder;  // image row of each decoded row
+  if (frame.Interlaced) {
+    orderedImage.assign(total, 0);
+    image = orderedImage.data();
+    if (mask) {
+      orderedMask.assign(total, 0);
+      mask = orderedMask.data();
+    }
+    static constexpr std::array<std::pair<int, int>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
+    for (auto [firstRow, step] : kPasses) {
+      for (int row = firstRow; row < height; row += step) rowOrder.push_back(row);
+    }
+  }
 
+  SubBlockReader blocks(data_, pos_);
+  LzwDecoder lzw(blocks, minCodeSize, image, mask, frame.TransparentIndex, total);
   const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
-  if (!frame.Interlaced && !rowProgress) {
-    lzw.read(image, mask, transparentIndex, rowLength * static_cast<std::size_t>(height));
+  if (!rowProgress) {
+    lzw.decodeTo(total);
   } else {
+    // Reports after completed rows whose image row number is a multiple of 64 (32 for frames
+    // wider than 320 pixels).
     const int reportEvery = width <= 320 ? 63 : 31;
-    static constexpr std::array<std::pair<int, int>, 4> kInterlaced{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
-    static constexpr std::array<std::pair<int, int>, 1> kSequential{{{0, 1}}};
-    const std::span<const std::pair<int, int>> passes =
-        frame.Interlaced ? std::span<const std::pair<int, int>>(kInterlaced) : std::span<const std::pair<int, int>>(kSequential);
-    bool ended = false;
-    for (auto [first, step] : passes) {
-      for (int row = first; row < height && !ended; row += step) {
-        const std::size_t at = static_cast<std::size_t>(row) * rowLength;
-        ended = lzw.read(image + at, mask ? mask + at : nullptr, transparentIndex, rowLength) < rowLength;
-        if (!ended && rowProgress && (row & reportEvery) == 0) progress();
+    int rowsDone = 0;
+    while (rowsDone < height) {
+      const std::size_t written = lzw.decodeTo((static_cast<std::size_t>(rowsDone) + 1) * rowLength);
+      const int complete = static_cast<int>(written / rowLength);
+      for (; rowsDone < complete; ++rowsDone) {
+        const int row = frame.Interlaced ? rowOrder[static_cast<std::size_t>(rowsDone)] : rowsDone;
+        if ((row & reportEvery) == 0) progress();
       }
+      if (lzw.ended()) break;
+    }
+  }
+  if (frame.Interlaced) {
+    for (std::size_t i = 0; i < rowOrder.size(); ++i) {
+      const std::size_t from = i * rowLength;
+      const std::size_t to = static_cast<std::size_t>(rowOrder[i]) * rowLength;
+      std::memcpy(frame.Image.pixels.data() + to, orderedImage.data() + from, rowLength);
+      if (mask) std::memcpy(frame.Mask.pixels.data() + to, orderedMask.data() + from, rowLength);
     }
   }
   lzw.finish();

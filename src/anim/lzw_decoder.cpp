@@ -1,6 +1,7 @@
 #include "anim/lzw_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qv::anim {
 
@@ -33,9 +34,10 @@ void SubBlockReader::skipRest() {
   }
 }
 
-LzwDecoder::LzwDecoder(SubBlockReader& in, int minCodeSize)
-    : in_(in), minCodeSize_(std::clamp(minCodeSize, 0, kMaxCodeSize)),
-      clear_(1 << minCodeSize_), end_(clear_ + 1) {
+LzwDecoder::LzwDecoder(SubBlockReader& in, int minCodeSize, std::uint8_t* out, std::uint8_t* mask,
+                       std::uint16_t transparentIndex, std::size_t size)
+    : in_(in), minCodeSize_(std::clamp(minCodeSize, 0, kMaxCodeSize)), clear_(1 << minCodeSize_),
+      end_(clear_ + 1), out_(out), mask_(mask), transparentIndex_(transparentIndex), size_(size) {
   resetTables();
 }
 
@@ -43,23 +45,19 @@ void LzwDecoder::resetTables() {
   prefix_.fill(0);
   suffix_.fill(0);
   for (int i = 0; i < clear_; ++i) suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i);
-  length_.fill(1);
-  consistent_ = minCodeSize_ <= 8;
   width_ = minCodeSize_ + 1;
   limit_ = 2 * clear_;
   next_ = clear_ + 2;
-  sp_ = 0;
+  consistent_ = minCodeSize_ <= 8;
 }
 
-std::size_t LzwDecoder::read(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
-                             std::size_t count) {
-  return mask ? readImpl<true>(out, mask, transparentIndex, count)
-              : readImpl<false>(out, nullptr, transparentIndex, count);
+std::size_t LzwDecoder::decodeTo(std::size_t upTo) {
+  upTo = std::min(upTo, size_);
+  return mask_ ? decodeImpl<true>(upTo) : decodeImpl<false>(upTo);
 }
 
 template <bool WithMask>
-std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex,
-                                 std::size_t count) {
+std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
   // The decoder's state lives in locals for the loop (byte stores through `out` could alias
   // members and would force reloads) and is written back on every way out.
   std::uint64_t acc = acc_;
@@ -69,16 +67,22 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
   int limit = limit_;
   int prev = prev_;
   int first = first_;
+  std::size_t prevAt = prevAt_;
+  std::size_t prevLength = prevLength_;
   bool consistent = consistent_;
   State state = state_;
-  std::size_t sp = sp_;
+  std::size_t k = written_;
   const int clear = clear_;
   const int end = end_;
+  const std::size_t size = size_;
+  std::uint8_t* const out = out_;
+  std::uint8_t* const mask = mask_;
+  const std::uint16_t transparent = transparentIndex_;
   std::uint16_t* const stack = stack_.data();
   std::uint16_t* const prefix = prefix_.data();
   std::uint16_t* const suffix = suffix_.data();
+  std::uint32_t* const at = at_.data();
   std::uint16_t* const length = length_.data();
-  std::size_t k = 0;
   auto save = [&] {
     acc_ = acc;
     bits_ = bits;
@@ -87,16 +91,36 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
     limit_ = limit;
     prev_ = prev;
     first_ = first;
+    prevAt_ = prevAt;
+    prevLength_ = prevLength;
     consistent_ = consistent;
     state_ = state;
-    sp_ = sp;
+    written_ = k;
   };
-  // Each decoded string makes the next table entry: the previous string plus its first pixel.
+  auto markMask = [&](std::size_t from, std::size_t n) {
+    if constexpr (WithMask) {
+      for (std::size_t i = from; i < from + n; ++i) mask[i] = out[i] == transparent ? 1 : 0;
+    }
+  };
+  // Strings built through the stack come out last pixel first; whatever does not fit the
+  // output any more is dropped.
+  auto popStack = [&](std::size_t sp) {
+    const std::size_t n = std::min(sp, size - k);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint16_t v = stack[--sp];
+      out[k + i] = static_cast<std::uint8_t>(v);
+      if constexpr (WithMask) mask[k + i] = v == transparent ? 1 : 0;
+    }
+    k += n;
+  };
+  // Each decoded string makes the next table entry: the previous string plus its first pixel,
+  // which stands in the output right where the previous string was written.
   auto addEntry = [&] {
     if (next < 4096) {
       prefix[next] = static_cast<std::uint16_t>(prev);
       suffix[next] = static_cast<std::uint16_t>(first);
-      length[next] = static_cast<std::uint16_t>(std::min(length[prev] + 1, 4096));
+      at[next] = static_cast<std::uint32_t>(prevAt);
+      length[next] = static_cast<std::uint16_t>(std::min<std::size_t>(prevLength + 1, 4096));
       ++next;
       if (next >= limit && limit < 4096) {
         limit *= 2;
@@ -105,22 +129,7 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
     }
   };
 
-  while (k < count) {
-    if (sp > 0) {
-      // Strings are built last pixel first; hand them out from the top of the stack.
-      std::size_t take = std::min(sp, count - k);
-      if constexpr (WithMask) {
-        for (; take > 0; --take, ++k) {
-          const std::uint16_t v = stack[--sp];
-          out[k] = static_cast<std::uint8_t>(v);
-          mask[k] = v == transparentIndex ? 1 : 0;
-        }
-      } else {
-        for (; take > 0; --take, ++k) out[k] = static_cast<std::uint8_t>(stack[--sp]);
-      }
-      continue;
-    }
-    if (done_) break;
+  while (k < upTo && !done_) {
     if (bits < width && !in_.fill(acc, bits, width)) {
       done_ = true;  // a partial code at the end of data is no code
       break;
@@ -136,7 +145,10 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
       state = State::Running;
       if (code >= clear) consistent = false;  // a pixel value that is no root
       prev = first = code;
-      stack[sp++] = static_cast<std::uint16_t>(code);
+      prevAt = k;
+      prevLength = 1;
+      stack[0] = static_cast<std::uint16_t>(code);
+      popStack(1);
       continue;
     }
     if (code == clear) {
@@ -145,7 +157,6 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
       next = next_;
       limit = limit_;
       consistent = consistent_;
-      sp = 0;
       state = State::AfterClear;
       continue;
     }
@@ -154,36 +165,41 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
       done_ = true;
       break;
     }
-    const int incoming = code;
     if (code > next) consistent = false;  // a code beyond the table: corrupt data
     if (consistent) {
-      // Known length: write the string backwards straight into the output when it fits.
-      const bool extendsPrevious = code == next;
-      const std::size_t n = extendsPrevious ? std::size_t{length[prev]} + 1 : length[code];
-      if (n <= count - k) {
-        std::uint8_t* p = out + k + n - 1;
-        int c = code;
-        std::size_t left = n;
-        if (extendsPrevious) {
-          *p-- = static_cast<std::uint8_t>(first);
-          c = prev;
-          --left;
+      // Copy the string from where it was written before (the previous string and the pixel
+      // after it for the entry not yet in the table); a root is its own single pixel.
+      std::size_t n = 1;
+      std::size_t from = 0;
+      if (code < clear) {
+        out[k] = static_cast<std::uint8_t>(code);  // k < upTo <= size
+      } else {
+        from = code == next ? prevAt : at[code];
+        n = code == next ? prevLength + 1 : length[code];
+      }
+      if (n <= size - k && from + n <= k + 1) {
+        if (n > 1) {
+          std::uint8_t* dst = out + k;
+          const std::uint8_t* src = out + from;
+          if (from + n <= k && n >= 16) {
+            std::memcpy(dst, src, n);
+          } else {
+            for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];  // may overlap by one pixel
+          }
         }
-        for (; left > 1; --left) {  // counted: never writes before the string's start
-          *p-- = static_cast<std::uint8_t>(suffix[c]);
-          c = prefix[c];
-        }
-        *p = static_cast<std::uint8_t>(c);
-        first = c;
-        if constexpr (WithMask) {
-          for (std::size_t i = k; i < k + n; ++i) mask[i] = out[i] == transparentIndex ? 1 : 0;
-        }
-        k += n;
+        first = out[k];
+        markMask(k, n);
         addEntry();
-        prev = incoming;
+        prev = code;
+        prevAt = k;
+        prevLength = n;
+        k += n;
         continue;
       }
+      // The string runs past the end of the output: built the long way below and cut there.
     }
+    const int incoming = code;
+    std::size_t sp = 0;
     if (code >= next) {
       // Not in the table yet: the previous string plus its own first pixel.
       stack[sp++] = static_cast<std::uint16_t>(first);
@@ -194,7 +210,6 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
         // A chain longer than the table can hold never reaches a root: corrupt data.
         corrupt_ = true;
         done_ = true;
-        sp = 0;
         save();
         return k;
       }
@@ -205,6 +220,9 @@ std::size_t LzwDecoder::readImpl(std::uint8_t* out, std::uint8_t* mask, std::uin
     stack[sp++] = static_cast<std::uint16_t>(code);
     addEntry();
     prev = incoming;
+    prevAt = k;
+    prevLength = sp;
+    popStack(sp);
   }
   save();
   return k;

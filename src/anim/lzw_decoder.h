@@ -60,14 +60,16 @@ class LzwDecoder {
 public:
   static constexpr int kMaxCodeSize = 11;  // larger minimum code sizes do not fit the tables
 
-  // `minCodeSize` must be 0..kMaxCodeSize.
-  LzwDecoder(SubBlockReader& in, int minCodeSize);
+  // Decodes into `out`, `size` pixels in the order the data holds them (low 8 bits of each
+  // value). With `mask`, also writes 1 there for every pixel whose value equals
+  // `transparentIndex`, else 0. `minCodeSize` must be 0..kMaxCodeSize.
+  LzwDecoder(SubBlockReader& in, int minCodeSize, std::uint8_t* out, std::uint8_t* mask,
+             std::uint16_t transparentIndex, std::size_t size);
 
-  // Decodes up to `count` pixels into `out` (low 8 bits of each value). With `mask`, also
-  // writes 1 there for every pixel whose value equals `transparentIndex`, else 0. Returns the
-  // number of pixels written: fewer than `count` once the data has ended (end code, end of
-  // data, or corrupt data).
-  std::size_t read(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex, std::size_t count);
+  // Decodes until at least `upTo` (at most `size`) pixels are written or the data has ended
+  // (end code, end of data, or corrupt data). Returns the number of pixels written so far.
+  std::size_t decodeTo(std::size_t upTo);
+  bool ended() const { return done_; }
 
   // Reads past the rest of the image data, up to and including its terminator.
   void finish();
@@ -77,28 +79,35 @@ public:
 private:
   enum class State { Start, AfterClear, Running };
   template <bool WithMask>
-  std::size_t readImpl(std::uint8_t* out, std::uint8_t* mask, std::uint16_t transparentIndex, std::size_t count);
+  std::size_t decodeImpl(std::size_t upTo);
   void resetTables();
 
   SubBlockReader& in_;
   int minCodeSize_;
   int clear_, end_;
+  std::uint8_t* out_;
+  std::uint8_t* mask_;
+  std::uint16_t transparentIndex_;
+  std::size_t size_;
+  std::size_t written_ = 0;
   int next_ = 0, limit_ = 0, width_ = 0;
   int prev_ = 0, first_ = 0;
+  std::size_t prevAt_ = 0, prevLength_ = 0;  // where the previous string was written, its length
   State state_ = State::Start;
-  // The table is well formed: every entry extends an earlier one by a root value below 256,
-  // so each code's string length is known and strings can be written straight into place.
-  // Corrupt codes (or roots above 255) turn this off until the next clear code.
+  // The table is well formed: every entry extends an earlier string by one root value below
+  // 256. Then each entry's string already stands in the output (at at_, length_ long) and is
+  // copied from there. Corrupt codes (or roots above 255) turn this off until the next clear
+  // code, and strings are then built through the prefix chains.
   bool consistent_ = true;
   bool done_ = false;
   bool corrupt_ = false;
   std::uint64_t acc_ = 0;
   int bits_ = 0;
-  std::size_t sp_ = 0;
   std::array<std::uint16_t, 4096> prefix_{};
   std::array<std::uint16_t, 4096> suffix_{};
   std::array<std::uint16_t, 4096> stack_{};
-  std::array<std::uint16_t, 4096> length_{};  // string length of each code while consistent_
+  std::array<std::uint32_t, 4096> at_{};
+  std::array<std::uint16_t, 4096> length_{};
 };
 
 }  // namespace qv::anim

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -126,6 +127,23 @@ TEST(GifDecoder, InterlacedFramesFillEveryRow) {
     EXPECT_TRUE(gif.AnyInterlaced());
     EXPECT_TRUE(gif.Frame(1)->Interlaced);
     EXPECT_EQ(gif.Frame(1)->Image.pixels, patternPixels(5, height, 16)) << "height " << height;
+  }
+  // Cut short: the rows of the earlier passes are there, the rest stay index 0.
+  const auto full = patternGif(4, 9, 16, true);
+  const auto expected = patternPixels(4, 9, 16);
+  const int decodeOrder[9] = {0, 8, 4, 2, 6, 1, 3, 5, 7};
+  for (std::size_t cut = full.size() - 12; cut < full.size() - 2; ++cut) {
+    GifDecoder gif;
+    ASSERT_TRUE(gif.LoadFromBytes(std::span(full.data(), cut)));
+    const Plane& image = gif.Frame(1)->Image;
+    bool complete = true;
+    for (int row : decodeOrder) {
+      const bool matches = std::equal(expected.begin() + row * 4, expected.begin() + row * 4 + 4, image.pixels.begin() + row * 4);
+      if (!complete) {
+        for (int x = 1; x < 4; ++x) EXPECT_EQ(image.at(x, row), 0) << "cut " << cut << " row " << row;
+      }
+      complete = complete && matches;
+    }
   }
 }
 
@@ -423,6 +441,22 @@ TEST(GifDecoder, EarlyEndOfImageDataLeavesZeroRows) {
   EXPECT_EQ(gif.Frame(1)->Image.pixels[8], 0);
 }
 
+TEST(GifDecoder, CodesBeyondTheTableStandForThePreviousStringPlusItsFirstPixel) {
+  // Code 7 arrives while 6 is the next free code; the table built on it still decodes, and
+  // after the clear code the data decodes normally again.
+  const std::vector<Code> codes = {{4, 3}, {1, 3}, {7, 3}, {6, 3}, {2, 4}, {8, 4},
+                                   {4, 4}, {3, 3}, {3, 3}, {6, 3}, {5, 4}};
+  GifDecoder gif;
+  ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
+                                    .screen(13, 1, distinctPalette(4))
+                                    .descriptor(spec(0, 0, 13, 1, {}))
+                                    .raw({2})
+                                    .raw(subBlocks(packCodes(codes)))
+                                    .trailer()
+                                    .take()));
+  EXPECT_EQ(gif.Frame(1)->Image.pixels, (std::vector<std::uint8_t>{1, 1, 1, 1, 1, 2, 1, 1, 2, 3, 3, 3, 3}));
+}
+
 TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {
   // Code 7 is used before it exists, twice, which makes entry 7 name itself as its prefix;
   // the next 7 would walk that chain for ever.
@@ -440,22 +474,24 @@ TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {
 }
 
 TEST(GifDecoder, ProgressReportsAndCancellation) {
-  const auto bytes = GifWriter()
-                         .screen(400, 300, distinctPalette(8))
-                         .image(spec(0, 0, 400, 300, patternPixels(400, 300, 8)))
-                         .trailer()
-                         .take();
+  GifImageSpec large = spec(0, 0, 400, 300, patternPixels(400, 300, 8));
   GifDecoder gif;
   std::vector<ProgressReport> reports;
   gif.OnProgress = [&](const ProgressReport& r, bool&) { reports.push_back(r); };
-  ASSERT_TRUE(gif.LoadFromBytes(bytes));
-  ASSERT_FALSE(reports.empty());
-  EXPECT_EQ(reports.back().PercentageProcessed, 100);
+  for (bool interlaced : {true, false}) {
+    large.interlaced = interlaced;
+    reports.clear();
+    ASSERT_TRUE(gif.LoadFromBytes(GifWriter().screen(400, 300, distinctPalette(8)).image(large).trailer().take()));
+    EXPECT_EQ(gif.Frame(1)->Image.pixels, large.pixels);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().PercentageProcessed, 100);
+    // Rows 0, 32, ..., 288 of the 400-pixel-wide frame report from inside the decoding: 10,
+    // plus one before each of the two blocks and one at the end.
+    EXPECT_EQ(reports.size(), 13u) << interlaced;
+    for (std::size_t i = 1; i < reports.size(); ++i) EXPECT_GE(reports[i].BytesProcessed, reports[i - 1].BytesProcessed);
+  }
+  const auto bytes = GifWriter().screen(400, 300, distinctPalette(8)).image(large).trailer().take();
   EXPECT_EQ(reports.back().BytesToProcess, static_cast<std::int32_t>(bytes.size()));
-  // Rows 0, 32, ..., 288 of the 400-pixel-wide frame report from inside the decoding: 10,
-  // plus one before each of the two blocks and one at the end.
-  EXPECT_EQ(reports.size(), 13u);
-  for (std::size_t i = 1; i < reports.size(); ++i) EXPECT_GE(reports[i].BytesProcessed, reports[i - 1].BytesProcessed);
 
   int calls = 0;
   gif.OnProgress = [&](const ProgressReport&, bool& keep) { keep = ++calls < 3; };
