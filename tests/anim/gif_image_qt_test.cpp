@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace qv::anim {
 namespace {
@@ -267,6 +268,25 @@ TEST_F(GifImageWidget, DataFormRoundTripsAndDamagedDataLeavesTheControlEmpty) {
   damaged.Loaded();
   EXPECT_TRUE(damaged.Empty());
   EXPECT_EQ(damaged.LastError(), TGIFError::geFileFormat);
+}
+
+TEST_F(GifImageWidget, GeometryOnlyLoadsShowNothingAndNeverAnimate) {
+  Panel panel(QColor(0, 0, 90), {20, 20});
+  TGIFImage& g = *panel.image;
+  g.SetAnimate(true);
+  const Bytes gif = makeGif(20, 20, 3, 100, 0);
+  std::istringstream stream(std::string(gif.begin(), gif.end()));
+  ASSERT_TRUE(g.LoadInfoFromStream(stream));
+  EXPECT_TRUE(g.InfoOnly());
+  EXPECT_EQ(g.FrameCount(), 3);
+  EXPECT_EQ(panel.grab().pixelColor(10, 10), QColor(0, 0, 90));
+  EXPECT_FALSE(g.TimerEnabled());
+  g.SetCurrentFrame(2);
+  g.SetAnimate(false);
+  QImage bitmap;
+  g.AssignTo(bitmap);
+  EXPECT_TRUE(bitmap.isNull());
+  EXPECT_TRUE(g.Palette().isEmpty());
 }
 
 TEST_F(GifImageWidget, LoopCountTwoWrapsTwiceThenStopsOnTheLastFrame) {

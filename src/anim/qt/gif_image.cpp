@@ -276,18 +276,12 @@ std::int32_t TGIFImage::frameDelay(std::int32_t frame) const {
 }
 
 void TGIFImage::disposeFrame(std::int32_t frame) {
-  if (!hasComposition_) {
-    if (!decoder_.Frame(frame)) decoder_.SetLastError(TGIFError::geIndexOutOfBounds);
-    return;
-  }
+  if (!hasComposition_) return;  // nothing loaded, or geometry only
   if (qv::anim::disposeFrame(decoder_, composition_, frame)) shownDirty_ = true;
 }
 
 void TGIFImage::drawFrame(std::int32_t frame) {
-  if (!hasComposition_) {
-    if (!decoder_.Frame(frame)) decoder_.SetLastError(TGIFError::geIndexOutOfBounds);
-    return;
-  }
+  if (!hasComposition_) return;  // nothing loaded, or geometry only
   if (qv::anim::drawFrame(decoder_, composition_, frame)) shownDirty_ = true;
 }
 
