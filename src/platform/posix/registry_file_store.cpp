@@ -99,7 +99,18 @@ bool RegistryFileStore::Stamp::operator==(const Stamp& o) const {
 
 namespace {
 
-// The clock that stamps file times, read coarsely as the file system does.
+// A version of the file is trusted by its stamp only once its modification time lies
+// this far before the read: a file rewritten in place within one tick of the file
+// system's clock keeps its stamp, and some file systems keep times in whole seconds.
+constexpr time_t kFileClockSlackSeconds = 2;
+
+// True while a file stamped at mtime may still change without changing its stamp.
+bool mayChangeUnseen(const timespec& mtime, const timespec& readStart) {
+  timespec settled = mtime;
+  settled.tv_sec += kFileClockSlackSeconds;
+  return !before(settled, readStart);
+}
+
 timespec fileClockNow() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -181,9 +192,7 @@ bool RegistryFileStore::refresh() {
 
   cacheStamp_ = stampOf(st);
   cacheValid_ = true;
-  // A file rewritten in place within the same tick of the file clock keeps its stamp;
-  // until its time lies before the start of a read, the cache is not trusted.
-  cacheRacy_ = !before(st.st_mtim, readStart);
+  cacheRacy_ = mayChangeUnseen(st.st_mtim, readStart);
   // An empty file holds nothing; it is a store without keys, not a broken one.
   if (onlyWhiteSpace(text)) {
     cache_ = RegistryTree{};
@@ -280,7 +289,7 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   cacheStamp_.mtime = st.st_mtim;
   cacheError_.clear();
   cacheValid_ = true;
-  cacheRacy_ = !before(st.st_mtim, fileClockNow());
+  cacheRacy_ = mayChangeUnseen(st.st_mtim, fileClockNow());
   return true;
 }
 
