@@ -5,7 +5,9 @@
 #include "anim/gif_encoder.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -133,8 +135,19 @@ TEST_F(GifImageWidget, EmbeddedAnimationStartsEveryPassClean) {
 }
 
 TEST_F(GifImageWidget, TestAreaSettingsAnimateAndDoubleClickToggles) {
-  Panel panel;
-  TGIFImage& g = *panel.image;
+  // The test area: an 80 x 60 white sunken panel that the control fills.
+  QFrame area;
+  area.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  area.resize(80, 60);
+  QPalette white = area.palette();
+  white.setColor(QPalette::Window, Qt::white);
+  area.setPalette(white);
+  area.setAutoFillBackground(true);
+  auto* fill = new QVBoxLayout(&area);
+  fill->setContentsMargins(0, 0, 0, 0);
+  auto* image = new TGIFImage;
+  fill->addWidget(image);
+  TGIFImage& g = *image;
   g.SetAnimate(true);
   g.SetCenter(true);
   g.SetStretch(true);
@@ -144,8 +157,11 @@ TEST_F(GifImageWidget, TestAreaSettingsAnimateAndDoubleClickToggles) {
   g.OnChange = [&](TGIFImage&) { ++changes; };
   g.ReadData(doubleClickAnimationData());
   g.Loaded();
-  EXPECT_EQ(g.DestinationRect(), QRect(0, 0, 80, 60));  // stretched over the whole area
-  panel.parent.show();
+  area.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+  EXPECT_EQ(g.geometry(), area.contentsRect());
+  EXPECT_EQ(g.DestinationRect(), g.rect());  // stretched over the whole area
+  if (const char* dir = std::getenv("QV_ANIM_SNAPSHOTS")) area.grab().save(QString("%1/test_area.png").arg(dir));
   ASSERT_TRUE(QTest::qWaitFor([&] { return changes >= 3; }, 5000));
   EXPECT_TRUE(g.TimerEnabled());
 
@@ -158,6 +174,7 @@ TEST_F(GifImageWidget, TestAreaSettingsAnimateAndDoubleClickToggles) {
   EXPECT_TRUE(g.TimerEnabled());
   const int before = changes;
   ASSERT_TRUE(QTest::qWaitFor([&] { return changes > before; }, 5000));
+  if (const char* dir = std::getenv("QV_ANIM_SNAPSHOTS")) area.grab().save(QString("%1/test_area_running.png").arg(dir));
 }
 
 TEST_F(GifImageWidget, TransparentPartsShowWhatLiesBeneath) {
