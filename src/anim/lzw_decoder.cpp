@@ -181,10 +181,14 @@ std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
         if (n > 1) {
           std::uint8_t* dst = out + k;
           const std::uint8_t* src = out + from;
-          if (from + n <= k && n >= 16) {
+          if (n <= 16 && from + 16 <= k && k + 16 <= size) {
+            // Short strings (most of them) in one fixed-size copy; the bytes written past the
+            // string are overwritten by the strings that follow.
+            std::memcpy(dst, src, 16);
+          } else if (from + n <= k) {
             std::memcpy(dst, src, n);
           } else {
-            for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];  // may overlap by one pixel
+            for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];  // overlaps by one pixel
           }
         }
         first = out[k];
