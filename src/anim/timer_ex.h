@@ -1,7 +1,8 @@
 #pragma once
 // TTimerEx: calls its OnTimer handler every Interval milliseconds, keeping time either with a
 // thread of its own (TTimerThread, the default) or with a window timer on the user-interface
-// thread. Every property change runs on the user-interface thread.
+// thread. Every property change, and the destruction, belongs to the user-interface thread: a
+// ThreadSafe handler, which runs on the timer thread, must not change the timer.
 #include "anim/timer_priority.h"
 #include "anim/timer_window.h"
 

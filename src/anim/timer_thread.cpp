@@ -30,12 +30,7 @@ TTimerThread::~TTimerThread() {
     }
   }
   wake_.notify_all();
-  // A ThreadSafe handler that releases its own timer must not join itself.
-  if (thread_.get_id() == std::this_thread::get_id()) {
-    thread_.detach();
-  } else {
-    thread_.join();
-  }
+  thread_.join();
 }
 
 void TTimerThread::pause() {
