@@ -124,7 +124,7 @@ void GifParser::readApplication() {
 bool GifParser::parse() {
   d_.lastError_ = TGIFError::geFileFormat;
   d_.Reset();
-  d_.dataStream_.assign(data_.begin(), data_.end());
+  // The loaded bytes become the kept copy when the parse ends (the work data is dropped then).
   if (data_.empty()) {
     d_.lastError_ = TGIFError::geInternal;
     return false;
@@ -367,6 +367,7 @@ bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
     Reset();
     return false;
   }
+  dataStream_ = std::move(work);
   empty_ = false;
   lastError_ = TGIFError::geNone;
   return true;
