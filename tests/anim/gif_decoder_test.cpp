@@ -554,6 +554,10 @@ TEST(GifDecoder, FileStreamAndResourceLoads) {
   // A path that exists but cannot be read as a file: the open error goes to the caller.
   EXPECT_THROW(gif.LoadFromFile(root.path()), std::filesystem::filesystem_error);
 
+  // Reloading the image's own kept bytes (as the stored form of the control does).
+  ASSERT_TRUE(gif.LoadFromBytes(gif.DataStream()));
+  EXPECT_EQ(gif.DataStream(), bytes);
+
   std::istringstream stream(std::string(bytes.begin(), bytes.end()));
   stream.seekg(7);  // loads read the whole stream from its start
   ASSERT_TRUE(gif.LoadFromStream(stream));
