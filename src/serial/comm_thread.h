@@ -11,7 +11,9 @@ namespace qv::serial {
 class CommThread {
 public:
   // Starts body on a new thread; throws std::system_error when the system refuses one.
-  explicit CommThread(std::function<void()> body);
+  // priorityBoost steps the thread above normal scheduling priority where the system
+  // allows it (an unprivileged process may not, and then the thread runs at normal).
+  explicit CommThread(std::function<void()> body, int priorityBoost = 0);
   ~CommThread();  // waits for the body to end
   CommThread(const CommThread&) = delete;
   CommThread& operator=(const CommThread&) = delete;

@@ -7,7 +7,7 @@
 namespace qv::serial {
 
 TReadThread::TReadThread(platform::SerialPort& port, const platform::WaitEvent& closeEvent, NotifySink notify)
-    : port_(port), closeEvent_(closeEvent), notify_(std::move(notify)), thread_([this] { run(); }) {}
+    : port_(port), closeEvent_(closeEvent), notify_(std::move(notify)), thread_([this] { run(); }, 2) {}  // collects bytes promptly
 
 bool TReadThread::post(CommMessage message) {
   try {

@@ -9,7 +9,7 @@ TWriteThread::TWriteThread(platform::SerialPort& port, const platform::WaitEvent
       closeEvent_(closeEvent),
       notify_(std::move(notify)),
       queued_(platform::WaitEvent::create()),
-      thread_([this] { run(); }) {}
+      thread_([this] { run(); }, 1) {}
 
 bool TWriteThread::post(std::vector<std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
