@@ -53,6 +53,10 @@ public:
   void btnDetectClick() {}
   void btnAdvanceClick() {}
 
+  // Shows the controller's state in the controls again; for handlers that change it
+  // from outside the window's own controls (detection, calibration).
+  void showState();
+
   // OK as the button, Enter and ApplySettingsMessage run it.
   void btnOkClick();
   void btnCancelClick();
@@ -72,7 +76,6 @@ private:
   // Runs a handler: an escaping error goes to the error box; the controls show the state
   // afterwards either way.
   void run(const std::function<void()>& handler);
-  void showState();
 
   std::unique_ptr<RepeatTimer> timer_;
   std::unique_ptr<PanelController> controller_;

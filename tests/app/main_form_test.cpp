@@ -20,6 +20,10 @@
 
 #include <gtest/gtest.h>
 
+// The system's font configuration library keeps a cache it never frees; that is not ours
+// to report when the leak checker runs.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace qv::app {
 namespace {
 
