@@ -124,12 +124,20 @@ TEST(MainForm, ShowsWhatLoadingFound) {
   EXPECT_TRUE(f.rig.system.actions().empty());
 }
 
-TEST(MainForm, EscRunsCancelAndEnterRunsOk) {
+TEST(MainForm, EscRunsCancelEnterRunsOkTheCloseBoxNeither) {
   FormRig esc;
   esc.loadAndShow();
   QTest::keyClick(esc.form.get(), Qt::Key_Escape);
   EXPECT_FALSE(esc.form->isVisible());
   EXPECT_EQ(esc.rig.system.actions().front(), "setDoubleClickTime(500)");
+
+  // The close box runs neither Cancel nor OK.
+  FormRig closeBox;
+  closeBox.loadAndShow();
+  closeBox.form->close();
+  EXPECT_FALSE(closeBox.form->isVisible());
+  EXPECT_TRUE(closeBox.rig.system.actions().empty());
+  EXPECT_TRUE(closeBox.rig.store.writeLog().empty());
 
   FormRig enter;
   enter.loadAndShow();
