@@ -122,13 +122,31 @@ int readMemory(GifFileType* gif, GifByteType* to, int n) {
   return static_cast<int>(k);
 }
 
+// Both decoders must give the same indices, or the comparison is void.
+bool sameAsOurs(GifFileType* gif, const std::vector<std::uint8_t>& bytes) {
+  qv::anim::GifDecoder ours;
+  if (!ours.LoadFromBytes(bytes) || ours.FrameCount() != gif->ImageCount) return false;
+  for (int n = 0; n < gif->ImageCount; ++n) {
+    const SavedImage& theirs = gif->SavedImages[n];
+    const auto& pixels = ours.Frame(n + 1)->Image.pixels;
+    const std::size_t count = static_cast<std::size_t>(theirs.ImageDesc.Width) * static_cast<std::size_t>(theirs.ImageDesc.Height);
+    if (pixels.size() != count || std::memcmp(pixels.data(), theirs.RasterBits, count) != 0) return false;
+  }
+  return true;
+}
+
 void BM_Giflib(benchmark::State& state) {
   const auto& bytes = file(static_cast<int>(state.range(0)));
+  bool checked = false;
   for (auto _ : state) {
     MemoryInput in{&bytes, 0};
     int error = 0;
     GifFileType* gif = DGifOpen(&in, readMemory, &error);
     if (!gif || DGifSlurp(gif) != GIF_OK) state.SkipWithError("giflib decode failed");
+    if (gif && !checked) {
+      checked = true;
+      if (!sameAsOurs(gif, bytes)) state.SkipWithError("giflib and our decoder disagree");
+    }
     if (gif) {
       benchmark::DoNotOptimize(gif->SavedImages[0].RasterBits);
       DGifCloseFile(gif, &error);
