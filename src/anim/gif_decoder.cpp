@@ -286,16 +286,13 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
   if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
   if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
 
-  // Pixels are decoded in the order the data holds them; interlaced rows go through a
-  // buffer of that order and are put in place afterwards.
+  // Pixels are decoded in the order the data holds them; interlaced rows (and their mask)
+  // are put in place afterwards.
   const std::size_t total = rowLength * static_cast<std::size_t>(height);
-  std::vector<std::uint8_t> orderedImage, orderedMask;
-  std::uint8_t* image = frame.Image.pixels.data();
+  std::vector<std::uint8_t> orderedMask;
   std::uint8_t* mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
   std::vector<int> rowOrder;  // image row of each decoded row
   if (frame.Interlaced) {
-    orderedImage.assign(total, 0);
-    image = orderedImage.data();
     if (mask) {
       orderedMask.assign(total, 0);
       mask = orderedMask.data();
@@ -307,7 +304,7 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
   }
 
   SubBlockReader blocks(data_, pos_);
-  LzwDecoder lzw(blocks, minCodeSize, image, mask, frame.TransparentIndex, total);
+  LzwDecoder lzw(blocks, minCodeSize, total, mask, frame.TransparentIndex);
   const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
   if (!rowProgress) {
     lzw.decodeTo(total);
@@ -326,12 +323,17 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
       if (lzw.ended()) break;
     }
   }
-  if (frame.Interlaced) {
-    for (std::size_t i = 0; i < rowOrder.size(); ++i) {
+  // Rows not (or not wholly) decoded keep index 0 and an opaque mask.
+  const std::span<const std::uint8_t> decoded = lzw.pixels();
+  if (!frame.Interlaced) {
+    std::memcpy(frame.Image.pixels.data(), decoded.data(), decoded.size());
+  } else {
+    for (std::size_t i = 0; i < rowOrder.size() && i * rowLength < decoded.size(); ++i) {
       const std::size_t from = i * rowLength;
+      const std::size_t n = std::min(rowLength, decoded.size() - from);
       const std::size_t to = static_cast<std::size_t>(rowOrder[i]) * rowLength;
-      std::memcpy(frame.Image.pixels.data() + to, orderedImage.data() + from, rowLength);
-      if (mask) std::memcpy(frame.Mask.pixels.data() + to, orderedMask.data() + from, rowLength);
+      std::memcpy(frame.Image.pixels.data() + to, decoded.data() + from, n);
+      if (mask) std::memcpy(frame.Mask.pixels.data() + to, orderedMask.data() + from, n);
     }
   }
   lzw.finish();

@@ -34,10 +34,12 @@ void SubBlockReader::skipRest() {
   }
 }
 
-LzwDecoder::LzwDecoder(SubBlockReader& in, int minCodeSize, std::uint8_t* out, std::uint8_t* mask,
-                       std::uint16_t transparentIndex, std::size_t size)
+LzwDecoder::LzwDecoder(SubBlockReader& in, int minCodeSize, std::size_t size, std::uint8_t* mask,
+                       std::uint16_t transparentIndex)
     : in_(in), minCodeSize_(std::clamp(minCodeSize, 0, kMaxCodeSize)), clear_(1 << minCodeSize_),
-      end_(clear_ + 1), out_(out), mask_(mask), transparentIndex_(transparentIndex), size_(size) {
+      end_(clear_ + 1), work_(new std::uint8_t[kLead + size + kSlack]), mask_(mask),
+      transparentIndex_(transparentIndex), size_(size) {
+  for (std::size_t i = 0; i < kLead; ++i) work_[i] = static_cast<std::uint8_t>(i);
   resetTables();
 }
 
@@ -45,6 +47,11 @@ void LzwDecoder::resetTables() {
   prefix_.fill(0);
   suffix_.fill(0);
   for (int i = 0; i < clear_; ++i) suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i);
+  // Roots stand at their own value in the lead of the work buffer.
+  for (int i = 0; i < clear_ && i < 256; ++i) {
+    at_[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i);
+    length_[static_cast<std::size_t>(i)] = 1;
+  }
   width_ = minCodeSize_ + 1;
   limit_ = 2 * clear_;
   next_ = clear_ + 2;
@@ -75,7 +82,8 @@ std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
   const int clear = clear_;
   const int end = end_;
   const std::size_t size = size_;
-  std::uint8_t* const out = out_;
+  std::uint8_t* const work = work_.get();
+  std::uint8_t* const out = work + kLead;
   std::uint8_t* const mask = mask_;
   const std::uint16_t transparent = transparentIndex_;
   std::uint16_t* const stack = stack_.data();
@@ -119,7 +127,7 @@ std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
     if (next < 4096) {
       prefix[next] = static_cast<std::uint16_t>(prev);
       suffix[next] = static_cast<std::uint16_t>(first);
-      at[next] = static_cast<std::uint32_t>(prevAt);
+      at[next] = static_cast<std::uint32_t>(kLead + prevAt);
       length[next] = static_cast<std::uint16_t>(std::min<std::size_t>(prevLength + 1, 4096));
       ++next;
       if (next >= limit && limit < 4096) {
@@ -167,29 +175,24 @@ std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
     }
     if (code > next) consistent = false;  // a code beyond the table: corrupt data
     if (consistent) {
-      // Copy the string from where it was written before (the previous string and the pixel
-      // after it for the entry not yet in the table); a root is its own single pixel.
-      std::size_t n = 1;
-      std::size_t from = 0;
-      if (code < clear) {
-        out[k] = static_cast<std::uint8_t>(code);  // k < upTo <= size
-      } else {
-        from = code == next ? prevAt : at[code];
-        n = code == next ? prevLength + 1 : length[code];
-      }
-      if (n <= size - k && from + n <= k + 1) {
-        if (n > 1) {
-          std::uint8_t* dst = out + k;
-          const std::uint8_t* src = out + from;
-          if (n <= 16 && from + 16 <= k && k + 16 <= size) {
-            // Short strings (most of them) in one fixed-size copy; the bytes written past the
-            // string are overwritten by the strings that follow.
-            std::memcpy(dst, src, 16);
-          } else if (from + n <= k) {
-            std::memcpy(dst, src, n);
-          } else {
-            for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];  // overlaps by one pixel
-          }
+      // Copy the string from where it stands: a root in the lead, any other string where it
+      // was written before (the previous string and the pixel after it for the entry not yet
+      // in the table). Offsets count from the start of the work buffer.
+      const bool extendsPrevious = code == next;
+      const std::size_t from = extendsPrevious ? kLead + prevAt : at[code];
+      const std::size_t n = extendsPrevious ? prevLength + 1 : length[code];
+      const std::size_t to = kLead + k;
+      if (n <= size - k && from + n <= to + 1) {
+        std::uint8_t* dst = work + to;
+        const std::uint8_t* src = work + from;
+        if (n <= 16 && from + 16 <= to) {
+          // Most strings are short: one fixed-size copy; the bytes written past the string's
+          // end (into the slack at worst) are overwritten by the strings that follow.
+          std::memcpy(dst, src, 16);
+        } else if (from + n <= to) {
+          std::memcpy(dst, src, n);
+        } else {
+          for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];  // overlaps by one pixel
         }
         first = out[k];
         markMask(k, n);

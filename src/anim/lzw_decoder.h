@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace qv::anim {
@@ -60,11 +61,15 @@ class LzwDecoder {
 public:
   static constexpr int kMaxCodeSize = 11;  // larger minimum code sizes do not fit the tables
 
-  // Decodes into `out`, `size` pixels in the order the data holds them (low 8 bits of each
-  // value). With `mask`, also writes 1 there for every pixel whose value equals
-  // `transparentIndex`, else 0. `minCodeSize` must be 0..kMaxCodeSize.
-  LzwDecoder(SubBlockReader& in, int minCodeSize, std::uint8_t* out, std::uint8_t* mask,
-             std::uint16_t transparentIndex, std::size_t size);
+  // Decodes `size` pixels in the order the data holds them (low 8 bits of each value) into a
+  // buffer of its own (see pixels()). With `mask` (`size` bytes), also writes 1 there for
+  // every pixel whose value equals `transparentIndex`, else 0. `minCodeSize` must be
+  // 0..kMaxCodeSize.
+  LzwDecoder(SubBlockReader& in, int minCodeSize, std::size_t size, std::uint8_t* mask,
+             std::uint16_t transparentIndex);
+
+  // The pixels decoded so far.
+  std::span<const std::uint8_t> pixels() const { return {work_.get() + kLead, written_}; }
 
   // Decodes until at least `upTo` (at most `size`) pixels are written or the data has ended
   // (end code, end of data, or corrupt data). Returns the number of pixels written so far.
@@ -85,7 +90,11 @@ private:
   SubBlockReader& in_;
   int minCodeSize_;
   int clear_, end_;
-  std::uint8_t* out_;
+  // The work buffer: the 256 root values (so that a root is a string like any other), then
+  // the output, then room for copies that write a little past a string's end.
+  static constexpr std::size_t kLead = 256 + 16;
+  static constexpr std::size_t kSlack = 16;
+  std::unique_ptr<std::uint8_t[]> work_;
   std::uint8_t* mask_;
   std::uint16_t transparentIndex_;
   std::size_t size_;
