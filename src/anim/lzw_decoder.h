@@ -104,7 +104,7 @@ private:
   std::size_t prevAt_ = 0, prevLength_ = 0;  // where the previous string was written, its length
   State state_ = State::Start;
   // The table is well formed: every entry extends an earlier string by one root value below
-  // 256. Then each entry's string already stands in the output (at at_, length_ long) and is
+  // 256. Then each entry's string already stands in the work buffer (at at_, length_ long) and is
   // copied from there. Corrupt codes (or roots above 255) turn this off until the next clear
   // code, and strings are then built through the prefix chains.
   bool consistent_ = true;
