@@ -3,6 +3,8 @@
 #include "app/pictures.h"
 #include "app/qt_repeat_timer.h"
 #include "app/setting_tab.h"
+#include "anim/double_click_animation.h"
+#include "anim/qt/gif_image.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,27 +53,6 @@ protected:
 private:
   std::function<void()> pressed_;
   std::function<void()> released_;
-};
-
-// The still picture of the double-click test area; a double-click on it toggles the
-// animation state.
-class TestAreaPicture final : public QWidget {
-public:
-  TestAreaPicture(QWidget* parent, std::function<void()> doubleClicked)
-      : QWidget(parent), doubleClicked_(std::move(doubleClicked)) {}
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    pictures::paintTestArea(p, rect(), 0.0);
-  }
-  void mouseDoubleClickEvent(QMouseEvent* e) override {
-    doubleClicked_();
-    e->accept();
-  }
-
-private:
-  std::function<void()> doubleClicked_;
 };
 
 QGroupBox* group(QWidget* parent, const char* caption, QRect geometry) {
@@ -307,11 +288,29 @@ QWidget* TMainForm::buildSettingTab() {
 }
 
 QWidget* TMainForm::createTestAreaContent(QWidget* panel) {
-  // A still picture for now; the animated picture control takes this place.
-  auto* content = new TestAreaPicture(panel, [this] { run([&] { controller_->GIFImage1DblClick(); }); });
-  content->setObjectName(QStringLiteral("GIFImage1"));
-  content->setGeometry(panel->contentsRect());
-  return content;
+  // The embedded double-click animation, stretched over the whole test area and playing
+  // for ever (its loop count is 0); a double-click stops or restarts it.
+  auto* gif = new anim::TGIFImage(panel);
+  gif->setObjectName(QStringLiteral("GIFImage1"));
+  gif->setGeometry(panel->contentsRect());
+  gif->SetAnimate(true);
+  gif->SetAutoSize(false);
+  gif->SetCenter(true);
+  gif->SetFirstImageOnly(false);
+  gif->SetLoop(false);
+  gif->SetOpaque(false);
+  gif->SetStretch(true);
+  gif->SetStretchRatio(true);
+  gif->SetTile(false);
+  gif->ReadData(anim::doubleClickAnimationData());
+  gif->OnDblClick = [this, gif](anim::TGIFImage&) {
+    run([&] {
+      controller_->GIFImage1DblClick();
+      gif->SetAnimate(controller_->controls().testAreaAnimating);
+    });
+  };
+  gif->Loaded();
+  return gif;
 }
 
 QWidget* TMainForm::buildDrawTab() {

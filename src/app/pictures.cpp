@@ -154,28 +154,6 @@ QPixmap drawPicture(QSize size) {
   return pix;
 }
 
-void paintTestArea(QPainter& p, const QRect& area, double phase) {
-  p.save();
-  p.setRenderHint(QPainter::Antialiasing);
-  p.fillRect(area, Qt::white);
-  // A folder that a double-click opens: the lid swings with the phase.
-  const QRectF r = QRectF(area).adjusted(area.width() * 0.18, area.height() * 0.22, -area.width() * 0.18,
-                                         -area.height() * 0.15);
-  p.setPen(QPen(QColor(150, 110, 20), 1));
-  p.setBrush(QColor(240, 200, 80));
-  p.drawRect(QRectF(r.left(), r.top() - r.height() * 0.12, r.width() * 0.4, r.height() * 0.15));
-  p.drawRect(r);
-  const double open = 0.5 - 0.5 * std::cos(phase * 2 * M_PI);
-  QPolygonF lid;
-  const qreal lift = r.height() * 0.45 * open;
-  lid << QPointF(r.left(), r.bottom()) << QPointF(r.right(), r.bottom())
-      << QPointF(r.right() + r.width() * 0.08 * open, r.top() + r.height() * 0.25 - lift)
-      << QPointF(r.left() + r.width() * 0.08 * open, r.top() + r.height() * 0.25 - lift);
-  p.setBrush(QColor(250, 220, 110));
-  p.drawPolygon(lid);
-  p.restore();
-}
-
 QPixmap windowIcon() {
   QPixmap pix = canvas(QSize(32, 32));
   QPainter p(&pix);

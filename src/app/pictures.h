@@ -16,7 +16,6 @@ QPixmap initialPicture(QSize size);
 QPixmap calibrationPicture(QSize size);
 QPixmap drawPicture(QSize size);
 // One frame of the test area; phase 0..1 turns the picture for the animation.
-void paintTestArea(class QPainter& p, const QRect& area, double phase);
 QPixmap windowIcon();
 
 }  // namespace qv::app::pictures

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: its controls, keys and the handlers they
 // run, and ApplySettingsMessage through a real endpoint.
+#include "anim/qt/gif_image.h"
 #include "app/main_form.h"
 #include "panel_rig.h"
 #include "platform/posix/unix_window_endpoints.h"
@@ -189,11 +190,15 @@ TEST(MainForm, TestAreaDoubleClickTogglesTheAnimation) {
   FormRig f;
   f.loadAndShow();
   f.form->tabs()->setCurrentIndex(2);
-  auto* picture = f.child<QWidget>("GIFImage1");
+  auto* picture = f.child<anim::TGIFImage>("GIFImage1");
+  ASSERT_TRUE(picture->Animate());
+  EXPECT_EQ(picture->FrameCount(), 8);
   QTest::mouseDClick(picture, Qt::LeftButton);
   EXPECT_FALSE(f.form->controller().controls().testAreaAnimating);
+  EXPECT_FALSE(picture->Animate());
   QTest::mouseDClick(picture, Qt::LeftButton);
   EXPECT_TRUE(f.form->controller().controls().testAreaAnimating);
+  EXPECT_TRUE(picture->Animate());
 }
 
 TEST(MainForm, AnErrorInAHandlerIsShownAndTheWindowStays) {
