@@ -17,7 +17,7 @@
 
 namespace {
 
-using qv::anim::GifImageSpec;
+using qv::anim::GifImageLayout;
 using qv::anim::GifWriter;
 using qv::anim::Rgb;
 
@@ -63,8 +63,8 @@ std::vector<std::uint8_t> spritePixels(int width, int height, int f, int n, int 
   return pixels;
 }
 
-GifImageSpec frameSpec(int width, int height, std::vector<std::uint8_t> pixels, bool interlaced = false) {
-  GifImageSpec s;
+GifImageLayout frameLayout(int width, int height, std::vector<std::uint8_t> pixels, bool interlaced = false) {
+  GifImageLayout s;
   s.width = width;
   s.height = height;
   s.pixels = std::move(pixels);
@@ -77,7 +77,7 @@ std::vector<std::uint8_t> animation(int width, int height, int frames, int colou
   gif.screen(width, height, rampPalette(colours)).loop(0);
   for (int f = 0; f < frames; ++f) {
     gif.control(1, 25, std::uint8_t{0});
-    gif.image(frameSpec(width, height, spritePixels(width, height, f, frames, colours)));
+    gif.image(frameLayout(width, height, spritePixels(width, height, f, frames, colours)));
   }
   return gif.trailer().take();
 }
@@ -86,9 +86,9 @@ const std::vector<std::uint8_t>& file(int which) {
   static const std::vector<std::vector<std::uint8_t>> files = [] {
     std::vector<std::vector<std::uint8_t>> all;
     all.push_back(animation(78, 52, 8, 64));  // the double-click test animation's shape
-    all.push_back(GifWriter().screen(2400, 2000, rampPalette(256)).image(frameSpec(2400, 2000, photoPixels(2400, 2000, 7))).trailer().take());
+    all.push_back(GifWriter().screen(2400, 2000, rampPalette(256)).image(frameLayout(2400, 2000, photoPixels(2400, 2000, 7))).trailer().take());
     all.push_back(animation(320, 240, 200, 128));
-    all.push_back(GifWriter().screen(1200, 900, rampPalette(256)).image(frameSpec(1200, 900, photoPixels(1200, 900, 11), true)).trailer().take());
+    all.push_back(GifWriter().screen(1200, 900, rampPalette(256)).image(frameLayout(1200, 900, photoPixels(1200, 900, 11), true)).trailer().take());
     return all;
   }();
   return files[static_cast<std::size_t>(which)];

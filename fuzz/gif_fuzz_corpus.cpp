@@ -9,7 +9,7 @@
 
 namespace {
 
-using qv::anim::GifImageSpec;
+using qv::anim::GifImageLayout;
 using qv::anim::GifWriter;
 using qv::anim::Rgb;
 
@@ -19,8 +19,8 @@ std::vector<Rgb> palette(int n) {
   return t;
 }
 
-GifImageSpec frame(int left, int top, int w, int h, int colours, int seed) {
-  GifImageSpec s;
+GifImageLayout frame(int left, int top, int w, int h, int colours, int seed) {
+  GifImageLayout s;
   s.left = left;
   s.top = top;
   s.width = w;
@@ -51,12 +51,12 @@ int main(int argc, char** argv) {
   }
   save(dir, "animation.gif", anim.trailer().take());
 
-  GifImageSpec interlaced = frame(0, 0, 9, 11, 8, 3);
+  GifImageLayout interlaced = frame(0, 0, 9, 11, 8, 3);
   interlaced.interlaced = true;
   interlaced.chunk = 5;
   save(dir, "interlaced.gif", GifWriter().screen(9, 11, palette(8)).image(interlaced).trailer().take());
 
-  GifImageSpec local = frame(2, 3, 7, 4, 32, 5);
+  GifImageLayout local = frame(2, 3, 7, 4, 32, 5);
   local.localTable = palette(32);
   save(dir, "local.gif", GifWriter().screen(10, 10).control(3, 2, std::uint8_t{4}).image(local).trailer().take());
 
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
            .trailer()
            .take());
 
-  GifImageSpec wide = frame(0, 0, 64, 48, 256, 9);
+  GifImageLayout wide = frame(0, 0, 64, 48, 256, 9);
   wide.minCodeSize = 8;
   save(dir, "fullcolour.gif", GifWriter().screen(64, 48, palette(256)).image(wide).trailer().take());
   return 0;

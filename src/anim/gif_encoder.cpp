@@ -173,33 +173,33 @@ GifWriter& GifWriter::control(int disposal, std::uint16_t delay, std::optional<s
   return *this;
 }
 
-GifWriter& GifWriter::descriptor(const GifImageSpec& spec) {
+GifWriter& GifWriter::descriptor(const GifImageLayout& layout) {
   out_.push_back(0x2C);
-  put16(spec.left);
-  put16(spec.top);
-  put16(spec.width);
-  put16(spec.height);
-  const int bits = tableBits(spec.localTable.size());
+  put16(layout.left);
+  put16(layout.top);
+  put16(layout.width);
+  put16(layout.height);
+  const int bits = tableBits(layout.localTable.size());
   std::uint8_t packed = 0;
-  if (!spec.localTable.empty()) packed |= static_cast<std::uint8_t>(0x80 | (bits - 1));
-  if (spec.interlaced) packed |= 0x40;
+  if (!layout.localTable.empty()) packed |= static_cast<std::uint8_t>(0x80 | (bits - 1));
+  if (layout.interlaced) packed |= 0x40;
   out_.push_back(packed);
-  if (!spec.localTable.empty()) putTable(spec.localTable, bits);
+  if (!layout.localTable.empty()) putTable(layout.localTable, bits);
   return *this;
 }
 
-GifWriter& GifWriter::image(const GifImageSpec& spec) {
-  descriptor(spec);
-  int minCode = spec.minCodeSize;
+GifWriter& GifWriter::image(const GifImageLayout& layout) {
+  descriptor(layout);
+  int minCode = layout.minCodeSize;
   if (minCode == 0) {
     std::uint8_t maxValue = 0;
-    for (std::uint8_t p : spec.pixels) maxValue = std::max(maxValue, p);
+    for (std::uint8_t p : layout.pixels) maxValue = std::max(maxValue, p);
     minCode = std::max(2, tableBits(std::size_t{maxValue} + 1));
   }
   out_.push_back(static_cast<std::uint8_t>(minCode));
-  const auto codes = spec.interlaced ? lzwEncode(interlaceRows(spec.pixels, spec.width, spec.height), minCode)
-                                     : lzwEncode(spec.pixels, minCode);
-  const auto blocks = subBlocks(codes, spec.chunk);
+  const auto codes = layout.interlaced ? lzwEncode(interlaceRows(layout.pixels, layout.width, layout.height), minCode)
+                                       : lzwEncode(layout.pixels, minCode);
+  const auto blocks = subBlocks(codes, layout.chunk);
   out_.insert(out_.end(), blocks.begin(), blocks.end());
   return *this;
 }

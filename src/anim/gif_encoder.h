@@ -35,7 +35,7 @@ std::vector<std::uint8_t> subBlocks(std::span<const std::uint8_t> data, std::siz
 // 2, 6, ...; 1, 3, ...), from top-down rows of `width` pixels.
 std::vector<std::uint8_t> interlaceRows(std::span<const std::uint8_t> pixels, int width, int height);
 
-struct GifImageSpec {
+struct GifImageLayout {
   int left = 0, top = 0, width = 0, height = 0;
   std::vector<std::uint8_t> pixels;  // width x height palette indices, top row first
   std::vector<Rgb> localTable;       // empty: no local table; padded to a power of two (2..256)
@@ -59,9 +59,9 @@ public:
   // Graphic control extension: disposal 0..7, delay in 1/100 s, optional transparent index.
   GifWriter& control(int disposal, std::uint16_t delay, std::optional<std::uint8_t> transparent = {});
   // Image descriptor, local table and LZW image data.
-  GifWriter& image(const GifImageSpec& spec);
+  GifWriter& image(const GifImageLayout& layout);
   // Image descriptor and local table only; the caller writes the image data with raw().
-  GifWriter& descriptor(const GifImageSpec& spec);
+  GifWriter& descriptor(const GifImageLayout& layout);
   // Any bytes, verbatim.
   GifWriter& raw(std::span<const std::uint8_t> bytes);
   GifWriter& raw(std::initializer_list<std::uint8_t> bytes);

@@ -34,8 +34,8 @@ std::vector<std::string> render(const Composition& c) {
 
 using Rows = std::vector<std::string>;
 
-GifImageSpec frame(int left, int top, int width, int height, std::vector<std::uint8_t> pixels) {
-  GifImageSpec s;
+GifImageLayout frame(int left, int top, int width, int height, std::vector<std::uint8_t> pixels) {
+  GifImageLayout s;
   s.left = left;
   s.top = top;
   s.width = width;

@@ -48,7 +48,7 @@ Bytes makeGif(int w, int h, int frames, int delay, std::optional<std::uint16_t> 
   gif.screen(w, h, kTable);
   if (loops) gif.loop(*loops);
   for (int k = 0; k < frames; ++k) {
-    GifImageSpec image;
+    GifImageLayout image;
     image.width = w;
     image.height = h;
     image.pixels.assign(static_cast<std::size_t>(w * h), static_cast<std::uint8_t>(1 + k % 3));

@@ -37,7 +37,7 @@ std::vector<std::uint8_t> testAnimationGif() {
       }
     }
     gif.control(1, 25, std::uint8_t{0});
-    anim::GifImageSpec frame;
+    anim::GifImageLayout frame;
     frame.width = kWidth;
     frame.height = kHeight;
     frame.pixels = std::move(pixels);

@@ -188,7 +188,7 @@ std::vector<std::uint8_t> makeDoubleClickGif() {
       const bool keep = n == 0 ? !touched[i] : frames[n][i] == frames[n - 1][i];
       pixels[i] = keep ? kTransparentIndex : frames[n][i];
     }
-    anim::GifImageSpec image;
+    anim::GifImageLayout image;
     image.width = kWidth;
     image.height = kHeight;
     image.pixels = std::move(pixels);
