@@ -2,6 +2,7 @@
 
 #include "machine_store.h"
 #include "platform/machine_root.h"
+#include "platform/posix/unix_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -31,33 +32,8 @@ constexpr std::uint32_t kMaxInput = 64 * 1024;
 constexpr std::size_t kMaxBuffered = 1024 * 1024;
 constexpr std::size_t kMaxClients = 64;
 
-class UniqueFd {
-public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = std::exchange(o.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
-private:
-  int fd_;
-};
-
-std::uint32_t getU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
+using platform::getLe32;
+using platform::UniqueFd;
 
 void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -140,9 +116,9 @@ struct DriverServer::Impl {
   // taken only after the previous reply has gone out. False when the connection must end.
   bool serve(Client& c) {
     while (!c.held && c.out.empty() && c.in.size() >= 12) {
-      const std::uint32_t code = getU32(&c.in[0]);
-      const std::uint32_t inLength = getU32(&c.in[4]);
-      const std::uint32_t outLength = getU32(&c.in[8]);
+      const std::uint32_t code = getLe32(&c.in[0]);
+      const std::uint32_t inLength = getLe32(&c.in[4]);
+      const std::uint32_t outLength = getLe32(&c.in[8]);
       if (inLength > kMaxInput) {
         std::fprintf(stderr, "qv-driverd: malformed request (input of %u bytes); connection closed\n", inLength);
         return false;
@@ -241,9 +217,8 @@ std::optional<std::string> DriverServer::start() {
     return "another qv-driverd already serves " + path.string();
   }
 
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path.c_str(), path.native().size());
+  sockaddr_un addr;
+  platform::unixSocketAddress(path, addr);  // fits: checked above
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
     UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));

@@ -1,6 +1,7 @@
 #include "platform/posix/registry_file_store.h"
 
 #include "platform/machine_root.h"
+#include "platform/posix/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,51 +22,24 @@ std::string errnoText(int err) { return std::strerror(err); }
 // An exclusive flock on the lock file for as long as the object lives.
 class FileLock {
 public:
-  explicit FileLock(const fs::path& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+  explicit FileLock(const fs::path& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (!fd_) {
       error_ = errno;
       return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    while (::flock(fd_.get(), LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       error_ = errno;
-      ::close(fd_);
-      fd_ = -1;
+      fd_.reset();
       return;
     }
   }
-  ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool locked() const { return fd_ >= 0; }
+  bool locked() const { return static_cast<bool>(fd_); }
   int error() const { return error_; }
 
 private:
-  int fd_ = -1;
+  UniqueFd fd_;  // closing it releases the lock
   int error_ = 0;
-};
-
-class Fd {
-public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the result (a late write error shows up here).
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
-private:
-  int fd_;
 };
 
 bool before(const timespec& a, const timespec& b) {
@@ -89,6 +63,16 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 }  // namespace
+
+RegistryFileStore::Stamp RegistryFileStore::stampOf(const struct stat& st) {
+  Stamp stamp;
+  stamp.exists = true;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.mtime = st.st_mtim;
+  return stamp;
+}
 
 bool RegistryFileStore::Stamp::operator==(const Stamp& o) const {
   if (exists != o.exists) return false;
@@ -133,15 +117,6 @@ RegistryFileStore::RegistryFileStore(fs::path root)
 
 bool RegistryFileStore::refresh() {
   struct stat st {};
-  auto stampOf = [](const struct stat& s) {
-    Stamp stamp;
-    stamp.exists = true;
-    stamp.device = s.st_dev;
-    stamp.inode = s.st_ino;
-    stamp.size = s.st_size;
-    stamp.mtime = s.st_mtim;
-    return stamp;
-  };
   auto becomeEmpty = [this] {
     cache_ = RegistryTree{};
     cacheStamp_ = Stamp{};
@@ -169,8 +144,8 @@ bool RegistryFileStore::refresh() {
   // Read through one descriptor and take the stamp from it, so the stamp belongs to
   // exactly the bytes that were parsed even if the file is replaced meanwhile.
   const timespec readStart = fileClockNow();
-  Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
+  UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT) return becomeEmpty();
     return fail("cannot read", errno);
   }
@@ -248,8 +223,8 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   struct stat old {};
   if (cacheStamp_.exists && ::stat(file_.c_str(), &old) == 0) mode = old.st_mode & 07777;
 
-  Fd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (fd.get() < 0) return fail("cannot write " + tmpFile_.filename().string(), errno);
+  UniqueFd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) return fail("cannot write " + tmpFile_.filename().string(), errno);
   if (::fchmod(fd.get(), mode) != 0) return fail("cannot write", errno);
   if (!writeAll(fd.get(), text)) return fail("cannot write", errno);
 
@@ -274,19 +249,15 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   if (::rename(tmpFile_.c_str(), file_.c_str()) != 0) return fail("cannot replace", errno);
 
   // The rename itself must reach the disk for the write to survive a crash.
-  Fd dir(::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL) {
+  UniqueFd dir(::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir && ::fsync(dir.get()) != 0 && errno != EINVAL) {
     int err = errno;
     cacheValid_ = false;
     setError(root_.string() + ": cannot flush to disk: " + errnoText(err));
     return false;
   }
 
-  cacheStamp_.exists = true;
-  cacheStamp_.device = st.st_dev;
-  cacheStamp_.inode = st.st_ino;
-  cacheStamp_.size = st.st_size;
-  cacheStamp_.mtime = st.st_mtim;
+  cacheStamp_ = stampOf(st);
   cacheError_.clear();
   cacheValid_ = true;
   cacheRacy_ = mayChangeUnseen(st.st_mtim, fileClockNow());
@@ -359,20 +330,7 @@ bool RegistryFileStore::writeValue(RegistryRoot root, std::string_view path, std
     setError(*problem);
     return false;
   }
-  std::string full = fullKeyName(root, path);
-  return modify([&](RegistryTree& tree, bool& changed) {
-    RegKeyEntry* key = findKey(tree, full);
-    if (!key && isRootKeyName(full)) {
-      key = writableKey(tree, full);
-      changed = true;
-    }
-    if (!key) {
-      setError("key " + full + " does not exist");
-      return false;
-    }
-    changed = setValue(*key, name, value) || changed;
-    return true;
-  });
+  return modifyValues(fullKeyName(root, path), [&](RegKeyEntry& key) { return setValue(key, name, value); });
 }
 
 bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
@@ -385,7 +343,14 @@ bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
       return false;
     }
   }
-  std::string full = fullKeyName(root, path);
+  return modifyValues(fullKeyName(root, path), [&](RegKeyEntry& key) {
+    bool changed = false;
+    for (const RegValueEntry& v : values) changed = setValue(key, v.name, v.value) || changed;
+    return changed;
+  });
+}
+
+bool RegistryFileStore::modifyValues(const std::string& full, const std::function<bool(RegKeyEntry&)>& set) {
   return modify([&](RegistryTree& tree, bool& changed) {
     RegKeyEntry* key = findKey(tree, full);
     if (!key && isRootKeyName(full)) {
@@ -396,7 +361,7 @@ bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
       setError("key " + full + " does not exist");
       return false;
     }
-    for (const RegValueEntry& v : values) changed = setValue(*key, v.name, v.value) || changed;
+    changed = set(*key) || changed;
     return true;
   });
 }

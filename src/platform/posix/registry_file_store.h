@@ -8,6 +8,7 @@
 #include "platform/regedit_format.h"
 #include "platform/registry_store.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <ctime>
@@ -65,6 +66,8 @@ private:
     timespec mtime{};
     bool operator==(const Stamp& o) const;
   };
+  // The stamp of the file version st describes.
+  static Stamp stampOf(const struct stat& st);
 
   // Brings the cache up to date with the file; false (lastError_ set) when it cannot be
   // read or does not parse. Called with mutex_ held.
@@ -73,6 +76,10 @@ private:
   // reports a change. change returns false to refuse (having set lastError_).
   bool modify(const std::function<bool(RegistryTree&, bool& changed)>& change);
   bool replaceFile(const RegistryTree& tree);
+  // Runs set on the values of the key named full (a root key is made when missing) under
+  // modify(); set reports whether it changed anything. A missing key that is not a root
+  // key refuses the change (lastError_ set). Called with mutex_ held.
+  bool modifyValues(const std::string& full, const std::function<bool(RegKeyEntry&)>& set);
   void setError(std::string text) { lastError_ = std::move(text); }
 
   std::filesystem::path root_;

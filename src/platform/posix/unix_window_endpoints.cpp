@@ -1,6 +1,7 @@
 #include "platform/posix/unix_window_endpoints.h"
 
 #include "platform/machine_root.h"
+#include "platform/posix/unix_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,118 +24,13 @@
 namespace qv::platform {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using Clock = SocketClock;
 
 namespace {
 
-// Owns one file descriptor.
-class Fd {
-public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-private:
-  int fd_;
-};
-
-void putLe32(std::uint8_t* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t getLe32(const std::uint8_t* in) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-  return v;
-}
-
-// Fills addr with path; false when the path does not fit a socket address.
-bool socketAddress(const fs::path& path, sockaddr_un& addr) {
-  std::memset(&addr, 0, sizeof addr);
-  addr.sun_family = AF_UNIX;
-  const std::string& native = path.native();
-  if (native.size() >= sizeof addr.sun_path) return false;
-  std::memcpy(addr.sun_path, native.data(), native.size());
-  return true;
-}
-
-// A connected socket, or an empty Fd when nobody listens there. A listener whose queue is
-// full makes connect wait; SO_SNDTIMEO bounds that wait.
-Fd connectTo(const fs::path& path, std::chrono::milliseconds limit) {
-  sockaddr_un addr;
-  if (!socketAddress(path, addr)) return Fd();
-  Fd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!sock) return Fd();
-  timeval tv{};
-  tv.tv_sec = static_cast<time_t>(limit.count() / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((limit.count() % 1000) * 1000);
-  ::setsockopt(sock.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-  int rc;
-  do {
-    rc = ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return Fd();
-  return sock;
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-enum class ReadResult { Done, Closed, Broken };
-
-// Reads exactly size bytes unless the peer closes, the deadline passes, something breaks
-// or (when stopFd >= 0) the stop event is signalled. Closed means the peer closed before
-// sending anything; every other shortfall is Broken.
-ReadResult readFull(int fd, std::uint8_t* data, std::size_t size, Clock::time_point deadline,
-                    int stopFd) {
-  std::size_t got = 0;
-  while (got < size) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return ReadResult::Broken;
-    pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int rc = ::poll(fds, stopFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
-    if (rc < 0) {
-      if (errno == EINTR) continue;
-      return ReadResult::Broken;
-    }
-    if (rc == 0) return ReadResult::Broken;
-    if (stopFd >= 0 && fds[1].revents != 0) return ReadResult::Broken;
-    const ssize_t n = ::recv(fd, data + got, size - got, 0);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return ReadResult::Broken;
-    }
-    if (n == 0) return got == 0 ? ReadResult::Closed : ReadResult::Broken;
-    got += static_cast<std::size_t>(n);
-  }
-  return ReadResult::Done;
-}
+// A reply the peer does not take within this time ends its connection, like a frame that
+// does not arrive in time: one stalled peer must not hold up the others for long.
+constexpr auto kReplySendLimit = kFrameReadLimit;
 
 bool peerIsOwnUser(int fd) {
   ucred cred{};
@@ -163,7 +59,7 @@ struct PendingReply {
 
 class UnixWindowEndpoint final : public WindowEndpoint {
 public:
-  UnixWindowEndpoint(fs::path path, Fd listener, Fd stop, const struct stat& identity,
+  UnixWindowEndpoint(fs::path path, UniqueFd listener, UniqueFd stop, const struct stat& identity,
                      EventLoop& loop, Handler handler)
       : path_(std::move(path)),
         listener_(std::move(listener)),
@@ -206,7 +102,7 @@ private:
       if (fds[1].revents != 0) return;
       if (fds[0].revents & (POLLERR | POLLNVAL)) return;
       if (!(fds[0].revents & POLLIN)) continue;
-      Fd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!client) {
         // Out of descriptors: the listening socket stays readable, so wait a little
         // (or for the stop event) instead of spinning on it.
@@ -225,8 +121,8 @@ private:
   void serve(int fd) {
     for (;;) {
       FrameBytes bytes{};
-      if (readFull(fd, bytes.data(), bytes.size(), Clock::now() + kFrameReadLimit, stop_.get()) !=
-          ReadResult::Done) {
+      if (receiveExactly(fd, bytes.data(), bytes.size(), Clock::now() + kFrameReadLimit, stop_.get()) !=
+          ReceiveResult::Done) {
         return;
       }
       const auto frame = decodeFrame(bytes);
@@ -242,7 +138,7 @@ private:
       if (!result) return;  // stopping: the sender sees the connection close unanswered
       std::uint8_t reply[4];
       putLe32(reply, *result);
-      if (!writeAll(fd, reply, sizeof reply)) return;
+      if (!sendAll(fd, reply, sizeof reply, Clock::now() + kReplySendLimit, stop_.get())) return;
     }
   }
 
@@ -276,8 +172,8 @@ private:
   }
 
   fs::path path_;
-  Fd listener_;
-  Fd stop_;
+  UniqueFd listener_;
+  UniqueFd stop_;
   dev_t dev_;
   ino_t ino_;
   EventLoop& loop_;
@@ -330,26 +226,26 @@ fs::path endpointPath(std::string_view className, std::string_view title) {
 }
 
 bool UnixWindowMessenger::windowExists(std::string_view className, std::string_view title) {
-  return static_cast<bool>(connectTo(endpointPath(className, title), sendLimit_));
+  return static_cast<bool>(connectUnixSocket(endpointPath(className, title), sendLimit_));
 }
 
 bool UnixWindowMessenger::post(std::string_view className, std::string_view title,
                                WindowMessage msg) {
-  const Fd sock = connectTo(endpointPath(className, title), sendLimit_);
+  const UniqueFd sock = connectUnixSocket(endpointPath(className, title), sendLimit_);
   if (!sock) return false;
   const FrameBytes frame = encodeFrame(msg, FrameMode::Posted);
-  return writeAll(sock.get(), frame.data(), frame.size());
+  return sendAll(sock.get(), frame.data(), frame.size(), Clock::now() + sendLimit_);
 }
 
 std::optional<std::uint32_t> UnixWindowMessenger::send(std::string_view className,
                                                        std::string_view title, WindowMessage msg) {
   const auto deadline = Clock::now() + sendLimit_;
-  const Fd sock = connectTo(endpointPath(className, title), sendLimit_);
+  const UniqueFd sock = connectUnixSocket(endpointPath(className, title), sendLimit_);
   if (!sock) return std::nullopt;
   const FrameBytes frame = encodeFrame(msg, FrameMode::Sent);
-  if (!writeAll(sock.get(), frame.data(), frame.size())) return std::nullopt;
+  if (!sendAll(sock.get(), frame.data(), frame.size(), Clock::now() + sendLimit_)) return std::nullopt;
   std::uint8_t reply[4];
-  if (readFull(sock.get(), reply, sizeof reply, deadline, -1) != ReadResult::Done) return std::nullopt;
+  if (receiveExactly(sock.get(), reply, sizeof reply, deadline) != ReceiveResult::Done) return std::nullopt;
   return getLe32(reply);
 }
 
@@ -372,7 +268,7 @@ std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_vi
 
   // Two programs starting the same window at once must not both judge the socket stale
   // and take it from each other: the check and the bind happen under a lock on the folder.
-  const Fd runFolder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd runFolder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!runFolder || ::flock(runFolder.get(), LOCK_EX) != 0) {
     fail(error, "Cannot lock " + path.parent_path().string() + ": " + std::strerror(errno));
     return nullptr;
@@ -384,7 +280,7 @@ std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_vi
       fail(error, "Not a window endpoint, left alone: " + path.string());
       return nullptr;
     }
-    if (connectTo(path, std::chrono::milliseconds(1000))) {
+    if (connectUnixSocket(path, std::chrono::milliseconds(1000))) {
       fail(error, "Another window already listens on " + path.string());
       return nullptr;
     }
@@ -392,8 +288,8 @@ std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_vi
   }
 
   sockaddr_un addr;
-  socketAddress(path, addr);
-  Fd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  unixSocketAddress(path, addr);
+  UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!sock) {
     fail(error, std::string("Cannot create a socket: ") + std::strerror(errno));
     return nullptr;
@@ -408,7 +304,7 @@ std::unique_ptr<WindowEndpoint> UnixWindowEndpointFactory::listen(std::string_vi
     ::unlink(path.c_str());
     return nullptr;
   }
-  Fd stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  UniqueFd stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!stop) {
     fail(error, std::string("Cannot create an event: ") + std::strerror(errno));
     ::unlink(path.c_str());
