@@ -33,16 +33,7 @@ std::vector<std::string> render(const Composition& c) {
 }
 
 using Rows = std::vector<std::string>;
-
-GifImageLayout frame(int left, int top, int width, int height, std::vector<std::uint8_t> pixels) {
-  GifImageLayout s;
-  s.left = left;
-  s.top = top;
-  s.width = width;
-  s.height = height;
-  s.pixels = std::move(pixels);
-  return s;
-}
+using test::imageLayout;
 
 // Three frames: a transparent full-size one, a transparent 2 x 2 one with the given
 // disposal, and an opaque single pixel. Index 0 is transparent where frames say so.
@@ -50,11 +41,11 @@ std::vector<std::uint8_t> animation(int secondDisposal) {
   return GifWriter()
       .screen(4, 3, kPalette)
       .control(1, 10, std::uint8_t{0})
-      .image(frame(0, 0, 4, 3, {1, 1, 0, 0, 1, 0, 2, 0, 0, 0, 0, 3}))
+      .image(imageLayout(0, 0, 4, 3, {1, 1, 0, 0, 1, 0, 2, 0, 0, 0, 0, 3}))
       .control(secondDisposal, 10, std::uint8_t{0})
-      .image(frame(1, 0, 2, 2, {3, 0, 0, 2}))
+      .image(imageLayout(1, 0, 2, 2, {3, 0, 0, 2}))
       .control(1, 10)
-      .image(frame(0, 2, 1, 1, {2}))
+      .image(imageLayout(0, 2, 1, 1, {2}))
       .trailer()
       .take();
 }
@@ -123,8 +114,8 @@ TEST(FrameComposer, OpaqueImagesHaveNoMaskAndBlackBackground) {
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
                                     .screen(3, 2, kPalette)
                                     .control(2, 10)
-                                    .image(frame(0, 0, 3, 2, {1, 2, 3, 3, 2, 1}))
-                                    .image(frame(2, 1, 1, 1, {0}))
+                                    .image(imageLayout(0, 0, 3, 2, {1, 2, 3, 3, 2, 1}))
+                                    .image(imageLayout(2, 1, 1, 1, {0}))
                                     .trailer()
                                     .take()));
   Composition picture = makeComposition(gif.ImageWidth(), gif.ImageHeight(), gif.AnyTransparent());

@@ -14,22 +14,13 @@ namespace qv::anim {
 namespace {
 
 using test::distinctPalette;
+using test::imageLayout;
 using test::patternPixels;
-
-GifImageLayout layout(int left, int top, int width, int height, std::vector<std::uint8_t> pixels) {
-  GifImageLayout s;
-  s.left = left;
-  s.top = top;
-  s.width = width;
-  s.height = height;
-  s.pixels = std::move(pixels);
-  return s;
-}
 
 // One-frame 89a picture of the pattern, width x height, `colours` global colours.
 std::vector<std::uint8_t> patternGif(int width, int height, int colours, bool interlaced = false,
                                      std::size_t chunk = 255) {
-  GifImageLayout s = layout(0, 0, width, height, patternPixels(width, height, colours));
+  GifImageLayout s = imageLayout(0, 0, width, height, patternPixels(width, height, colours));
   s.interlaced = interlaced;
   s.chunk = chunk;
   return GifWriter("GIF89a").screen(width, height, distinctPalette(colours)).image(s).trailer().take();
@@ -43,8 +34,8 @@ TEST(GifDecoder, DecodesFramesPaletteAndPictureState) {
                          .screen(10, 6, palette)
                          .loop(3)
                          .control(1, 25)
-                         .image(layout(0, 0, 10, 6, first))
-                         .image(layout(2, 1, 4, 3, second))
+                         .image(imageLayout(0, 0, 10, 6, first))
+                         .image(imageLayout(2, 1, 4, 3, second))
                          .trailer()
                          .take();
   GifDecoder gif;
@@ -91,7 +82,7 @@ TEST(GifDecoder, CodesSpanningSubBlocksAndFullTables) {
     seed = seed * 1103515245 + 12345;
     p = static_cast<std::uint8_t>(seed >> 24);
   }
-  const auto bytes = GifWriter().screen(300, 200, distinctPalette(256)).image(layout(0, 0, 300, 200, noise)).trailer().take();
+  const auto bytes = GifWriter().screen(300, 200, distinctPalette(256)).image(imageLayout(0, 0, 300, 200, noise)).trailer().take();
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(bytes));
   EXPECT_EQ(gif.Frame(1)->Image.pixels, noise);
@@ -100,7 +91,7 @@ TEST(GifDecoder, CodesSpanningSubBlocksAndFullTables) {
 TEST(GifDecoder, SmallAndLargeMinimumCodeSizes) {
   const auto pixels = patternPixels(9, 7, 2);
   for (int minCode : {2, 3, 8, 11}) {
-    GifImageLayout s = layout(0, 0, 9, 7, pixels);
+    GifImageLayout s = imageLayout(0, 0, 9, 7, pixels);
     s.minCodeSize = minCode;
     GifDecoder gif;
     ASSERT_TRUE(gif.LoadFromBytes(GifWriter().screen(9, 7, distinctPalette(2)).image(s).trailer().take())) << minCode;
@@ -109,7 +100,7 @@ TEST(GifDecoder, SmallAndLargeMinimumCodeSizes) {
   // 12 and above do not fit the 4096-code tables: a format error of the frame.
   const auto bad = GifWriter()
                        .screen(4, 4, distinctPalette(2))
-                       .descriptor(layout(0, 0, 4, 4, {}))
+                       .descriptor(imageLayout(0, 0, 4, 4, {}))
                        .raw({12, 2, 0x00, 0x01, 0})
                        .trailer()
                        .take();
@@ -155,9 +146,9 @@ TEST(GifDecoder, GraphicControlExtension) {
                                      TDisposalType::dtToBackground, TDisposalType::dtToBackground};
   GifWriter w;
   w.screen(2, 2, distinctPalette(4));
-  for (int d = 0; d < 8; ++d) w.control(d, static_cast<std::uint16_t>(d)).image(layout(0, 0, 2, 2, {0, 1, 2, 3}));
+  for (int d = 0; d < 8; ++d) w.control(d, static_cast<std::uint16_t>(d)).image(imageLayout(0, 0, 2, 2, {0, 1, 2, 3}));
   // Two extensions before one image: the later one applies.
-  w.control(1, 7, std::uint8_t{3}).control(2, 9).image(layout(0, 0, 2, 2, {0, 1, 2, 3}));
+  w.control(1, 7, std::uint8_t{3}).control(2, 9).image(imageLayout(0, 0, 2, 2, {0, 1, 2, 3}));
   // An extension after the last image applies to nothing.
   w.control(3, 5, std::uint8_t{1});
   GifDecoder gif;
@@ -178,7 +169,7 @@ TEST(GifDecoder, TransparencyOnlyInGif89a) {
     return GifWriter(signature)
         .screen(3, 2, distinctPalette(4))
         .control(0, 0, std::uint8_t{2})
-        .image(layout(0, 0, 3, 2, {0, 2, 1, 2, 3, 2}))
+        .image(imageLayout(0, 0, 3, 2, {0, 2, 1, 2, 3, 2}))
         .trailer()
         .take();
   };
@@ -205,8 +196,8 @@ TEST(GifDecoder, CommentsJoinAndAttachToTheNextFrame) {
                                     .screen(1, 1, distinctPalette(2))
                                     .comment("first ", 2)
                                     .comment("made in three blocks", 7)
-                                    .image(layout(0, 0, 1, 1, {1}))
-                                    .image(layout(0, 0, 1, 1, {0}))
+                                    .image(imageLayout(0, 0, 1, 1, {1}))
+                                    .image(imageLayout(0, 0, 1, 1, {0}))
                                     .comment("after the end")
                                     .trailer()
                                     .take()));
@@ -217,12 +208,12 @@ TEST(GifDecoder, CommentsJoinAndAttachToTheNextFrame) {
 
 TEST(GifDecoder, LocalTablesAndPictureGrowth) {
   const std::vector<Rgb> local = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
-  GifImageLayout s = layout(8, 5, 4, 4, patternPixels(4, 4, 3));
+  GifImageLayout s = imageLayout(8, 5, 4, 4, patternPixels(4, 4, 3));
   s.localTable = local;
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
                                     .screen(6, 6, distinctPalette(2))
-                                    .image(layout(0, 0, 2, 2, {0, 1, 1, 0}))
+                                    .image(imageLayout(0, 0, 2, 2, {0, 1, 1, 0}))
                                     .image(s)
                                     .trailer()
                                     .take()));
@@ -245,7 +236,7 @@ TEST(GifDecoder, LoopCountFromNetscapeExtension) {
     GifWriter w;
     w.screen(1, 1, distinctPalette(2));
     if (count) w.loop(*count);
-    return w.image(layout(0, 0, 1, 1, {0})).trailer().take();
+    return w.image(imageLayout(0, 0, 1, 1, {0})).trailer().take();
   };
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(withLoop(0)));
@@ -259,7 +250,7 @@ TEST(GifDecoder, LoopCountFromNetscapeExtension) {
                                     .screen(1, 1, distinctPalette(2))
                                     .raw({0x21, 0xFF, 11, 'X', 'M', 'P', ' ', 'D', 'a', 't', 'a', 'X', 'M', 'P'})
                                     .raw({3, 1, 9, 9, 2, 0x21, 0x3B, 0})
-                                    .image(layout(0, 0, 1, 1, {1}))
+                                    .image(imageLayout(0, 0, 1, 1, {1}))
                                     .trailer()
                                     .take()));
   EXPECT_EQ(gif.LoopCount(), 1);
@@ -273,7 +264,7 @@ TEST(GifDecoder, UnknownBlocksAreScannedTwoBytesAtATime) {
                                     .raw({0x21, 0x99})        // unknown label: two bytes, nothing more
                                     .raw({0x00, 0x00})        // stray bytes
                                     .raw({0x21, 0x01, 2, 'a', 'b', 1, 'c', 0})  // plain text, skipped
-                                    .image(layout(0, 0, 1, 1, {1}))
+                                    .image(imageLayout(0, 0, 1, 1, {1}))
                                     .trailer()
                                     .take()));
   EXPECT_EQ(gif.FrameCount(), 1);
@@ -283,7 +274,7 @@ TEST(GifDecoder, UnknownBlocksAreScannedTwoBytesAtATime) {
 TEST(GifDecoder, FrameLimitsAndFirstImageOnly) {
   GifWriter w;
   w.screen(1, 1, distinctPalette(2));
-  for (int i = 0; i < 257; ++i) w.image(layout(0, 0, 1, 1, {static_cast<std::uint8_t>(i & 1)}));
+  for (int i = 0; i < 257; ++i) w.image(imageLayout(0, 0, 1, 1, {static_cast<std::uint8_t>(i & 1)}));
   const auto bytes = w.trailer().take();
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(bytes));
@@ -301,7 +292,7 @@ TEST(GifDecoder, OversizedFramesAreRefused) {
   auto frames = [](int width, int count) {
     GifWriter w;
     w.screen(1, 1, distinctPalette(2));
-    for (int i = 0; i < count; ++i) w.descriptor(layout(0, 0, width, 8192, {})).raw({2, 0});
+    for (int i = 0; i < count; ++i) w.descriptor(imageLayout(0, 0, width, 8192, {})).raw({2, 0});
     return w.trailer().take();
   };
   GifDecoder gif;
@@ -313,21 +304,21 @@ TEST(GifDecoder, OversizedFramesAreRefused) {
   // A small frame far out makes a picture that is too large.
   EXPECT_FALSE(gif.LoadFromBytes(GifWriter()
                                      .screen(60000, 60000, distinctPalette(2))
-                                     .image(layout(0, 0, 1, 1, {0}))
+                                     .image(imageLayout(0, 0, 1, 1, {0}))
                                      .trailer()
                                      .take()));
   EXPECT_EQ(gif.LastError(), TGIFError::geFileFormat);
 }
 
 TEST(GifDecoder, InfoOnlyKeepsGeometryWithoutPixels) {
-  GifImageLayout local = layout(1, 2, 3, 2, {0, 1, 2, 0, 1, 2});
+  GifImageLayout local = imageLayout(1, 2, 3, 2, {0, 1, 2, 0, 1, 2});
   local.localTable = distinctPalette(3);
   const auto bytes = GifWriter()
                          .screen(4, 4, distinctPalette(2))
                          .control(3, 4, std::uint8_t{1})
                          .image(local)
                          .raw({0, 0})  // zero bytes after the data are passed over
-                         .image(layout(0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)))
+                         .image(imageLayout(0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)))
                          .trailer()
                          .take();
   GifDecoder gif;
@@ -367,7 +358,7 @@ TEST(GifDecoder, FailuresClearTheImage) {
 
   // A frame of zero width.
   EXPECT_FALSE(gif.LoadFromBytes(
-      GifWriter().screen(2, 2, distinctPalette(2)).descriptor(layout(0, 0, 0, 2, {})).raw({2, 0}).trailer().take()));
+      GifWriter().screen(2, 2, distinctPalette(2)).descriptor(imageLayout(0, 0, 0, 2, {})).raw({2, 0}).trailer().take()));
   EXPECT_EQ(gif.LastError(), TGIFError::geFileFormat);
   EXPECT_EQ(gif.FrameCount(), 0);
   EXPECT_TRUE(gif.DataStream().empty());
@@ -379,12 +370,12 @@ TEST(GifDecoder, FailuresClearTheImage) {
 }
 
 TEST(GifDecoder, TruncatedDataAtEveryLength) {
-  GifImageLayout second = layout(0, 0, 6, 5, patternPixels(6, 5, 4));
+  GifImageLayout second = imageLayout(0, 0, 6, 5, patternPixels(6, 5, 4));
   second.chunk = 3;
   const auto bytes = GifWriter()
                          .screen(6, 5, distinctPalette(4))
                          .control(2, 10, std::uint8_t{1})
-                         .image(layout(0, 0, 6, 5, patternPixels(6, 5, 4)))
+                         .image(imageLayout(0, 0, 6, 5, patternPixels(6, 5, 4)))
                          .image(second)
                          .trailer()
                          .take();
@@ -419,10 +410,10 @@ TEST(GifDecoder, EarlyEndOfImageDataLeavesZeroRows) {
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
                                     .screen(3, 3, distinctPalette(4))
-                                    .descriptor(layout(0, 0, 3, 3, {}))
+                                    .descriptor(imageLayout(0, 0, 3, 3, {}))
                                     .raw({2})
                                     .raw(subBlocks(data))
-                                    .image(layout(0, 0, 1, 1, {3}))
+                                    .image(imageLayout(0, 0, 1, 1, {3}))
                                     .trailer()
                                     .take()));
   ASSERT_EQ(gif.FrameCount(), 2);
@@ -432,7 +423,7 @@ TEST(GifDecoder, EarlyEndOfImageDataLeavesZeroRows) {
   // Data that stops without a terminator is not read twice: the rest stays 0.
   const auto half = GifWriter()
                         .screen(3, 3, distinctPalette(4))
-                        .descriptor(layout(0, 0, 3, 3, {}))
+                        .descriptor(imageLayout(0, 0, 3, 3, {}))
                         .raw({2, static_cast<std::uint8_t>(data.size())})
                         .raw(std::span(data.data(), 2))
                         .take();
@@ -449,7 +440,7 @@ TEST(GifDecoder, CodesBeyondTheTableStandForThePreviousStringPlusItsFirstPixel) 
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
                                     .screen(13, 1, distinctPalette(4))
-                                    .descriptor(layout(0, 0, 13, 1, {}))
+                                    .descriptor(imageLayout(0, 0, 13, 1, {}))
                                     .raw({2})
                                     .raw(subBlocks(packCodes(codes)))
                                     .trailer()
@@ -464,7 +455,7 @@ TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {
   GifDecoder gif;
   EXPECT_FALSE(gif.LoadFromBytes(GifWriter()
                                      .screen(10, 10, distinctPalette(4))
-                                     .descriptor(layout(0, 0, 10, 10, {}))
+                                     .descriptor(imageLayout(0, 0, 10, 10, {}))
                                      .raw({2})
                                      .raw(subBlocks(packCodes(codes)))
                                      .trailer()
@@ -474,7 +465,7 @@ TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {
 }
 
 TEST(GifDecoder, ProgressReportsAndCancellation) {
-  GifImageLayout large = layout(0, 0, 400, 300, patternPixels(400, 300, 8));
+  GifImageLayout large = imageLayout(0, 0, 400, 300, patternPixels(400, 300, 8));
   GifDecoder gif;
   std::vector<ProgressReport> reports;
   gif.OnProgress = [&](const ProgressReport& r, bool&) { reports.push_back(r); };
@@ -514,7 +505,7 @@ TEST(GifDecoder, FrameInfo) {
                                     .screen(3, 2, std::vector<Rgb>{{10, 20, 30}, {40, 50, 60}})
                                     .comment("hello")
                                     .control(2, 3, std::uint8_t{1})
-                                    .image(layout(0, 0, 3, 2, {0, 1, 0, 1, 0, 1}))
+                                    .image(imageLayout(0, 0, 3, 2, {0, 1, 0, 1, 0, 1}))
                                     .trailer()
                                     .take()));
   TFrameInfo info;

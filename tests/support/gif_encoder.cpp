@@ -1,8 +1,19 @@
 #include "support/gif_encoder.h"
 
 #include <cmath>
+#include <utility>
 
 namespace qv::test {
+
+anim::GifImageLayout imageLayout(int left, int top, int width, int height, std::vector<std::uint8_t> pixels) {
+  anim::GifImageLayout layout;
+  layout.left = left;
+  layout.top = top;
+  layout.width = width;
+  layout.height = height;
+  layout.pixels = std::move(pixels);
+  return layout;
+}
 
 std::vector<anim::Rgb> distinctPalette(int count) {
   std::vector<anim::Rgb> table;

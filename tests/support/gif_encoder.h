@@ -9,6 +9,10 @@
 
 namespace qv::test {
 
+// An image of width x height palette indices placed at (left, top), the writer's defaults
+// for everything else.
+anim::GifImageLayout imageLayout(int left, int top, int width, int height, std::vector<std::uint8_t> pixels);
+
 // `count` distinct colours: entry i is (i, 255 - i, i * 7 mod 256).
 std::vector<anim::Rgb> distinctPalette(int count);
 
