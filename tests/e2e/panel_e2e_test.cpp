@@ -3,31 +3,24 @@
 // and notifies the monitor, then the panel ends.
 #include "platform/posix/registry_file_store.h"
 #include "platform/posix/unix_window_endpoints.h"
+#include "support/child_process.h"
 #include "support/driverd_process.h"
 #include "support/private_root.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <thread>
-
-extern char** environ;
 
 namespace qv::e2e {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::ChildProcess;
+using test::readFile;
+using test::waitFor;
 
 constexpr const char* kMachine = R"(REGEDIT4
 
@@ -54,63 +47,6 @@ constexpr const char* kMachine = R"(REGEDIT4
 "Arrow"=""
 )";
 
-bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A started program; killed and reaped when the test leaves it running.
-class Process {
-public:
-  explicit Process(const std::string& name) {
-    const std::string file = (test::binDir() / name).string();
-    char* argv[] = {const_cast<char*>(file.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (posix_spawn(&pid_, file.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Process() {
-    if (pid_ <= 0 || status_) return;
-    ::kill(pid_, SIGTERM);
-    if (!waitExit(3s)) {
-      ::kill(pid_, SIGKILL);
-      waitExit(3s);
-    }
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  // The exit status once the program ended within the limit.
-  std::optional<int> waitExit(std::chrono::milliseconds limit) {
-    waitFor(
-        [&] {
-          int status = 0;
-          if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-          return status_.has_value();
-        },
-        limit);
-    return status_;
-  }
-
-private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-};
-
 // The programs are built beside this test program; QV_BIN_DIR names that folder when the
 // runner sets it.
 void locatePrograms() {
@@ -127,13 +63,13 @@ TEST(PanelProgram, ApplySettingsMessageAppliesAndEndsThePanel) {
   test::DriverdProcess driverd;
   ASSERT_TRUE(driverd.ready());
   platform::UnixWindowMessenger messenger;
-  Process monitor("qv-monitor");
+  ChildProcess monitor("qv-monitor", {}, ChildProcess::Output::Inherit);
   ASSERT_TRUE(monitor.started());
-  ASSERT_TRUE(waitFor([&] { return messenger.windowExists("TWatchForm", "Quorvane Monitor"); }));
+  ASSERT_TRUE(waitFor([&] { return messenger.windowExists("TWatchForm", "Quorvane Monitor"); }, 10s));
 
-  Process panel("quorvane-panel");
+  ChildProcess panel("quorvane-panel", {}, ChildProcess::Output::Inherit);
   ASSERT_TRUE(panel.started());
-  ASSERT_TRUE(waitFor([&] { return messenger.windowExists("TMainForm", "Quorvane Control Panel"); }));
+  ASSERT_TRUE(waitFor([&] { return messenger.windowExists("TMainForm", "Quorvane Control Panel"); }, 10s));
   ASSERT_TRUE(messenger.post("TMainForm", "Quorvane Control Panel", {0x46F, 0, 0}));
   EXPECT_EQ(panel.waitExit(15s), 0);
 

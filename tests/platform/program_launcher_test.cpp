@@ -1,5 +1,6 @@
 #include "platform/posix/posix_program_launcher.h"
 #include "support/private_root.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -8,34 +9,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 namespace qv::platform {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::readFile;
+using test::waitFor;
 
 void writeFile(const fs::path& path, const std::string& text, unsigned mode) {
   std::ofstream(path, std::ios::binary) << text;
   ::chmod(path.c_str(), mode);
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
 }
 
 TEST(ProgramFileFromCommand, MapsWindowsStyleNames) {

@@ -1,13 +1,8 @@
 #include "support/driverd_process.h"
 
-#include "support/private_root.h"
-
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,62 +11,20 @@
 #include <cstring>
 #include <thread>
 
-extern char** environ;
-
 namespace qv::test {
 
 namespace {
 
 using namespace std::chrono_literals;
 
-pid_t spawn(const std::string& name, const std::vector<std::string>& args, int outFd) {
-  const std::filesystem::path given(name);
-  const std::string program = (given.is_absolute() ? given : binDir() / name).string();
-  std::vector<std::string> all{program};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (outFd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outFd, STDERR_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+// Where qv-driverd serves: --socket=PATH when given, else the machine root's device.
+std::filesystem::path socketOf(const std::vector<std::string>& options) {
+  const char* home = std::getenv("QUORVANE_HOME");
+  std::filesystem::path socket = std::filesystem::path(home ? home : "") / "dev" / "QV.VXD";
+  for (const auto& o : options) {
+    if (o.starts_with("--socket=")) socket = o.substr(9);
   }
-  // The child must not inherit a blocked SIGTERM from a test thread.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ) != 0) pid = -1;
-  posix_spawnattr_destroy(&attr);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int statusOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
-
-// Waits up to limit for pid to end; its status or nullopt.
-std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    int status = 0;
-    const pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid) return statusOf(status);
-    if (r < 0) return std::nullopt;
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(5ms);
-  }
+  return socket;
 }
 
 }  // namespace
@@ -88,21 +41,12 @@ bool socketAnswers(const std::filesystem::path& path) {
   return ok;
 }
 
-DriverdProcess::DriverdProcess(std::vector<std::string> options) {
-  const char* home = std::getenv("QUORVANE_HOME");
-  socket_ = std::filesystem::path(home ? home : "") / "dev" / "QV.VXD";
-  for (const auto& o : options) {
-    if (o.starts_with("--socket=")) socket_ = o.substr(9);
-  }
-  pid_ = spawn("qv-driverd", options, -1);
-  if (pid_ < 0) return;
+DriverdProcess::DriverdProcess(std::vector<std::string> options)
+    : process_("qv-driverd", options), socket_(socketOf(options)) {
+  if (!process_.started()) return;
   const auto deadline = std::chrono::steady_clock::now() + 5s;
   while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;  // it ended: nothing to stop later
-      return;
-    }
+    if (process_.waitExit(0ms)) return;  // it ended: never ready
     if (socketAnswers(socket_)) {
       ready_ = true;
       return;
@@ -111,22 +55,10 @@ DriverdProcess::DriverdProcess(std::vector<std::string> options) {
   }
 }
 
-DriverdProcess::~DriverdProcess() {
-  if (pid_ > 0 && !stop(SIGTERM)) stop(SIGKILL);
-}
-
-std::optional<int> DriverdProcess::stop(int signal) {
-  if (pid_ <= 0) return std::nullopt;
-  ::kill(pid_, signal);
-  auto status = reap(pid_, 5s);
-  if (status) pid_ = -1;
-  return status;
-}
-
 int runProgram(const std::string& name, const std::vector<std::string>& args, std::string* output) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-  const pid_t pid = spawn(name, args, pipeFds[1]);
+  ChildProcess child(name, args, pipeFds[1]);
   ::close(pipeFds[1]);
   std::string text;
   char buf[4096];
@@ -135,12 +67,10 @@ int runProgram(const std::string& name, const std::vector<std::string>& args, st
     if (n > 0) text.append(buf, static_cast<std::size_t>(n));
   }
   ::close(pipeFds[0]);
-  if (pid < 0) return -1;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  if (!child.started()) return -1;
   if (output) *output = text;
-  return statusOf(status);
+  // Its output has ended; a program that then hangs is stopped by the child's end.
+  return child.waitExit(60s).value_or(-1);
 }
 
 }  // namespace qv::test

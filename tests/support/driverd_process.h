@@ -1,6 +1,8 @@
 #pragma once
 // A qv-driverd process serving the driver's device of the current private machine root
 // (QUORVANE_HOME), started from the built programs and stopped when this object ends.
+#include "support/child_process.h"
+
 #include <sys/types.h>
 
 #include <filesystem>
@@ -14,21 +16,19 @@ class DriverdProcess {
 public:
   // Starts qv-driverd with the given options and waits until its socket answers.
   explicit DriverdProcess(std::vector<std::string> options = {});
-  ~DriverdProcess();  // SIGTERM, then SIGKILL when it does not stop in time
-  DriverdProcess(const DriverdProcess&) = delete;
-  DriverdProcess& operator=(const DriverdProcess&) = delete;
+  // Ending the object stops the process: SIGTERM, then SIGKILL when it does not stop in time.
 
   // True when the process runs and its socket accepts connections.
   bool ready() const { return ready_; }
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   const std::filesystem::path& socketPath() const { return socket_; }
 
   // Sends the signal and waits for the process to end; its exit status (the signal
   // number + 128 when a signal ended it), nullopt when it did not end within 5 s.
-  std::optional<int> stop(int signal);
+  std::optional<int> stop(int signal) { return process_.stop(signal); }
 
 private:
-  pid_t pid_ = -1;
+  ChildProcess process_;
   bool ready_ = false;
   std::filesystem::path socket_;
 };

@@ -36,8 +36,10 @@ void PrivateRoot::writeRegistry(const std::string& text) const {
   out << text;
 }
 
-std::string PrivateRoot::readRegistry() const {
-  std::ifstream in(path_ / "registry.reg", std::ios::binary);
+std::string PrivateRoot::readRegistry() const { return readFile(path_ / "registry.reg"); }
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();

@@ -24,6 +24,9 @@ private:
   bool hadPrevious_ = false;
 };
 
+// A whole file's bytes; empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
 // Folder of the built programs (QV_BIN_DIR, set by CTest), for tests that start them.
 std::filesystem::path binDir();
 

@@ -3,19 +3,15 @@
 #include "controller_model.h"
 #include "platform/manual_event_loop.h"
 #include "serial/comm.h"
+#include "support/child_process.h"
 #include "support/private_root.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
+
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
-
-extern char** environ;
 
 namespace qv {
 namespace {
@@ -26,48 +22,6 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kProbe1{0x44, 0x47, 0x0B, 0x00, 0x00};
 const Bytes kProbe2{0xF0, 0x00, 0x00, 0x00, 0x00};
 const Bytes kProbe3{0x44, 0x47, 0x02, 0x80, 0x00};
-
-class Simulator {
-public:
-  explicit Simulator(std::vector<std::string> args) {
-    // The build names the program's path; QV_BIN_DIR may point elsewhere.
-    args.insert(args.begin(), QV_CONTROLLER_SIM_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  bool started() const { return pid_ > 0; }
-  ~Simulator() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  // Exit status after SIGTERM; -1 when it did not end cleanly.
-  int terminate() {
-    if (pid_ <= 0) return -1;  // never signal a process group or every process
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  int waitExit() {
-    if (pid_ <= 0) return -1;
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-private:
-  pid_t pid_ = -1;
-};
 
 bool waitForLink(const std::filesystem::path& link) {
   for (int i = 0; i < 200; ++i) {
@@ -80,7 +34,8 @@ bool waitForLink(const std::filesystem::path& link) {
 class ControllerSim : public ::testing::Test {
 protected:
   void start(std::vector<std::string> args) {
-    sim = std::make_unique<Simulator>(std::move(args));
+    // The build names the program's path; QV_BIN_DIR may point elsewhere.
+    sim = std::make_unique<test::ChildProcess>(QV_CONTROLLER_SIM_PATH, args);
     ASSERT_TRUE(sim->started());
     ASSERT_TRUE(waitForLink(root.path() / "dev" / "COM2"));
     comm.setCommName("COM2");
@@ -102,7 +57,7 @@ protected:
   test::PrivateRoot root;
   platform::ManualEventLoop loop;
   serial::TComm comm{loop};
-  std::unique_ptr<Simulator> sim;
+  std::unique_ptr<test::ChildProcess> sim;
   std::vector<Bytes> replies;
   bool hungUp = false;
 };
@@ -115,7 +70,7 @@ TEST_F(ControllerSim, OlderChipAnswersFirmwareAndAcknowledgementAtItsOwnSpeedOnl
   EXPECT_TRUE(ask(9600, kProbe2).empty());
   EXPECT_EQ(ask(9600, kProbe3), (std::vector<Bytes>{{0xFF, 0x70, 0x00}}));
   comm.ClosePort();
-  EXPECT_EQ(sim->terminate(), 0);
+  EXPECT_EQ(sim->stop(SIGTERM), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(root.path() / "dev" / "COM2")));
 }
 
