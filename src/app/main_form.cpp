@@ -76,6 +76,24 @@ QPushButton* button(QWidget* parent, const char* caption, QRect geometry, const 
   return b;
 }
 
+// A horizontal track bar with its caption above and its two end labels below, ticks
+// every step.
+QSlider* trackBar(QWidget* parent, const char* caption, const char* left, const char* right, int top,
+                  int minimum, int maximum, int step, const char* name) {
+  label(parent, QString::fromLatin1(caption), QRect(16, top, 100, 18));
+  auto* bar = new QSlider(Qt::Horizontal, parent);
+  bar->setObjectName(QString::fromLatin1(name));
+  bar->setRange(minimum, maximum);
+  bar->setTickInterval(step);
+  bar->setTickPosition(QSlider::TicksBelow);
+  bar->setPageStep(step);
+  bar->setGeometry(16, top + 18, 270, 30);
+  label(parent, QString::fromLatin1(left), QRect(16, top + 50, 60, 18));
+  label(parent, QString::fromLatin1(right), QRect(226, top + 50, 60, 18))
+      ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return bar;
+}
+
 QCheckBox* checkBox(QWidget* parent, const char* caption, QPoint at, const char* name) {
   auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
   c->move(at);
@@ -253,29 +271,8 @@ QWidget* TMainForm::buildSettingTab() {
   movecur_->setObjectName(QStringLiteral("movecur"));
 
   auto* dbl = group(page, "Double Click", QRect(216, 8, 302, 316));
-  label(dbl, QStringLiteral("Area"), QRect(16, 24, 100, 18));
-  trackBar2_ = new QSlider(Qt::Horizontal, dbl);
-  trackBar2_->setObjectName(QStringLiteral("TrackBar2"));
-  trackBar2_->setRange(kAreaMin, kAreaMax);
-  trackBar2_->setTickInterval(5);
-  trackBar2_->setTickPosition(QSlider::TicksBelow);
-  trackBar2_->setPageStep(5);
-  trackBar2_->setGeometry(16, 42, 270, 30);
-  label(dbl, QStringLiteral("Small"), QRect(16, 74, 60, 18));
-  auto* large = label(dbl, QStringLiteral("Large"), QRect(226, 74, 60, 18));
-  large->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-  label(dbl, QStringLiteral("Speed"), QRect(16, 110, 100, 18));
-  trackBar1_ = new QSlider(Qt::Horizontal, dbl);
-  trackBar1_->setObjectName(QStringLiteral("TrackBar1"));
-  trackBar1_->setRange(kSpeedMin, kSpeedMax);
-  trackBar1_->setTickInterval(50);
-  trackBar1_->setTickPosition(QSlider::TicksBelow);
-  trackBar1_->setPageStep(50);
-  trackBar1_->setGeometry(16, 128, 270, 30);
-  label(dbl, QStringLiteral("Slow"), QRect(16, 160, 60, 18));
-  auto* fast = label(dbl, QStringLiteral("Fast"), QRect(226, 160, 60, 18));
-  fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  trackBar2_ = trackBar(dbl, "Area", "Small", "Large", 24, kAreaMin, kAreaMax, 5, "TrackBar2");
+  trackBar1_ = trackBar(dbl, "Speed", "Slow", "Fast", 110, kSpeedMin, kSpeedMax, 50, "TrackBar1");
 
   panel1_ = loweredPanel(dbl, QRect(60, 218, 80, 60), "Panel1");
   QPalette white = panel1_->palette();
