@@ -68,11 +68,13 @@ QLabel* label(QWidget* parent, const QString& text, QRect geometry, const char* 
   return l;
 }
 
+// A push button that takes Enter while it has the focus: as the focused button it stands
+// in for the window's default button, which takes Enter back once the focus leaves.
 QPushButton* button(QWidget* parent, const char* caption, QRect geometry, const char* name) {
   auto* b = new QPushButton(QString::fromLatin1(caption), parent);
   b->setGeometry(geometry);
   b->setObjectName(QString::fromLatin1(name));
-  b->setAutoDefault(false);
+  b->setAutoDefault(true);
   return b;
 }
 
@@ -187,6 +189,8 @@ QWidget* TMainForm::buildConfigureTab() {
   comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
   comboBox1_->setEditable(true);
   comboBox1_->setInsertPolicy(QComboBox::NoInsert);
+  // A plain editable box: typed text stays as typed, without inline completion.
+  comboBox1_->setCompleter(nullptr);
   comboBox1_->setMaxVisibleItems(5);
   comboBox1_->setGeometry(110, 32, 120, 24);
   irq_ = new QLineEdit(serial);
@@ -470,8 +474,14 @@ void TMainForm::showState() {
     comboBox1_->clear();
     comboBox1_->addItems(items);
   }
-  if (comboBox1_->currentIndex() != c.comboIndex) comboBox1_->setCurrentIndex(c.comboIndex);
-  if (comboBox1_->currentText() != qtext(c.comboText)) comboBox1_->setEditText(qtext(c.comboText));
+  // The text the user is typing is left as it stands: moving the index to -1 would empty
+  // the edit field, and putting the text back would move the caret to its end.
+  const QString comboText = qtext(c.comboText);
+  const bool typed = comboBox1_->currentText() == comboText;
+  if (comboBox1_->currentIndex() != c.comboIndex && (!typed || c.comboIndex >= 0)) {
+    comboBox1_->setCurrentIndex(c.comboIndex);
+  }
+  if (comboBox1_->currentText() != comboText) comboBox1_->setEditText(comboText);
   comboBox1_->setEnabled(c.comboEnabled);
   setText(irq_, c.irqText);
   setText(port_, c.portText);

@@ -10,7 +10,8 @@ namespace qv::app {
 
 PanelApplication::PanelApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromUtf8(kApplicationTitle.data(), kApplicationTitle.size()));
-  setApplicationDisplayName(applicationName());
+  // No display name: the toolkit would append it to every caption that differs from it
+  // ("Reboot — Quorvane Control Panel"); each window's caption stands as it is set.
   setApplicationVersion(QString::fromUtf8(kApplicationVersion.data(), kApplicationVersion.size()));
   QFont f = font();
   f.setPixelSize(12);

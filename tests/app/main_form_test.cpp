@@ -2,9 +2,11 @@
 // run, and ApplySettingsMessage through a real endpoint.
 #include "anim/qt/gif_image.h"
 #include "app/main_form.h"
+#include "app/panel_application.h"
 #include "panel_rig.h"
 #include "platform/posix/unix_window_endpoints.h"
 #include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_user_prompts.h"
 #include "support/private_root.h"
 
 #include <QApplication>
@@ -14,10 +16,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -28,12 +34,13 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace qv::app {
 namespace {
 
+// The program's own application object, so that windows get its title and font.
 QApplication& qtApp() {
   static int argc = 1;
   static char name[] = "main_form_test";
   static char* argv[] = {name, nullptr};
   // Never destroyed: the platform plugin must outlive every window of every test.
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = new PanelApplication(argc, argv);
   return *app;
 }
 
@@ -145,6 +152,104 @@ TEST(MainForm, EscRunsCancelEnterRunsOkTheCloseBoxNeither) {
   QTest::keyClick(enter.form.get(), Qt::Key_Return);
   EXPECT_FALSE(enter.form->isVisible());
   EXPECT_EQ(enter.rig.deviceIo.codes(), (std::vector<std::uint32_t>{7, 6, 13, 10}));
+}
+
+TEST(MainForm, EnterPressesTheFocusedButtonAndOkEverywhereElse) {
+  FormRig f;
+  f.loadAndShow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
+  auto* ok = f.child<QPushButton>("btnOk");
+  QSignalSpy okClicked(ok, &QPushButton::clicked);
+  const std::pair<int, const char*> buttons[] = {{0, "btnDetect"}, {0, "btnAdvance"}, {1, "btnInitial"},
+                                                 {1, "btnCalibration"}, {3, "btnDraw"}};
+  for (const auto& [tab, name] : buttons) {
+    f.form->tabs()->setCurrentIndex(tab);
+    auto* b = f.child<QPushButton>(name);
+    // Only which button Enter presses counts here, not the windows these buttons open.
+    QObject::disconnect(b, &QPushButton::clicked, f.form.get(), nullptr);
+    QSignalSpy clicked(b, &QPushButton::clicked);
+    b->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), b) << name;
+    QTest::keyClick(b, Qt::Key_Return);
+    QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(clicked.count(), 2) << name;
+  }
+  EXPECT_EQ(okClicked.count(), 0);
+  EXPECT_TRUE(f.rig.deviceIo.codes().empty());
+
+  // Cancel takes its own Enter: the window closes without applying anything.
+  f.form->tabs()->setCurrentIndex(0);
+  auto* cancel = f.child<QPushButton>("btnCancel");
+  cancel->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(cancel, Qt::Key_Return);
+  EXPECT_FALSE(f.form->isVisible());
+  EXPECT_EQ(okClicked.count(), 0);
+  EXPECT_TRUE(f.rig.store.writeLog().empty());
+
+  // In a control that is no button, Enter is OK, also right after a button had the focus.
+  FormRig g;
+  g.loadAndShow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(g.form.get()));
+  g.child<QPushButton>("btnDetect")->setFocus(Qt::TabFocusReason);
+  QWidget* port = g.child<QComboBox>("ComboBox1")->lineEdit();
+  port->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(port, Qt::Key_Return);
+  EXPECT_FALSE(g.form->isVisible());
+  EXPECT_EQ(g.rig.deviceIo.codes(), (std::vector<std::uint32_t>{7, 6, 13, 10}));
+}
+
+TEST(MainForm, ThePortBoxEditsLikeAPlainEditableBox) {
+  FormRig f;
+  f.loadAndShow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
+  QLineEdit* edit = f.child<QComboBox>("ComboBox1")->lineEdit();
+  edit->setFocus(Qt::TabFocusReason);
+  ASSERT_EQ(edit->text(), "COM1");
+  QTest::keyClick(edit, Qt::Key_Home);
+  QTest::keyClick(edit, Qt::Key_Delete);
+  QTest::keyClicks(edit, "X");
+  EXPECT_EQ(edit->text(), "XOM1");
+  EXPECT_EQ(edit->cursorPosition(), 1);
+  EXPECT_EQ(f.form->controller().controls().comboText, "XOM1");
+
+  // Typed text is not completed to an item.
+  edit->selectAll();
+  QTest::keyClicks(edit, "CO");
+  EXPECT_EQ(edit->text(), "CO");
+  EXPECT_EQ(edit->selectedText(), "");
+  // A typed item name selects that item without moving the caret.
+  edit->selectAll();
+  QTest::keyClicks(edit, "CM2");
+  QTest::keyClick(edit, Qt::Key_Home);
+  QTest::keyClick(edit, Qt::Key_Right);
+  QTest::keyClicks(edit, "O");
+  EXPECT_EQ(edit->text(), "COM2");
+  EXPECT_EQ(edit->cursorPosition(), 2);
+  EXPECT_EQ(f.child<QLineEdit>("PORT")->text(), "2F8H");
+}
+
+TEST(MainForm, CaptionsAreExactlyTheirOwn) {
+  qtApp();
+  // The toolkit appends a display name, once one is set, to every caption that differs
+  // from it; unset, it follows the application name.
+  const QString name = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName(QStringLiteral("renamed"));
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "renamed");
+  QCoreApplication::setApplicationName(name);
+
+  FormRig f;
+  f.loadAndShow();
+  EXPECT_EQ(f.form->windowHandle()->title(), "Quorvane Control Panel");
+  platform::QtUserPrompts prompts{"Quorvane Control Panel"};
+  QStringList shown;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    shown << box->windowHandle()->title();
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(prompts.askYesNo("Reboot", "Because ComPort is newly setted\nSystem must reboot!"));
+  EXPECT_EQ(shown, QStringList{"Reboot"});
 }
 
 TEST(MainForm, ControlsRunTheirHandlers) {
