@@ -4,6 +4,7 @@
 #include "app/panel_application.h"
 #include "app/startup_report.h"
 #include "app/startup_windows.h"
+#include "cli/command_line.h"
 #include "driver/driver_channel.h"
 #include "platform/posix/posix_program_launcher.h"
 #include "platform/posix/registry_file_store.h"
@@ -17,8 +18,28 @@
 #include <cstdio>
 #include <exception>
 
+namespace {
+
+constexpr qv::cli::Program kProgram{"quorvane-panel", R"(Usage: quorvane-panel
+The Quorvane Control Panel: sets up the touch-screen controller's serial port, the
+driver's calibration, double-click and cursor settings, and tests the touch screen.
+It works on the machine root named by QUORVANE_HOME and needs a display.
+
+Options:
+  --help     show this text
+  --version  show the version
+)"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace qv;
+  if (auto status = cli::takeNoArguments(kProgram, argc, argv)) return *status;
+  // Without a display the toolkit would abort while it builds the application object.
+  if (!cli::hasDisplay()) {
+    std::fprintf(stderr, "quorvane-panel: no display\n");
+    return 1;
+  }
   app::PanelApplication application(argc, argv);
   platform::QtUserPrompts prompts{std::string(app::kApplicationTitle)};
   try {

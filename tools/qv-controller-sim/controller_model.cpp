@@ -44,6 +44,7 @@ std::string usageText() {
          "  --split             send each reply in two parts 250 ms apart\n"
          "  --hangup-after N    hang up the line after N probes\n"
          "  --help              show this text\n"
+         "  --version           show the version\n"
          "\n"
          "Prints the device path it linked; removes the link and ends on SIGTERM or SIGINT.\n";
 }

@@ -1,5 +1,6 @@
 // qv-controller-sim: plays the touch-screen controller on a pseudo-terminal so that the
 // panel's detection can find it. See --help.
+#include "cli/command_line.h"
 #include "controller_model.h"
 #include "platform/machine_root.h"
 
@@ -183,6 +184,8 @@ int run(const ControllerOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string usage = qv::sim::usageText();
+  if (auto status = qv::cli::answerHelpOrVersion({"qv-controller-sim", usage}, argc, argv)) return *status;
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = qv::sim::parseArguments(args, error);

@@ -1,5 +1,6 @@
 // qv-driverctl: a small client of the driver's device for the demo and for scripts:
 // plays touches and line errors into qv-driverd, reads its state, sends any request.
+#include "cli/command_line.h"
 #include "driver_model.h"
 #include "driverd_protocol.h"
 #include "platform/machine_root.h"
@@ -20,7 +21,7 @@ namespace {
 
 using namespace qv;
 
-constexpr const char* kUsage = R"(Usage: qv-driverctl [--socket=PATH] [--timeout-ms=N] COMMAND [ARGS]
+constexpr cli::Program kProgram{"qv-driverctl", R"(Usage: qv-driverctl [--socket=PATH] [--timeout-ms=N] COMMAND [ARGS]
 
 Talks to the driver's device ($QUORVANE_HOME/dev/QV.VXD unless --socket is given).
 
@@ -35,9 +36,13 @@ Commands:
                           ("-" or nothing for none) and room for OUT reply bytes; prints
                           "ok" or "fail" and the reply bytes in hex
 
+Options:
+  --help                  show this text
+  --version               show the version
+
 Exit status: 0 when the driver answered with success, 1 when it could not be opened or
 the request failed, 2 for wrong arguments.
-)";
+)"};
 
 std::optional<unsigned long> number(std::string_view text, unsigned long max) {
   const std::string s(text);
@@ -74,10 +79,7 @@ void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-int usageError(const std::string& what) {
-  std::fprintf(stderr, "qv-driverctl: %s\nTry 'qv-driverctl --help'.\n", what.c_str());
-  return 2;
-}
+int usageError(const std::string& what) { return cli::refuse(kProgram, what); }
 
 void printState(const driverd::DriverModel& m) {
   const auto offset = driver::CursorOffsetRecord::fromBytes(m.cursorOffset);
@@ -97,18 +99,18 @@ void printState(const driverd::DriverModel& m) {
 int main(int argc, char** argv) {
   std::filesystem::path socket;
   std::chrono::milliseconds timeout = platform::SocketDeviceIo::kDefaultReplyTimeout;
+  if (auto status = cli::answerHelpOrVersion(kProgram, argc, argv)) return *status;
   std::vector<std::string_view> args;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a.starts_with("--socket=")) {
+    if (a.starts_with("--socket=")) {
       socket = std::string(a.substr(9));
     } else if (a.starts_with("--timeout-ms=")) {
       auto v = number(a.substr(13), 3'600'000);
       if (!v) return usageError("not a timeout: " + std::string(a.substr(13)));
       timeout = std::chrono::milliseconds(*v);
+    } else if (a.starts_with("--")) {
+      return usageError("unknown option " + std::string(a));
     } else {
       args.push_back(a);
     }

@@ -1,5 +1,6 @@
 // qv-driverd: stands in for the touch-screen driver on this machine. It serves the
 // driver's device socket in the foreground until SIGTERM or SIGINT.
+#include "cli/command_line.h"
 #include "driver_server.h"
 #include "machine_store.h"
 #include "platform/machine_root.h"
@@ -40,6 +41,7 @@ Options:
   --socket=PATH       serve PATH instead of $QUORVANE_HOME/dev/QV.VXD
   --log=PATH          log to PATH instead of $QUORVANE_HOME/driverd.log
   --help              show this text
+  --version           show the version
 
 Exit status: 0 after a clean stop, 1 when it cannot serve (for example when another
 qv-driverd already serves the socket), 2 for a wrong option.
@@ -64,6 +66,7 @@ int usageError(std::string_view what) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  if (auto status = cli::answerHelpOrVersion({"qv-driverd", kUsage}, argc, argv)) return *status;
   driverd::ServerOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];

@@ -3,6 +3,7 @@
 #include "double_click_art.h"
 
 #include "anim/gif_data_property.h"
+#include "cli/command_line.h"
 
 #include <cstdio>
 #include <fstream>
@@ -10,6 +11,15 @@
 #include <string>
 
 namespace {
+
+constexpr qv::cli::Program kProgram{"qv-gifgen", R"(Usage: qv-gifgen [--gif FILE] [--cpp FILE]
+Draws the double-click test animation and writes it as a GIF file (--gif) and as the
+C++ source that embeds it in its stored Data form (--cpp); at least one of the two.
+
+Options:
+  --help     show this text
+  --version  show the version
+)"};
 
 bool writeGif(const std::string& path, const std::vector<std::uint8_t>& gif) {
   std::ofstream out(path, std::ios::binary);
@@ -35,16 +45,16 @@ bool writeSource(const std::string& path, const std::vector<std::uint8_t>& gif) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = qv::cli::answerHelpOrVersion(kProgram, argc, argv)) return *status;
   std::string gifPath, sourcePath;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--gif") gifPath = argv[i + 1];
-    else if (option == "--cpp") sourcePath = argv[i + 1];
+    std::string* path = option == "--gif" ? &gifPath : option == "--cpp" ? &sourcePath : nullptr;
+    if (!path) return qv::cli::refuse(kProgram, "unknown argument " + option);
+    if (i + 1 == argc) return qv::cli::refuse(kProgram, option + " needs a FILE");
+    *path = argv[++i];
   }
-  if (gifPath.empty() && sourcePath.empty()) {
-    std::cerr << "usage: qv-gifgen [--gif FILE] [--cpp FILE]\n";
-    return 2;
-  }
+  if (gifPath.empty() && sourcePath.empty()) return qv::cli::refuse(kProgram, "nothing to write");
   const auto gif = qv::gifgen::makeDoubleClickGif();
   if (!gifPath.empty() && !writeGif(gifPath, gif)) {
     std::cerr << "qv-gifgen: cannot write " << gifPath << '\n';

@@ -1,5 +1,6 @@
 // qv-reg: looks at and changes the registry store of a machine root from the command
 // line (export, import, query, add, delete).
+#include "cli/command_line.h"
 #include "platform/posix/registry_file_store.h"
 #include "value_text.h"
 
@@ -32,6 +33,7 @@ Commands:
   add KEY [NAME TYPE DATA]   create KEY and its missing parents; with NAME, also set that value
   delete KEY [NAME]          delete KEY with its subkeys, or only its value NAME
   --help                     show this text
+  --version                  show the version
 
 KEY is a full key name that starts with its root: HKEY_LOCAL_MACHINE\... or HKLM\...,
 HKEY_CURRENT_USER\... or HKCU\... . Key and value names ignore letter case.
@@ -178,6 +180,7 @@ int runDelete(RegistryFileStore& store, const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = qv::cli::answerHelpOrVersion({"qv-reg", kUsage}, argc, argv)) return *status;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usageError("no command given");
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -186,6 +189,10 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  // Refused before the store is opened, which would create the machine root.
+  if (command != "export" && command != "import" && command != "query" && command != "add" && command != "delete") {
+    return usageError("unknown command '" + command + "'");
+  }
   try {
     RegistryFileStore store;
     if (command == "export") return runExport(store, args);

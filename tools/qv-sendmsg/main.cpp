@@ -1,7 +1,5 @@
-// Finds a window by class and title and posts or sends it one message.
-//   qv-sendmsg [--post|--send|--find] CLASS TITLE MSG [WPARAM LPARAM]
-// Exit code 0 when delivered (a sent message's answer is printed), 1 when the window is
-// absent or did not answer, 2 on a usage error. Numbers may be decimal or 0x-hexadecimal.
+// qv-sendmsg: finds a window by class and title and posts or sends it one message. See --help.
+#include "cli/command_line.h"
 #include "platform/posix/unix_window_endpoints.h"
 
 #include <cerrno>
@@ -22,34 +20,46 @@ std::optional<std::uint32_t> number(const std::string& text) {
   return static_cast<std::uint32_t>(v);
 }
 
-int usage() {
-  std::cerr << "usage: qv-sendmsg [--post|--send|--find] CLASS TITLE [MSG [WPARAM LPARAM]]\n";
-  return 2;
-}
+constexpr qv::cli::Program kProgram{"qv-sendmsg", R"(Usage: qv-sendmsg [--post|--send] CLASS TITLE MSG [WPARAM LPARAM]
+       qv-sendmsg --find CLASS TITLE
+Finds the window CLASS with the caption TITLE in the machine root named by QUORVANE_HOME
+and posts it the message MSG (--post, the default), or sends it and prints the answer
+(--send); --find only tells whether the window is there. Numbers are decimal or 0x hex.
+
+Options:
+  --help     show this text
+  --version  show the version
+
+Exit status: 0 when delivered or found, 1 when the window is absent or did not answer,
+2 for wrong arguments.
+)"};
+
+int usage(const std::string& problem) { return qv::cli::refuse(kProgram, problem); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = qv::cli::answerHelpOrVersion(kProgram, argc, argv)) return *status;
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string mode = "--post";
-  if (!args.empty() && args[0].rfind("--", 0) == 0) {
+  if (!args.empty() && qv::cli::isOption(args[0])) {
     mode = args[0];
     args.erase(args.begin());
   }
-  if (mode != "--post" && mode != "--send" && mode != "--find") return usage();
+  if (mode != "--post" && mode != "--send" && mode != "--find") return usage("unknown option " + mode);
   qv::platform::UnixWindowMessenger messenger;
   if (mode == "--find") {
-    if (args.size() != 2) return usage();
+    if (args.size() != 2) return usage("--find takes CLASS and TITLE");
     const bool found = messenger.windowExists(args[0], args[1]);
     std::cout << (found ? "found" : "absent") << "\n";
     return found ? 0 : 1;
   }
-  if (args.size() != 3 && args.size() != 5) return usage();
+  if (args.size() != 3 && args.size() != 5) return usage("wrong number of arguments");
   qv::platform::WindowMessage msg;
   const auto m = number(args[2]);
   const auto w = args.size() == 5 ? number(args[3]) : std::optional<std::uint32_t>(0);
   const auto l = args.size() == 5 ? number(args[4]) : std::optional<std::uint32_t>(0);
-  if (!m || !w || !l) return usage();
+  if (!m || !w || !l) return usage("not a number from 0 to 0xFFFFFFFF");
   msg = {*m, *w, *l};
   if (mode == "--post") {
     if (!messenger.post(args[0], args[1], msg)) {
