@@ -1,5 +1,6 @@
 // The Quorvane Control Panel: builds the main window over this machine's services and
 // runs the message loop until the window closes.
+#include "app/application_start.h"
 #include "app/main_form.h"
 #include "app/panel_application.h"
 #include "app/startup_report.h"
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -35,12 +37,7 @@ Options:
 int main(int argc, char** argv) {
   using namespace qv;
   if (auto status = cli::takeNoArguments(kProgram, argc, argv)) return *status;
-  // Without a display the toolkit would abort while it builds the application object.
-  if (!cli::hasDisplay()) {
-    std::fprintf(stderr, "quorvane-panel: no display\n");
-    return 1;
-  }
-  app::PanelApplication application(argc, argv);
+  const std::unique_ptr<app::PanelApplication> application = app::startApplicationOrExit(argc, argv);
   platform::QtUserPrompts prompts{std::string(app::kApplicationTitle)};
   try {
     platform::RegistryFileStore store;
@@ -64,7 +61,7 @@ int main(int argc, char** argv) {
     [[maybe_unused]] const app::StartupWindows windows = app::createStartupWindows(mainForm);
     app::installStartupActions(mainForm, mainForm.tabs());
     mainForm.show();
-    return application.exec();
+    return application->exec();
   } catch (const std::exception& e) {
     // An error while the windows are built ends the program before anything is shown.
     prompts.error(e.what());

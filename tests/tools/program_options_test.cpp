@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -24,10 +25,11 @@ constexpr const char* kProgramsWithoutArguments[] = {"quorvane-panel", "qv-monit
 class ProgramOptions : public ::testing::Test {
 protected:
   // Runs a program in a machine root that must never come into being, with no display.
-  test::ProgramRun run(const std::string& program, const std::vector<std::string>& args) {
+  test::ProgramRun run(const std::string& program, const std::vector<std::string>& args,
+                       std::optional<std::string> display = std::nullopt) {
     return test::runProgram(program, args,
                             {{"QUORVANE_HOME", absentRoot.string()},
-                             {"DISPLAY", std::nullopt},
+                             {"DISPLAY", std::move(display)},
                              {"WAYLAND_DISPLAY", std::nullopt},
                              {"QT_QPA_PLATFORM", std::nullopt}});
   }
@@ -68,6 +70,12 @@ TEST_F(ProgramOptions, ThePanelWithoutADisplaySaysSoInOneLine) {
   EXPECT_EQ(panel.status, 1);
   EXPECT_EQ(panel.err, "quorvane-panel: no display\n");
   EXPECT_EQ(panel.out, "");
+
+  // A display that is named but cannot be reached ends the same way, with its reason.
+  const auto unreachable = run("quorvane-panel", {}, ":987");
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_THAT(unreachable.err, StartsWith("quorvane-panel: no display: "));
+  EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1) << unreachable.err;
   EXPECT_FALSE(fs::exists(absentRoot));
 }
 
