@@ -5,8 +5,13 @@
 #include "app/setting_tab.h"
 #include "anim/double_click_animation.h"
 #include "anim/qt/gif_image.h"
+#include "detect/detect_flow.h"
+#include "detect/machine_ports.h"
+#include "detect/qt/Advance.h"
+#include "detect/qt/detect.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -404,6 +409,48 @@ LoadOutcome TMainForm::load() {
         &endpointProblem_);
   }
   return outcome;
+}
+
+void TMainForm::btnDetectClick() {
+  PanelControls& c = controller_->controls();
+  PanelServices& services = controller_->services();
+  detect::DetectControls controls{c.controllerType, c.firmware,    c.baudRate,    c.status,
+                                  c.comboItems,     c.comboIndex,  c.comboText,   c.comboEnabled,
+                                  c.irqText,        c.portText,    c.irqEnabled,  c.portEnabled,
+                                  c.userDefine,     c.initialEnabled, controller_->runtime().portList.irqs};
+  detect::DetectServices detectServices{
+      services.store,
+      services.prompts,
+      state().QuietInitial,
+      [this] { btnInitialClick(); },
+      detect::machinePortPresent,
+      [this]() -> std::unique_ptr<detect::DetectWindow> {
+        return std::make_unique<detect::TDetectForm>(this, state().probe);
+      },
+      [this] { controller_->ComboBox1Change(); },
+      [this](std::string_view caption, bool enabled) {
+        btnDetect_->setText(qtext(caption));
+        btnDetect_->setEnabled(enabled);
+      },
+      [this] { showState(); }};
+  detect::runDetectFlow(controls, detectServices);
+}
+
+void TMainForm::btnAdvanceClick() {
+  PanelControls& c = controller_->controls();
+  PanelServices& services = controller_->services();
+  detect::AdvancePortControls controls{[this] {
+                                         controller_->controls().userDefine = true;
+                                         controller_->cbUserDefineClick();
+                                       },
+                                       c.irqText, c.portText, c.comboText, c.comboIndex, c.comboItems};
+  const std::filesystem::path dir = options_.programDir.empty()
+                                        ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+                                        : options_.programDir;
+  detect::AdvanceServices advanceServices{dir, services.launcher, services.prompts, services.messenger,
+                                          services.store, {}, {}, {}};
+  detect::TAdvDetForm form(this, std::move(controls), std::move(advanceServices));
+  form.exec();
 }
 
 void TMainForm::btnOkClick() {
