@@ -19,7 +19,10 @@ TickWait realTimeTicks(std::chrono::milliseconds interval) {
 
 PortProber::PortProber(ProbeState& state, TickWait wait, platform::SerialPortOpener opener)
     : comm_(loop_, std::move(opener)),
-      line_(comm_, loop_, [this](std::span<const std::uint8_t> bytes) { probe_.Comm1ReceiveData(bytes); }),
+      line_(comm_, loop_, [this](std::span<const std::uint8_t> bytes) {
+        ++bursts_;
+        probe_.Comm1ReceiveData(bytes);
+      }),
       probe_(state, line_, *this),
       wait_(std::move(wait)) {
   configureComm1(comm_);

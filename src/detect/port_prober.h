@@ -34,6 +34,8 @@ public:
   // Ticks run during the last showing, and the progress line last shown.
   int ticks() const { return ticks_; }
   const std::string& progress() const { return progress_; }
+  // Received bursts handed to the reply handler since the prober was made.
+  int bursts() const { return bursts_; }
   std::int32_t baudRate() const { return comm_.BaudRate(); }
   // Called after every tick with its number in the showing (for tools that print).
   std::function<void(int tick)> onTick;
@@ -51,6 +53,7 @@ private:
   bool timerEnabled_ = false;
   bool closed_ = true;
   int ticks_ = 0;
+  int bursts_ = 0;
   std::string progress_;
 };
 
