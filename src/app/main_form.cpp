@@ -209,7 +209,7 @@ QWidget* TMainForm::buildConfigureTab() {
                      QRect(14, 26, 340, 60));
   hint->setWordWrap(true);
   hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  btnDetect_ = button(detect, "&Detect", QRect(400, 28, 92, 27), "btnDetect");
+  btnDetect_ = button(detect, "&Detect", QRect(362, 28, 130, 27), "btnDetect");  // wide enough for "Detecting Device ..."
   btnAdvance_ = button(detect, "&Advance", QRect(412, 86, 80, 22), "btnAdvance");
   btnAdvance_->setFocusPolicy(Qt::ClickFocus);
   QFont small = btnAdvance_->font();

@@ -126,9 +126,8 @@ void detect(DetectControls& c, DetectServices& s) {
   } else {
     probePorts(c, s, stored.configuredIrq);
   }
-  if (s.showState) s.showState();
-
   if (c.comboIndex != startIndex && s.comboBox1Change) s.comboBox1Change();
+  if (s.showState) s.showState();  // the result stands before any warning about it
 
   if (driverLacksSupport(stored.supportedChip, c.controllerType)) s.prompts.notice(kDriverUnsupportedText);
 }
