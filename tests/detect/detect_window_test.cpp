@@ -64,6 +64,7 @@ TEST(TDetectForm, FindsTheControllerAndPassesOverAMissingPort) {
     if (!form.panel1()->text().isEmpty()) progress = form.panel1()->text();
   });
   watch.start(50);
+  QTimer::singleShot(200, &form, [&] { QTest::keyClick(&form, Qt::Key_Escape); });  // no way out mid-pass
   form.setPortName("COM2");
   form.showModal();
   EXPECT_TRUE(form.result().DetFound);

@@ -1,6 +1,7 @@
 #include "detect/qt/detect.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -57,6 +58,14 @@ void TDetectForm::showModal() {
 void TDetectForm::done(int result) {
   probe_.FormClose();
   QDialog::done(result);
+}
+
+void TDetectForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TDetectForm::setTimerEnabled(bool enabled) {

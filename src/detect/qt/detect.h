@@ -37,6 +37,10 @@ public:
   // Closing, whatever its cause, closes the port.
   void done(int result) override;
 
+protected:
+  // The pop-up has no cancel button: Esc does not end a probe halfway through a pass.
+  void keyPressEvent(QKeyEvent* event) override;
+
 private:
   void setTimerEnabled(bool enabled) override;
   void showProgress(const std::string& text) override;
