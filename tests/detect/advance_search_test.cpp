@@ -2,7 +2,6 @@
 // number of waits, on a clock the test moves: the applied port, the time-out question,
 // a refused start, and a result file that is still being written.
 #include "detect/advance_search.h"
-#include "detect/qvmouse_config.h"
 #include "support/fake_program_launcher.h"
 #include "support/memory_registry_store.h"
 #include "support/private_root.h"
@@ -153,19 +152,6 @@ TEST(AdvanceSearch, AFileStillBeingWrittenIsWaitedForAndAnOddPortKeepsItsTexts) 
   EXPECT_EQ(r.portText, "3F8H");  // port 7 is none of COM1..COM4
   EXPECT_EQ(r.comboText, "COM1");
   EXPECT_EQ(r.userDefineTicks, 1);
-}
-
-TEST(QvMouseConfig, ToolLayoutReadsBack) {
-  test::PrivateRoot root;
-  const fs::path file = root.path() / "qvmouse.cfg";
-  const auto bytes = buildQvMouseConfig({2, 3, 19200, "T303", "12AB"});
-  ASSERT_TRUE(writeQvMouseConfig(file, bytes));
-  EXPECT_EQ(fs::file_size(file), 43u);
-  const auto config = readQvMouseConfig(file);
-  ASSERT_TRUE(config);
-  EXPECT_EQ(config->portNumber, 2);
-  EXPECT_EQ(config->irq, 3);
-  EXPECT_FALSE(readQvMouseConfig(root.path()));  // a folder is no result
 }
 
 }  // namespace

@@ -137,6 +137,9 @@ TEST(DetectProbe, RepliesOfTheOlderAndNewerChips) {
        "1000"},
       {"acknowledgement split over two bursts is no acknowledgement", {{3, {{0xFF}, {0x70, 0x00}}}}, 13, 0, "",
        ""},
+      {"a lone FF empties the firmware", {{1, {{0xFF, 0x12, 0x34}}}, {2, {{0xFF}}}}, 13, 0, "", ""},
+      {"FF 70 is firmware, no acknowledgement", {{1, {{0xFF, 0x70}}}}, 13, 0, "", "70"},
+      {"bursts of no known form are ignored", {{1, {{0x12, 0xFF, 0x70, 0x00}}}}, 13, 0, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,27 +151,12 @@ TEST(DetectProbe, RepliesOfTheOlderAndNewerChips) {
     EXPECT_EQ(res.DetFound, c.foundTick != 13);
     EXPECT_EQ(r.window.timer, c.foundTick == 13);
     EXPECT_FALSE(r.line.isOpen);
+    EXPECT_EQ(res.DetFirmware, c.firmware);
     if (!res.DetFound) continue;
     EXPECT_EQ(res.DetBaudRate, c.baud);
     EXPECT_EQ(res.DetPort, "COM1");
     EXPECT_EQ(res.DetChipType, c.chip);
-    EXPECT_EQ(res.DetFirmware, c.firmware);
   }
-}
-
-TEST(DetectProbe, FirmwareRepliesAreTakenAsTheyComeAndTheProbeGoesOn) {
-  Rig r;
-  ASSERT_TRUE(r.show("COM1"));
-  r.probe.Timer1Timer();
-  r.probe.Comm1ReceiveData(Bytes{0xFF, 0x12, 0x34});
-  EXPECT_EQ(r.probe.result().DetFirmware, "1234");
-  r.probe.Comm1ReceiveData(Bytes{0xFF});
-  EXPECT_EQ(r.probe.result().DetFirmware, "");
-  r.probe.Comm1ReceiveData(Bytes{0xFF, 0x70});
-  EXPECT_EQ(r.probe.result().DetFirmware, "70");
-  r.probe.Comm1ReceiveData(Bytes{0x12, 0xFF, 0x70, 0x00});  // matches no form
-  EXPECT_FALSE(r.window.closed);
-  EXPECT_FALSE(r.probe.result().DetFound);
 }
 
 TEST(DetectProbe, FirmwareOfOnePortCarriesOverToTheNextShowing) {
@@ -186,18 +174,6 @@ TEST(DetectProbe, FirmwareOfOnePortCarriesOverToTheNextShowing) {
   EXPECT_EQ(r.probe.result().DetBaudRate, 19200);
   EXPECT_EQ(r.probe.result().DetChipType, "T303");
   EXPECT_EQ(r.probe.result().DetFirmware, "5678");  // the "1000" default is only for an empty text
-}
-
-TEST(ProbeProtocol, RatesModelsAndReplyText) {
-  EXPECT_EQ(nextBaudRate(19200), 9600);
-  EXPECT_EQ(nextBaudRate(9600), 1200);
-  EXPECT_EQ(nextBaudRate(1200), 0);
-  EXPECT_EQ(nextBaudRate(4800), 4800);
-  EXPECT_EQ(modelForBaudRate(4800), "UnKnown");
-  EXPECT_EQ(replyText(Bytes{0xFF, 0x70, 0x00}), "FF 70 00 ");
-  EXPECT_EQ(classifyReply(Bytes{0xF0, 0x00}).kind, Reply::Kind::NewerChip);
-  EXPECT_EQ(classifyReply(Bytes{}).kind, Reply::Kind::None);
-  EXPECT_EQ(progressText("COM12"), "Detecting on COM12  ...");
 }
 
 }  // namespace
