@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
 
+    app::ProgramState state;  // the program's one ProgramState, for its whole run
     app::TMainForm::Options options;
+    options.state = &state;
     options.endpoints = &endpoints;
     options.loop = &loop;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));

@@ -5,8 +5,13 @@
 #include "app/setting_tab.h"
 #include "anim/double_click_animation.h"
 #include "anim/qt/gif_image.h"
+#include "detect/detect_flow.h"
+#include "detect/machine_ports.h"
+#include "detect/qt/Advance.h"
+#include "detect/qt/detect.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -208,7 +213,7 @@ QWidget* TMainForm::buildConfigureTab() {
                      QRect(14, 26, 340, 60));
   hint->setWordWrap(true);
   hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  btnDetect_ = button(detect, "&Detect", QRect(400, 28, 92, 27), "btnDetect");
+  btnDetect_ = button(detect, "&Detect", QRect(362, 28, 130, 27), "btnDetect");  // wide enough for "Detecting Device ..."
   btnAdvance_ = button(detect, "&Advance", QRect(412, 86, 80, 22), "btnAdvance");
   btnAdvance_->setFocusPolicy(Qt::ClickFocus);
   QFont small = btnAdvance_->font();
@@ -408,6 +413,48 @@ LoadOutcome TMainForm::load() {
         &endpointProblem_);
   }
   return outcome;
+}
+
+void TMainForm::btnDetectClick() {
+  PanelControls& c = controller_->controls();
+  PanelServices& services = controller_->services();
+  detect::DetectControls controls{c.controllerType, c.firmware,    c.baudRate,    c.status,
+                                  c.comboItems,     c.comboIndex,  c.comboText,   c.comboEnabled,
+                                  c.irqText,        c.portText,    c.irqEnabled,  c.portEnabled,
+                                  c.userDefine,     c.initialEnabled, controller_->runtime().portList.irqs};
+  detect::DetectServices detectServices{
+      services.store,
+      services.prompts,
+      state().QuietInitial,
+      [this] { btnInitialClick(); },
+      detect::machinePortPresent,
+      [this]() -> std::unique_ptr<detect::DetectWindow> {
+        return std::make_unique<detect::TDetectForm>(this, state().probe);
+      },
+      [this] { controller_->ComboBox1Change(); },
+      [this](std::string_view caption, bool enabled) {
+        btnDetect_->setText(qtext(caption));
+        btnDetect_->setEnabled(enabled);
+      },
+      [this] { showState(); }};
+  detect::runDetectFlow(controls, detectServices);
+}
+
+void TMainForm::btnAdvanceClick() {
+  PanelControls& c = controller_->controls();
+  PanelServices& services = controller_->services();
+  detect::AdvancePortControls controls{[this] {
+                                         controller_->controls().userDefine = true;
+                                         controller_->cbUserDefineClick();
+                                       },
+                                       c.irqText, c.portText, c.comboText, c.comboIndex, c.comboItems};
+  const std::filesystem::path dir = options_.programDir.empty()
+                                        ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+                                        : options_.programDir;
+  detect::AdvanceServices advanceServices{dir, services.launcher, services.prompts, services.messenger,
+                                          services.store, {}, {}, {}};
+  detect::TAdvDetForm form(this, std::move(controls), std::move(advanceServices));
+  form.exec();
 }
 
 void TMainForm::btnOkClick() {

@@ -3,11 +3,13 @@
 // each user action to the matching handler and shows the state again. Errors that
 // escape a handler are shown in the error box; the handler stops, the window goes on.
 #include "app/panel_controller.h"
+#include "app/program_state.h"
 #include "platform/event_loop.h"
 #include "platform/window_messages.h"
 
 #include <QDialog>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -31,6 +33,10 @@ public:
     platform::EventLoop* loop = nullptr;
     // The arrows' repeat timer; a Qt timer when none is given.
     std::unique_ptr<RepeatTimer> timer;
+    // The program's state; the window keeps one of its own when none is given.
+    ProgramState* state = nullptr;
+    // Where qvdetect and its result file are; the program's own folder when empty.
+    std::filesystem::path programDir;
   };
 
   TMainForm(PanelServices services, Options options);
@@ -50,8 +56,8 @@ public:
   void btnInitialClick() {}
   void btnCalibrationClick() {}
   void btnDrawClick() {}
-  void btnDetectClick() {}
-  void btnAdvanceClick() {}
+  void btnDetectClick();
+  void btnAdvanceClick();
 
   // Shows the controller's state in the controls again; for handlers that change it
   // from outside the window's own controls (detection, calibration).
@@ -77,9 +83,12 @@ private:
   // afterwards either way.
   void run(const std::function<void()>& handler);
 
+  ProgramState& state() { return options_.state ? *options_.state : ownState_; }
+
   std::unique_ptr<RepeatTimer> timer_;
   std::unique_ptr<PanelController> controller_;
   Options options_;
+  ProgramState ownState_;
   std::unique_ptr<platform::WindowEndpoint> endpoint_;
   std::string endpointProblem_;
   bool closing_ = false;

@@ -1,0 +1,75 @@
+#include "detect/advance_search.h"
+
+#include "detect/qvmouse_config.h"
+#include "settings/settings_key.h"
+#include "settings/value_names.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+
+namespace qv::detect {
+
+namespace {
+
+class BusyScope {
+public:
+  explicit BusyScope(const std::function<void(bool)>& show) : show_(show) {
+    if (show_) show_(true);
+  }
+  ~BusyScope() {
+    if (show_) show_(false);
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+  const std::function<void(bool)>& show_;
+};
+
+std::optional<QvMouseConfig> waitForResult(const std::filesystem::path& file, AdvanceServices& s) {
+  BusyScope busy(s.showBusy);
+  for (int attempt = 0; attempt < kToolWaitAttempts; ++attempt) {
+    if (auto config = readQvMouseConfig(file)) return config;
+    if (s.pause) s.pause();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+AdvanceOutcome runAdvanceSearch(AdvancePortControls& c, AdvanceServices& s) {
+  if (s.setCurrentDirectory) s.setCurrentDirectory(s.programDir);
+  const std::filesystem::path file = s.programDir / kQvMouseConfigName;
+  std::error_code ec;
+  std::filesystem::remove(file, ec);  // a stale result must never be taken for the new one
+
+  const std::string tool = (s.programDir / kPortSearchToolName).string();
+  if (s.launcher.startProgram(tool) <= 31) return AdvanceOutcome::ToolRefused;
+
+  const std::optional<QvMouseConfig> config = waitForResult(file, s);
+  if (!config) {
+    if (s.prompts.askYesNo(kRebootCaption, kToolTimeoutText)) s.launcher.requestRestart();
+    return AdvanceOutcome::TimedOut;
+  }
+
+  if (c.tickUserDefine) c.tickUserDefine();
+  c.irqText = std::to_string(config->irq);
+  if (const auto port = standardPort(config->portNumber)) {
+    c.portText = port->address;
+    c.comboText = port->name;
+    const auto found = std::find(c.comboItems.begin(), c.comboItems.end(), c.comboText);
+    c.comboIndex = found == c.comboItems.end() ? -1 : static_cast<int>(found - c.comboItems.begin());
+  }
+  std::filesystem::remove(file, ec);
+
+  {
+    settings::SettingsKey key(s.store);
+    key.open(platform::RegistryRoot::LocalMachine, settings::kSettingsKey, false);
+    key.writeFlag(settings::names::Restart, true);
+  }
+  s.messenger.post(kMainWindowClass, kMainWindowTitle, {kApplySettingsMessage, 0, 0});
+  return AdvanceOutcome::Applied;
+}
+
+}  // namespace qv::detect

@@ -1,0 +1,62 @@
+#pragma once
+// The advanced detection's search (Button1 of the warning window): runs the port search
+// tool from the program's folder, waits for the configuration file it writes, and puts the
+// port it names into the main window as a user-defined port; then marks the store as
+// needing a restart and makes the main window apply its settings.
+#include "platform/programs.h"
+#include "platform/registry_store.h"
+#include "platform/user_prompts.h"
+#include "platform/window_messages.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::detect {
+
+inline constexpr int kToolWaitAttempts = 200;  // 500 ms each: 100 s
+inline constexpr std::string_view kRebootCaption = "Reboot";
+inline constexpr std::string_view kToolTimeoutText = "Can't find Quorvane\nSystem must reboot!";
+// The main window, found by class and title, applies its settings on this message.
+inline constexpr std::string_view kMainWindowClass = "TMainForm";
+inline constexpr std::string_view kMainWindowTitle = "Quorvane Control Panel";
+inline constexpr std::uint32_t kApplySettingsMessage = 0x46F;
+
+// The main window's port controls the search writes, by reference.
+struct AdvancePortControls {
+  // Ticks cbUserDefine with a click's side effects (combo box off, IRQ and PORT on).
+  std::function<void()> tickUserDefine;
+  std::string& irqText;
+  std::string& portText;
+  std::string& comboText;
+  int& comboIndex;
+  const std::vector<std::string>& comboItems;
+};
+
+struct AdvanceServices {
+  std::filesystem::path programDir;
+  platform::ProgramLauncher& launcher;
+  platform::UserPrompts& prompts;
+  platform::WindowMessenger& messenger;
+  platform::RegistryStore& store;
+  // Keeps the user interface alive for one 500 ms wait.
+  std::function<void()> pause;
+  // The hourglass for the whole application, on and off.
+  std::function<void(bool busy)> showBusy;
+  // Makes dir the process's current directory.
+  std::function<void(const std::filesystem::path& dir)> setCurrentDirectory;
+};
+
+enum class AdvanceOutcome {
+  ToolRefused,  // the tool did not start: nothing changed, the window stays open
+  TimedOut,     // no result within the time limit: the reboot question was asked
+  Applied,      // the port went into the main window and OK was asked for
+};
+
+// Button1Click. The window closes unless the outcome is ToolRefused.
+AdvanceOutcome runAdvanceSearch(AdvancePortControls& controls, AdvanceServices& services);
+
+}  // namespace qv::detect

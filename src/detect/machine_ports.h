@@ -1,0 +1,16 @@
+#pragma once
+// The presence test and the opener the detection uses. On a private machine (QUORVANE_HOME
+// set) they never reach past <root>/dev, so that a test or the demo cannot probe a real
+// serial port of the host when a link is missing.
+#include "platform/serial_port.h"
+
+#include <string_view>
+
+namespace qv::detect {
+
+// False when the port's device lies outside the machine root although one is set.
+bool portOnThisMachine(std::string_view name);
+bool machinePortPresent(std::string_view name);
+platform::SerialPortOpener machinePortOpener();
+
+}  // namespace qv::detect

@@ -1,0 +1,44 @@
+#pragma once
+// TAdvDetForm: the advanced detection's warning window. A blinking "Warning !", the
+// warning text, a button that goes back (default and cancel) and one that runs the port
+// search tool and hands its result to the main window.
+#include "detect/advance_search.h"
+
+#include <QDialog>
+#include <QTimer>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace qv::detect {
+
+class TAdvDetForm final : public QDialog {
+public:
+  // 450 x 328 at 120 pixels per inch.
+  static constexpr int kWidth = 360;
+  static constexpr int kHeight = 262;
+
+  // Services left empty (pause, showBusy, setCurrentDirectory) get the window's own.
+  TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceServices services);
+
+  void Button1Click();
+  void Button2Click() { reject(); }
+  void Timer1Timer();
+
+  QLabel* label1() const { return Label1; }
+  QPushButton* button1() const { return Button1; }
+  QPushButton* button2() const { return Button2; }
+  QPlainTextEdit* memo1() const { return Memo1; }
+
+private:
+  AdvancePortControls controls_;
+  AdvanceServices services_;
+  QLabel* Label1 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QTimer Timer1;
+};
+
+}  // namespace qv::detect

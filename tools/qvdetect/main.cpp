@@ -1,0 +1,96 @@
+// qvdetect: searches the machine's serial ports COM1..COM4 for the touch-screen controller
+// with the detection's probe, and writes what it found to qvmouse.cfg in its own folder
+// (the port number at offset 9, its standard IRQ at offset 11). Writes nothing when no
+// controller answers. The panel's advanced detection starts it without arguments.
+#include "detect/machine_ports.h"
+#include "detect/port_prober.h"
+#include "detect/qvmouse_config.h"
+#include "platform/machine_root.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qv;
+
+constexpr const char* kVersion = "3.1.03";
+
+const char* usage() {
+  return "Usage: qvdetect [--help | --version]\n"
+         "Searches the serial ports COM1 to COM4 of the machine (QUORVANE_HOME, or the\n"
+         "default machine root) for the touch-screen controller, probing each at 19200,\n"
+         "9600 and 1200 baud. When a controller answers, writes qvmouse.cfg in the folder\n"
+         "of this program (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
+         "writes nothing and exits with 1 when none answers.\n";
+}
+
+// The folder this program was started from.
+fs::path programDir() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path() : self.parent_path();
+}
+
+int search() {
+  const fs::path root = platform::machineRoot();
+  std::cout << "qvdetect: searching the serial ports of " << root.string() << std::endl;
+  detect::ProbeState state;
+  detect::PortProber prober(state, detect::realTimeTicks(), detect::machinePortOpener());
+  for (const auto& port : detect::kStandardPorts) {
+    if (!detect::machinePortPresent(port.name)) {
+      std::cout << port.name << ": absent or in use, skipped" << std::endl;
+      continue;
+    }
+    std::cout << port.name << ": probing at 19200, 9600 and 1200 baud ..." << std::endl;
+    prober.setPortName(port.name);
+    prober.showModal();
+    const detect::DetectResult& r = prober.result();
+    if (!r.DetFound) {
+      std::cout << port.name << ": no answer" << std::endl;
+      continue;
+    }
+    std::cout << port.name << ": found " << r.DetChipType << " at " << r.DetBaudRate << " baud, firmware "
+              << r.DetFirmware << std::endl;
+    const fs::path file = programDir() / detect::kQvMouseConfigName;
+    const auto bytes = detect::buildQvMouseConfig({port.number, port.irq, r.DetBaudRate, r.DetChipType, r.DetFirmware});
+    if (!detect::writeQvMouseConfig(file, bytes)) {
+      std::cerr << "qvdetect: cannot write " << file.string() << std::endl;
+      return 2;
+    }
+    std::cout << "wrote " << file.string() << ": port " << port.number << ", IRQ " << port.irq << std::endl;
+    return 0;
+  }
+  std::cout << "qvdetect: no controller answered; nothing written" << std::endl;
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << usage();
+      return 0;
+    }
+    if (arg == "--version") {
+      std::cout << "qvdetect " << kVersion << "\n";
+      return 0;
+    }
+    std::cerr << "qvdetect: unknown argument " << arg << "\n\n" << usage();
+    return 2;
+  }
+  try {
+    return search();
+  } catch (const std::exception& e) {
+    std::cerr << "qvdetect: " << e.what() << std::endl;
+    return 2;
+  }
+}
