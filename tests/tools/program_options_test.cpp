@@ -19,8 +19,8 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr const char* kPrograms[] = {"quorvane-panel", "qv-monitor",   "AltKey",  "qv-sendmsg", "qv-driverctl",
-                                     "qv-blank-cursor", "qv-gifgen",   "qv-reg",  "qv-driverd", "qv-controller-sim"};
-constexpr const char* kProgramsWithoutArguments[] = {"quorvane-panel", "qv-monitor", "AltKey"};
+                                     "qv-blank-cursor", "qv-gifgen",   "qv-reg",  "qv-driverd", "qv-controller-sim", "qvdetect"};
+constexpr const char* kProgramsWithoutArguments[] = {"quorvane-panel", "qv-monitor", "AltKey", "qvdetect"};
 
 class ProgramOptions : public ::testing::Test {
 protected:

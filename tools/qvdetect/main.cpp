@@ -5,6 +5,7 @@
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qvmouse_config.h"
+#include "cli/command_line.h"
 #include "platform/machine_root.h"
 
 #include <unistd.h>
@@ -20,16 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qv;
 
-constexpr const char* kVersion = "3.1.03";
-
-const char* usage() {
-  return "Usage: qvdetect [--help | --version]\n"
-         "Searches the serial ports COM1 to COM4 of the machine (QUORVANE_HOME, or the\n"
-         "default machine root) for the touch-screen controller, probing each at 19200,\n"
-         "9600 and 1200 baud. When a controller answers, writes qvmouse.cfg in the folder\n"
-         "of this program (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
-         "writes nothing and exits with 1 when none answers.\n";
-}
+constexpr const char* kUsage =
+    "Usage: qvdetect [--help | --version]\n"
+    "Searches the serial ports COM1 to COM4 of the machine (QUORVANE_HOME, or the\n"
+    "default machine root) for the touch-screen controller, probing each at 19200,\n"
+    "9600 and 1200 baud. When a controller answers, writes qvmouse.cfg in the folder\n"
+    "of this program (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
+    "writes nothing and exits with 1 when none answers.\n";
 
 // The folder this program was started from.
 fs::path programDir() {
@@ -74,19 +72,7 @@ int search() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::cout << usage();
-      return 0;
-    }
-    if (arg == "--version") {
-      std::cout << "qvdetect " << kVersion << "\n";
-      return 0;
-    }
-    std::cerr << "qvdetect: unknown argument " << arg << "\n\n" << usage();
-    return 2;
-  }
+  if (const auto status = cli::takeNoArguments({"qvdetect", kUsage}, argc, argv)) return *status;
   try {
     return search();
   } catch (const std::exception& e) {
