@@ -157,8 +157,9 @@ struct SerialOpenResult {
 // Opens a port by name for exclusive reading and writing.
 using SerialPortOpener = std::function<SerialOpenResult(std::string_view name)>;
 
-// The device a port name stands for: "COMn" is <root>/dev/COMn when that exists, else
-// /dev/ttyS<n-1>; any other name is <root>/dev/<name>. nullopt for names that could
+// The device a port name stands for: <root>/dev/<name>. Only on the real machine
+// (QUORVANE_HOME not set) does "COMn" fall back to /dev/ttyS<n-1> when its link is
+// missing; a private machine never reaches a real port. nullopt for names that could
 // reach outside the device folder (empty, ".", "..", or holding '/' or a zero byte).
 std::optional<std::filesystem::path> serialDevicePath(std::string_view name);
 

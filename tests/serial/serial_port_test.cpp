@@ -7,17 +7,60 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <string>
 
 namespace qv::platform {
 namespace {
 
-TEST(SerialPortNames, ComNamesFallBackToSystemPortsAndOtherNamesStayInTheDeviceFolder) {
-  test::PrivateRoot root;
-  const auto dev = root.path() / "dev";
+// Sets an environment variable, or removes it (nullptr), until the object goes.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+TEST(SerialPortNames, OnlyTheRealMachineFallsBackToSystemPorts) {
+  test::PrivateRoot dir;
+  // The real machine's default root, kept inside the private directory; only paths are
+  // looked at here, nothing is opened.
+  ScopedEnv xdg("XDG_DATA_HOME", dir.path().c_str());
+  ScopedEnv home("QUORVANE_HOME", nullptr);
   EXPECT_EQ(serialDevicePath("COM1"), std::filesystem::path("/dev/ttyS0"));
   EXPECT_EQ(serialDevicePath("COM12"), std::filesystem::path("/dev/ttyS11"));
+  EXPECT_EQ(serialDevicePath("PORTA"), dir.path() / "quorvane" / "dev" / "PORTA");
+}
+
+TEST(SerialPortNames, APrivateRootNeverReachesARealPort) {
+  test::PrivateRoot root;
+  const auto dev = root.path() / "dev";
+  for (const char* name : {"COM1", "COM2", "COM12"}) {
+    EXPECT_EQ(serialDevicePath(name), dev / name);
+    EXPECT_FALSE(serialPortPresent(name)) << name;
+    EXPECT_EQ(openSerialPort(name).status, SerialOpenStatus::OpenFailed) << name;
+  }
+  {
+    test::PtyPair line("COM1");  // a simulator's link, removed again when it ends
+    EXPECT_TRUE(serialPortPresent("COM1"));
+  }
+  EXPECT_EQ(serialDevicePath("COM1"), dev / "COM1");
+  EXPECT_FALSE(serialPortPresent("COM1"));
+  EXPECT_EQ(openSerialPort("COM1").status, SerialOpenStatus::OpenFailed);
+}
+
+TEST(SerialPortNames, NamesStayInTheDeviceFolder) {
+  test::PrivateRoot root;
+  const auto dev = root.path() / "dev";
   EXPECT_EQ(serialDevicePath("COM0"), dev / "COM0");
   EXPECT_EQ(serialDevicePath("com1"), dev / "com1");  // names compare exactly
   EXPECT_EQ(serialDevicePath("PORTA"), dev / "PORTA");

@@ -48,7 +48,7 @@ std::optional<std::filesystem::path> serialDevicePath(std::string_view name) {
   }
   const std::filesystem::path own = deviceDir() / std::string(name);
   const unsigned n = comNumber(name);
-  if (n == 0) return own;
+  if (n == 0 || privateMachine()) return own;
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(own, ec))) return own;
   return std::filesystem::path("/dev/ttyS" + std::to_string(n - 1));
