@@ -11,12 +11,19 @@ TComm::TComm(platform::EventLoop& loop, platform::SerialPortOpener opener)
 TComm::~TComm() { ClosePort(); }
 
 NotifySink TComm::makeSink() {
-  // Runs on the worker threads: only the loop and the guard are touched there.
+  // Runs on the worker threads: only the loop, the guard and the pending count are
+  // touched there.
   return [this](CommMessage message) -> bool {
+    const std::size_t blockBytes = message.block.size();
+    if (!pending_.admit(blockBytes, message.id == CommMessageId::CommHangupMessage)) return false;
     try {
-      loop_.post(guard_.guarded([this, message = std::move(message)] { handleNotification(message); }));
+      loop_.post(guard_.guarded([this, message = std::move(message)] {
+        pending_.release(message.block.size());
+        handleNotification(message);
+      }));
       return true;
     } catch (...) {
+      pending_.release(blockBytes);
       return false;
     }
   };
