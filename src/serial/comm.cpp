@@ -32,7 +32,14 @@ NotifySink TComm::makeSink() {
 void TComm::OpenPort() {
   if (isOpen()) throw ECommsError(comm_error::AlreadyOpen);
 
-  platform::SerialOpenResult opened = opener_(s_.CommName);
+  platform::SerialOpenResult opened;
+  try {
+    opened = opener_(s_.CommName);
+  } catch (...) {
+    // A machine root that cannot be made (or any other trouble on the way) leaves no
+    // port to open.
+    throw ECommsError(comm_error::OpenFailed);
+  }
   if (opened.status == platform::SerialOpenStatus::NotCharDevice) throw ECommsError(comm_error::NotCommHandle);
   if (opened.status != platform::SerialOpenStatus::Ok || !opened.port) throw ECommsError(comm_error::OpenFailed);
   if (!opened.port->setupQueues(QueueSize, QueueSize)) throw ECommsError(comm_error::BufferSetup);

@@ -1,7 +1,9 @@
 // Port naming, the presence test, the termios mapping and the unmarking of received bytes.
+#include "platform/manual_event_loop.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/serial_port.h"
 #include "pty_pair.h"
+#include "serial/comm.h"
 #include "serial/comm_types.h"
 #include "support/private_root.h"
 
@@ -56,6 +58,26 @@ TEST(SerialPortNames, APrivateRootNeverReachesARealPort) {
   EXPECT_EQ(serialDevicePath("COM1"), dev / "COM1");
   EXPECT_FALSE(serialPortPresent("COM1"));
   EXPECT_EQ(openSerialPort("COM1").status, SerialOpenStatus::OpenFailed);
+}
+
+TEST(SerialPortNames, ARootThatCannotBeMadeIsAPortThatCannotBeOpened) {
+  test::PrivateRoot dir;
+  std::ofstream(dir.path() / "file") << "x";
+  const auto unmakeable = dir.path() / "file" / "root";
+  ScopedEnv home("QUORVANE_HOME", unmakeable.c_str());
+  EXPECT_FALSE(serialPortPresent("COM1"));
+  EXPECT_EQ(openSerialPort("COM1").status, SerialOpenStatus::OpenFailed);
+
+  ManualEventLoop loop;
+  serial::TComm comm(loop);
+  comm.setCommName("COM1");
+  try {
+    comm.OpenPort();
+    FAIL() << "opened";
+  } catch (const serial::ECommsError& e) {
+    EXPECT_STREQ(e.what(), "Error opening serial port");
+  }
+  EXPECT_FALSE(comm.isOpen());
 }
 
 TEST(SerialPortNames, NamesStayInTheDeviceFolder) {
