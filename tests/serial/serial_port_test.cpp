@@ -197,13 +197,32 @@ TEST(MarkDecoder, UnmarksDoubledBytesErrorsAndBreaksAcrossReads) {
   EXPECT_EQ(r.count, 1u);
   r = decoder.decode(second, out, options);
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x3F, 0x02}));
-  EXPECT_EQ(r.lineErrors, line_error::Parity | line_error::Break);
+  EXPECT_EQ(r.lineErrors, line_error::Break);
+  EXPECT_EQ(r.errorBytes, 1u);
 
   options = {};
   options.discardNull = true;
   const std::uint8_t nulls[] = {0x00, 0x05, 0x00, 0xFF, 0x00, 0x00};
   r = decoder.decode(nulls, out, options);
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x05}));
+}
+
+TEST(MarkDecoder, AMarkedErrorIsReportedAsTheKindTheDeviceCounted) {
+  posix::MarkDecoder::Output marked;
+  marked.errorBytes = 1;
+  using namespace line_error;
+  // Counted by the device: its counters name the kind, each as its own bit.
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Frame, true), Frame);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Parity, false), Parity);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Parity | Frame, true), 0x0Cu);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Frame | Overrun, false), Frame | Overrun);
+  // Not counted: without a parity bit on the line only a framing error is possible.
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, 0, false), Frame);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, 0, true), Parity);
+  posix::MarkDecoder::Output breakOnly;
+  breakOnly.lineErrors = Break;
+  EXPECT_EQ(posix::lineErrorsOfRead(breakOnly, 0, true), Break);
+  EXPECT_EQ(posix::lineErrorsOfRead({}, 0, true), 0u);
 }
 
 }  // namespace
