@@ -1,6 +1,6 @@
 // The serial port component on a pseudo-terminal: how soon a burst is reported after its
-// last byte, how fast a long stream passes compared with a plain read loop, and what an
-// idle open port costs.
+// last byte, how fast a long stream passes compared with a plain read loop, what an idle
+// open port costs, and how much waits for an owner that is slower than a flooding line.
 #include "platform/machine_root.h"
 #include "platform/manual_event_loop.h"
 #include "serial/comm.h"
@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -171,6 +173,77 @@ void BM_IdleOpenPortCpu(benchmark::State& state) {
   comm.ClosePort();
 }
 BENCHMARK(BM_IdleOpenPortCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peak resident memory of the process, in MiB (VmHWM).
+double peakResidentMiB() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0;
+  char line[256];
+  double kib = 0;
+  while (std::fgets(line, sizeof line, status)) {
+    if (std::sscanf(line, "VmHWM: %lf kB", &kib) == 1) break;
+  }
+  std::fclose(status);
+  return kib / 1024.0;
+}
+
+// A sender that writes as fast as the line takes it for up to 10 s, against an owner that
+// spends 2 ms on each received block. Reports the most reports that waited for the owner
+// at once, how many blocks the owner saw, and whether (and when) it heard of a hang-up.
+void BM_FloodAgainstSlowOwner(benchmark::State& state) {
+  Line line;
+  qv::platform::ManualEventLoop loop;
+  qv::serial::TComm comm(loop);
+  rawLine(comm);
+  constexpr auto kFlood = 10s;
+  std::atomic<bool> stop{false};
+  Clock::time_point start;
+  std::size_t blocks = 0;
+  std::size_t peakWaiting = 0;
+  bool hungUp = false;
+  Clock::time_point hangupAt;
+  // Slow while the flood lasts; afterwards the backlog is drained at full speed.
+  comm.OnReceiveData = [&](qv::serial::TComm&, const std::uint8_t*, std::uint16_t) {
+    ++blocks;
+    peakWaiting = std::max(peakWaiting, loop.pendingCount());
+    if (Clock::now() - start < kFlood) {
+      std::this_thread::sleep_for(2ms);
+    } else {
+      stop = true;
+    }
+  };
+  comm.OnRequestHangup = [&](qv::serial::TComm&) {
+    hungUp = true;
+    hangupAt = Clock::now();
+    stop = true;
+  };
+  comm.OpenPort();
+  loop.runFor(50ms);
+  for (auto _ : state) {
+    start = Clock::now();
+    // Non-blocking, so the sender notices the stop once the reader has given up.
+    ::fcntl(line.master, F_SETFL, ::fcntl(line.master, F_GETFL) | O_NONBLOCK);
+    std::thread sender([&] {
+      std::vector<std::uint8_t> chunk(4096, 0x5A);
+      while (!stop && Clock::now() - start < kFlood) {
+        if (::write(line.master, chunk.data(), chunk.size()) < 0) {
+          pollfd out{line.master, POLLOUT, 0};
+          ::poll(&out, 1, 20);
+        }
+      }
+    });
+    loop.runUntil([&] { return hungUp || Clock::now() - start >= kFlood; }, kFlood + 5s);
+    stop = true;
+    sender.join();
+    state.counters["hangup_after_s"] = hungUp ? std::chrono::duration<double>(hangupAt - start).count() : -1;
+  }
+  comm.ClosePort();
+  loop.runPending();
+  state.counters["peak_waiting_reports"] = static_cast<double>(peakWaiting);
+  state.counters["blocks_seen"] = static_cast<double>(blocks);
+  state.counters["peak_rss_MiB"] = peakResidentMiB();
+}
+BENCHMARK(BM_FloodAgainstSlowOwner)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -36,6 +36,8 @@ fs::path machineRoot() {
   return root;
 }
 
+bool privateMachine() { return std::getenv("QUORVANE_HOME") != nullptr; }
+
 fs::path registryFile() { return machineRoot() / "registry.reg"; }
 fs::path registryLockFile() { return machineRoot() / "registry.lock"; }
 fs::path deviceDir() { return machineRoot() / "dev"; }

@@ -11,6 +11,10 @@ namespace qv::platform {
 // 0700 when missing. Throws std::runtime_error when it cannot be created.
 std::filesystem::path machineRoot();
 
+// True when QUORVANE_HOME is set: a private machine (tests, the demo) whose devices are
+// only the links under its own root, never the real machine's ports.
+bool privateMachine();
+
 std::filesystem::path registryFile();      // <root>/registry.reg
 std::filesystem::path registryLockFile();  // <root>/registry.lock
 std::filesystem::path deviceDir();         // <root>/dev

@@ -154,19 +154,23 @@ struct SerialOpenResult {
   std::unique_ptr<SerialPort> port;
 };
 
-// Opens a port by name for exclusive reading and writing.
+// Opens a port by name for exclusive reading and writing. OpenFailed also when the
+// machine root cannot be made.
 using SerialPortOpener = std::function<SerialOpenResult(std::string_view name)>;
 
-// The device a port name stands for: "COMn" is <root>/dev/COMn when that exists, else
-// /dev/ttyS<n-1>; any other name is <root>/dev/<name>. nullopt for names that could
+// The device a port name stands for: <root>/dev/<name>. Only on the real machine
+// (QUORVANE_HOME not set) does "COMn" fall back to /dev/ttyS<n-1> when its link is
+// missing; a private machine never reaches a real port. nullopt for names that could
 // reach outside the device folder (empty, ".", "..", or holding '/' or a zero byte).
+// Throws std::runtime_error when the machine root cannot be made.
 std::optional<std::filesystem::path> serialDevicePath(std::string_view name);
 
 // The system's opener (held exclusively; non-blocking I/O waited on with poll).
 SerialOpenResult openSerialPort(std::string_view name);
 SerialPortOpener systemSerialPortOpener();
 
-// True when the named port exists, is a terminal and is not held by another opener.
+// True when the named port exists, is a terminal and is not held by another opener;
+// false when the machine root cannot be made.
 bool serialPortPresent(std::string_view name);
 
 }  // namespace qv::platform

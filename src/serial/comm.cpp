@@ -11,12 +11,19 @@ TComm::TComm(platform::EventLoop& loop, platform::SerialPortOpener opener)
 TComm::~TComm() { ClosePort(); }
 
 NotifySink TComm::makeSink() {
-  // Runs on the worker threads: only the loop and the guard are touched there.
+  // Runs on the worker threads: only the loop, the guard and the pending count are
+  // touched there.
   return [this](CommMessage message) -> bool {
+    const std::size_t blockBytes = message.block.size();
+    if (!pending_.admit(blockBytes, message.id == CommMessageId::CommHangupMessage)) return false;
     try {
-      loop_.post(guard_.guarded([this, message = std::move(message)] { handleNotification(message); }));
+      loop_.post(guard_.guarded([this, message = std::move(message)] {
+        pending_.release(message.block.size());
+        handleNotification(message);
+      }));
       return true;
     } catch (...) {
+      pending_.release(blockBytes);
       return false;
     }
   };
@@ -25,7 +32,14 @@ NotifySink TComm::makeSink() {
 void TComm::OpenPort() {
   if (isOpen()) throw ECommsError(comm_error::AlreadyOpen);
 
-  platform::SerialOpenResult opened = opener_(s_.CommName);
+  platform::SerialOpenResult opened;
+  try {
+    opened = opener_(s_.CommName);
+  } catch (...) {
+    // A machine root that cannot be made (or any other trouble on the way) leaves no
+    // port to open.
+    throw ECommsError(comm_error::OpenFailed);
+  }
   if (opened.status == platform::SerialOpenStatus::NotCharDevice) throw ECommsError(comm_error::NotCommHandle);
   if (opened.status != platform::SerialOpenStatus::Ok || !opened.port) throw ECommsError(comm_error::OpenFailed);
   if (!opened.port->setupQueues(QueueSize, QueueSize)) throw ECommsError(comm_error::BufferSetup);

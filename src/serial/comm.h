@@ -6,6 +6,7 @@
 #include "platform/serial_port.h"
 #include "serial/comm_messages.h"
 #include "serial/comm_types.h"
+#include "serial/pending_reports.h"
 #include "serial/read_thread.h"
 #include "serial/write_thread.h"
 
@@ -62,6 +63,12 @@ public:
   // closed, length is 0 or the writer takes no more.
   bool SendData(const void* buffer, std::uint16_t length);
   bool isOpen() const { return port_ != nullptr; }
+
+  // Reports of the threads, and bytes of received blocks, posted to the owning thread and
+  // not yet handled. Bounded by PendingReports' limits: a report that does not fit ends
+  // the thread that posted it with OnRequestHangup.
+  std::size_t pendingReports() const { return pending_.reports(); }
+  std::size_t pendingBytes() const { return pending_.bytes(); }
 
   // Properties. Setters of line settings and time-outs re-apply them when the port is open
   // and the value really changed; Parity and CommName are only stored.
@@ -152,9 +159,10 @@ private:
   platform::EventLoop& loop_;
   platform::SerialPortOpener opener_;
   CommSettings s_;
-  // Declared before the port and threads: reports posted by the threads check it on the
-  // owning thread, and it must stay valid until the threads have ended.
+  // Declared before the port and threads: reports posted by the threads check these, and
+  // they must stay valid until the threads have ended.
   platform::LifetimeGuard guard_;
+  PendingReports pending_;  // counted by the threads, released on the owning thread
   std::unique_ptr<platform::SerialPort> port_;
   std::optional<platform::WaitEvent> closeEvent_;
   std::unique_ptr<TReadThread> reader_;

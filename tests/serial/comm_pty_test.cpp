@@ -121,6 +121,20 @@ TEST_F(CommOnPty, ReadTimeoutsShapeTheBursts) {
   EXPECT_EQ(chunks[1], (std::vector<std::uint8_t>{6, 7}));
 }
 
+TEST_F(CommOnPty, SettingsChangedWhileAReadWaitsShapeTheNextBurst) {
+  noXonXoff();
+  comm.setReadIntervalTimeout(0);  // wait for a full buffer
+  comm.OpenPort();
+  line.send(std::vector<std::uint8_t>(TReadThread::BufferSize, 1));
+  ASSERT_TRUE(pumpUntil([&] { return chunks.size() == 1; }));
+  // The reader now waits for the next burst.
+  comm.setReadIntervalTimeout(100);
+  comm.setIgnoreNullChar(true);
+  line.send({0, 2, 0, 3});
+  ASSERT_TRUE(pumpUntil([&] { return chunks.size() == 2; }));
+  EXPECT_EQ(chunks[1], (std::vector<std::uint8_t>{2, 3}));
+}
+
 TEST_F(CommOnPty, SendRefusedWhenClosedOrEmpty) {
   const std::uint8_t byte = 1;
   EXPECT_FALSE(comm.SendData(&byte, 1));

@@ -1,9 +1,11 @@
 // The reader's and writer's reactions to what the port reports, on a scripted port.
 #include "platform/manual_event_loop.h"
 #include "serial/comm.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <mutex>
@@ -22,6 +24,8 @@ public:
     std::mutex mutex;
     std::deque<platform::ReadResult> reads;
     std::deque<std::vector<std::uint8_t>> readBytes;
+    bool flood = false;           // once the script is used up, every read fills the buffer
+    bool receivePurged = false;   // the reader purges its side as it ends
     IoStatus writeStatus = IoStatus::Ok;
     std::vector<std::uint8_t> written;
     std::vector<platform::SerialLineState> applied;
@@ -29,7 +33,10 @@ public:
   explicit ScriptedPort(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
   bool setupQueues(std::size_t, std::size_t) override { return true; }
-  void purge(bool, bool) override {}
+  void purge(bool receive, bool transmit) override {
+    std::lock_guard lock(shared_->mutex);
+    if (receive && !transmit) shared_->receivePurged = true;
+  }
   std::optional<platform::SerialLineState> lineState() override { return platform::SerialLineState{}; }
   bool setLineState(const platform::SerialLineState& state) override {
     std::lock_guard lock(shared_->mutex);
@@ -49,6 +56,10 @@ public:
         shared_->readBytes.pop_front();
         std::copy(bytes.begin(), bytes.end(), buffer.begin());
         return result;
+      }
+      if (shared_->flood && !cancel.isSet()) {
+        std::fill(buffer.begin(), buffer.end(), 0x5A);
+        return {IoStatus::Ok, buffer.size(), 0, 0};
       }
     }
     const std::array<const platform::WaitEvent*, 1> set{&cancel};
@@ -110,6 +121,30 @@ TEST_F(CommThreads, LineEventsAreReportedBeforeTheirDataAndReadingGoesOn) {
   comm.OpenPort();
   ASSERT_TRUE(loop.runUntil([&] { return events.size() >= 5; }, 3s));
   EXPECT_EQ(events, (std::vector<std::string>{"error:4", "modem:12", "error:16", "data:ab", "data:cd"}));
+}
+
+TEST_F(CommThreads, AFloodThatTheOwnerDoesNotTakeEndsInAHangupWithABoundedBacklog) {
+  std::size_t blocks = 0;
+  std::size_t peakBytes = 0;
+  comm.OnReceiveData = [&](TComm& sender, const std::uint8_t*, std::uint16_t) {
+    ++blocks;
+    peakBytes = std::max(peakBytes, sender.pendingBytes());
+  };
+  shared->flood = true;
+  comm.OpenPort();
+  // The owner takes nothing until the reader has given up.
+  ASSERT_TRUE(test::waitFor([&] {
+    std::lock_guard lock(shared->mutex);
+    return shared->receivePurged;
+  }, 10s));
+  EXPECT_LE(comm.pendingBytes(), PendingReports::ByteLimit);
+  EXPECT_GT(comm.pendingBytes() + TReadThread::BufferSize + 1, PendingReports::ByteLimit);  // it was full
+  EXPECT_EQ(loop.pendingCount(), comm.pendingReports());
+  loop.runPending();
+  EXPECT_EQ(blocks, PendingReports::ByteLimit / (TReadThread::BufferSize + 1));
+  EXPECT_EQ(events, (std::vector<std::string>{"hangup"}));
+  EXPECT_EQ(comm.pendingReports(), 0u);
+  EXPECT_EQ(comm.pendingBytes(), 0u);
 }
 
 TEST_F(CommThreads, FailuresEndTheReaderWithAHangupOnlyWhenNotSilent) {

@@ -1,23 +1,88 @@
 // Port naming, the presence test, the termios mapping and the unmarking of received bytes.
+#include "platform/manual_event_loop.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/serial_port.h"
 #include "pty_pair.h"
+#include "serial/comm.h"
 #include "serial/comm_types.h"
 #include "support/private_root.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <string>
 
 namespace qv::platform {
 namespace {
 
-TEST(SerialPortNames, ComNamesFallBackToSystemPortsAndOtherNamesStayInTheDeviceFolder) {
-  test::PrivateRoot root;
-  const auto dev = root.path() / "dev";
+// Sets an environment variable, or removes it (nullptr), until the object goes.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+TEST(SerialPortNames, OnlyTheRealMachineFallsBackToSystemPorts) {
+  test::PrivateRoot dir;
+  // The real machine's default root, kept inside the private directory; only paths are
+  // looked at here, nothing is opened.
+  ScopedEnv xdg("XDG_DATA_HOME", dir.path().c_str());
+  ScopedEnv home("QUORVANE_HOME", nullptr);
   EXPECT_EQ(serialDevicePath("COM1"), std::filesystem::path("/dev/ttyS0"));
   EXPECT_EQ(serialDevicePath("COM12"), std::filesystem::path("/dev/ttyS11"));
+  EXPECT_EQ(serialDevicePath("PORTA"), dir.path() / "quorvane" / "dev" / "PORTA");
+}
+
+TEST(SerialPortNames, APrivateRootNeverReachesARealPort) {
+  test::PrivateRoot root;
+  const auto dev = root.path() / "dev";
+  for (const char* name : {"COM1", "COM2", "COM12"}) {
+    EXPECT_EQ(serialDevicePath(name), dev / name);
+    EXPECT_FALSE(serialPortPresent(name)) << name;
+    EXPECT_EQ(openSerialPort(name).status, SerialOpenStatus::OpenFailed) << name;
+  }
+  {
+    test::PtyPair line("COM1");  // a simulator's link, removed again when it ends
+    EXPECT_TRUE(serialPortPresent("COM1"));
+  }
+  EXPECT_EQ(serialDevicePath("COM1"), dev / "COM1");
+  EXPECT_FALSE(serialPortPresent("COM1"));
+  EXPECT_EQ(openSerialPort("COM1").status, SerialOpenStatus::OpenFailed);
+}
+
+TEST(SerialPortNames, ARootThatCannotBeMadeIsAPortThatCannotBeOpened) {
+  test::PrivateRoot dir;
+  std::ofstream(dir.path() / "file") << "x";
+  const auto unmakeable = dir.path() / "file" / "root";
+  ScopedEnv home("QUORVANE_HOME", unmakeable.c_str());
+  EXPECT_FALSE(serialPortPresent("COM1"));
+  EXPECT_EQ(openSerialPort("COM1").status, SerialOpenStatus::OpenFailed);
+
+  ManualEventLoop loop;
+  serial::TComm comm(loop);
+  comm.setCommName("COM1");
+  try {
+    comm.OpenPort();
+    FAIL() << "opened";
+  } catch (const serial::ECommsError& e) {
+    EXPECT_STREQ(e.what(), "Error opening serial port");
+  }
+  EXPECT_FALSE(comm.isOpen());
+}
+
+TEST(SerialPortNames, NamesStayInTheDeviceFolder) {
+  test::PrivateRoot root;
+  const auto dev = root.path() / "dev";
   EXPECT_EQ(serialDevicePath("COM0"), dev / "COM0");
   EXPECT_EQ(serialDevicePath("com1"), dev / "com1");  // names compare exactly
   EXPECT_EQ(serialDevicePath("PORTA"), dev / "PORTA");
@@ -132,13 +197,32 @@ TEST(MarkDecoder, UnmarksDoubledBytesErrorsAndBreaksAcrossReads) {
   EXPECT_EQ(r.count, 1u);
   r = decoder.decode(second, out, options);
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x3F, 0x02}));
-  EXPECT_EQ(r.lineErrors, line_error::Parity | line_error::Break);
+  EXPECT_EQ(r.lineErrors, line_error::Break);
+  EXPECT_EQ(r.errorBytes, 1u);
 
   options = {};
   options.discardNull = true;
   const std::uint8_t nulls[] = {0x00, 0x05, 0x00, 0xFF, 0x00, 0x00};
   r = decoder.decode(nulls, out, options);
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x05}));
+}
+
+TEST(MarkDecoder, AMarkedErrorIsReportedAsTheKindTheDeviceCounted) {
+  posix::MarkDecoder::Output marked;
+  marked.errorBytes = 1;
+  using namespace line_error;
+  // Counted by the device: its counters name the kind, each as its own bit.
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Frame, true), Frame);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Parity, false), Parity);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Parity | Frame, true), 0x0Cu);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, Frame | Overrun, false), Frame | Overrun);
+  // Not counted: without a parity bit on the line only a framing error is possible.
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, 0, false), Frame);
+  EXPECT_EQ(posix::lineErrorsOfRead(marked, 0, true), Parity);
+  posix::MarkDecoder::Output breakOnly;
+  breakOnly.lineErrors = Break;
+  EXPECT_EQ(posix::lineErrorsOfRead(breakOnly, 0, true), Break);
+  EXPECT_EQ(posix::lineErrorsOfRead({}, 0, true), 0u);
 }
 
 }  // namespace

@@ -88,6 +88,32 @@ TEST_F(ControllerSim, HangsUpAfterTheGivenNumberOfProbes) {
   EXPECT_EQ(sim->waitExit(), 0);
 }
 
+TEST(ControllerSimHangup, TheLastReplyReachesThePeerBeforeTheLineGoesDown) {
+  // The reply written just before hanging up used to be discarded unread most times.
+  for (int run = 0; run < 10; ++run) {
+    test::PrivateRoot root;
+    platform::ManualEventLoop loop;
+    serial::TComm comm{loop};
+    Bytes received;
+    bool hungUp = false;
+    comm.OnReceiveData = [&](serial::TComm&, const std::uint8_t* b, std::uint16_t n) {
+      received.insert(received.end(), b, b + n);
+    };
+    comm.OnRequestHangup = [&](serial::TComm&) { hungUp = true; };
+    test::ChildProcess sim(QV_CONTROLLER_SIM_PATH, {"--port", "COM2", "--model", "T303", "--hangup-after", "1"});
+    ASSERT_TRUE(sim.started());
+    ASSERT_TRUE(waitForLink(root.path() / "dev" / "COM2"));
+    comm.setCommName("COM2");
+    comm.setBaudRate(19200);
+    comm.OpenPort();
+    comm.SendData(kProbe3.data(), static_cast<std::uint16_t>(kProbe3.size()));
+    ASSERT_TRUE(loop.runUntil([&] { return hungUp; }, 10s)) << "run " << run;
+    EXPECT_EQ(received, (Bytes{0xFF, 0x70, 0x00})) << "run " << run;
+    comm.ClosePort();
+    EXPECT_EQ(sim.waitExit(), 0);
+  }
+}
+
 TEST(ControllerModel, ArgumentsAndReplies) {
   std::string error;
   EXPECT_FALSE(sim::parseArguments({"--port", "COM2", "--model", "T999"}, error));

@@ -82,6 +82,21 @@ void writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
   }
 }
 
+// Waits, for at most a few seconds, until the panel has read everything written to the
+// line: closing the master hangs the line up, and the kernel then discards what the
+// panel has not read. A poll of the slave first hands over bytes still on their way to
+// it, so "not readable" means "read by the panel". There is no event for the slave
+// becoming empty, hence the short naps.
+void waitUntilReadByPeer(const Line& line) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (;;) {
+    pollfd unread{line.slave, POLLIN, 0};
+    if (::poll(&unread, 1, 0) <= 0 || (unread.revents & POLLIN) == 0) return;
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 std::string hex(const std::vector<std::uint8_t>& bytes) {
   std::string text;
   char part[4];
@@ -170,6 +185,7 @@ int run(const ControllerOptions& options) {
         }
       }
       if (options.hangupAfter > 0 && probes >= options.hangupAfter) {
+        waitUntilReadByPeer(line);
         std::cout << "hanging up" << std::endl;
         stop = true;
         break;

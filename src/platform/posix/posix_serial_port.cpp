@@ -178,7 +178,7 @@ MarkDecoder::Output MarkDecoder::decode(std::span<const std::uint8_t> in, std::s
           // A break carries no data byte.
           result.lineErrors |= line_error::Break;
         } else {
-          result.lineErrors |= line_error::Parity;
+          ++result.errorBytes;
           emit(options.replaceErrors ? options.replacement : byte);
         }
         break;
@@ -187,7 +187,15 @@ MarkDecoder::Output MarkDecoder::decode(std::span<const std::uint8_t> in, std::s
   return result;
 }
 
-PosixSerialPort::PosixSerialPort(int fd) : fd_(fd) {
+std::uint32_t lineErrorsOfRead(const MarkDecoder::Output& marks, std::uint32_t counted, bool lineHasParity) {
+  std::uint32_t errors = counted | marks.lineErrors;
+  if (marks.errorBytes > 0 && (counted & (line_error::Parity | line_error::Frame)) == 0) {
+    errors |= lineHasParity ? line_error::Parity : line_error::Frame;
+  }
+  return errors;
+}
+
+PosixSerialPort::PosixSerialPort(int fd) : fd_(fd), settingsChanged_(WaitEvent::create()) {
   serial_icounter_struct counts{};
   errorCountsAvailable_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
   if (errorCountsAvailable_) takeCountedEvents(lastCounts_[0], lastCounts_[1]);
@@ -266,14 +274,20 @@ bool PosixSerialPort::setLineState(const SerialLineState& state) {
     int rts = TIOCM_RTS;
     ::ioctl(fd_, state.rts == RtsMode::Off ? TIOCMBIC : TIOCMBIS, &rts);
   }
-  std::lock_guard lock(settingsMutex_);
-  kept_ = state;
+  {
+    std::lock_guard lock(settingsMutex_);
+    kept_ = state;
+  }
+  settingsChanged();
   return true;
 }
 
 bool PosixSerialPort::setTimeouts(const SerialTimeouts& timeouts) {
-  std::lock_guard lock(settingsMutex_);
-  timeouts_ = timeouts;
+  {
+    std::lock_guard lock(settingsMutex_);
+    timeouts_ = timeouts;
+  }
+  settingsChanged();
   return true;
 }
 
@@ -282,36 +296,52 @@ SerialTimeouts PosixSerialPort::timeouts() {
   return timeouts_;
 }
 
+PosixSerialPort::ReadSettings PosixSerialPort::readSettings() {
+  std::lock_guard lock(settingsMutex_);
+  ReadSettings settings;
+  settings.timeouts = timeouts_;
+  settings.decoding.replaceErrors = kept_.replaceErrorChar;
+  settings.decoding.replacement = kept_.errorChar;
+  settings.decoding.discardNull = kept_.discardNull;
+  settings.lineHasParity = kept_.parity != 0;
+  return settings;
+}
+
+void PosixSerialPort::settingsChanged() {
+  if (settingsChanged_) settingsChanged_->set();
+}
+
 ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent& cancel) {
-  SerialTimeouts limits;
-  MarkDecoder::Options options;
-  {
-    std::lock_guard lock(settingsMutex_);
-    limits = timeouts_;
-    options.replaceErrors = kept_.replaceErrorChar;
-    options.replacement = kept_.errorChar;
-    options.discardNull = kept_.discardNull;
-  }
-  const bool immediate = limits.readInterval == kImmediateInterval && limits.readTotalMultiplier == 0 &&
-                         limits.readTotalConstant == 0;
-  const auto deadline = totalDeadline(limits.readTotalMultiplier, limits.readTotalConstant, buffer.size());
-  const bool useInterval = limits.readInterval != 0 && !immediate;
+  // Settings changed from here on wake the wait for the burst's first byte and shape that
+  // burst; a burst under way keeps the settings it began with. Reset before reading them,
+  // so that no change is missed.
+  if (settingsChanged_) settingsChanged_->reset();
+  ReadSettings settings = readSettings();
+  bool immediate = false;
+  bool useInterval = false;
+  std::optional<Clock::time_point> deadline;
+  auto adopt = [&] {
+    const SerialTimeouts& limits = settings.timeouts;
+    immediate = limits.readInterval == kImmediateInterval && limits.readTotalMultiplier == 0 &&
+                limits.readTotalConstant == 0;
+    deadline = totalDeadline(limits.readTotalMultiplier, limits.readTotalConstant, buffer.size());
+    useInterval = limits.readInterval != 0 && !immediate;
+  };
+  adopt();
 
   ReadResult result;
   result.status = IoStatus::Ok;
   if (raw_.size() < buffer.size()) raw_.resize(buffer.size());
   std::size_t got = 0;
+  MarkDecoder::Output marks;  // what the marks of this read said
   bool tryReadFirst = false;  // right after bytes came, more are likely waiting
   // A failure after bytes came in still hands those bytes over; the next read reports it.
   auto finish = [&](IoStatus status) {
     result.status = got > 0 && status != IoStatus::Cancelled ? IoStatus::Ok : status;
     result.count = got;
-    if (errorCountsAvailable_) {
-      std::uint32_t errors = 0, modem = 0;
-      takeCountedEvents(errors, modem);
-      result.lineErrors |= errors;
-      result.modemEvents |= modem;
-    }
+    std::uint32_t counted = 0;
+    if (errorCountsAvailable_) takeCountedEvents(counted, result.modemEvents);
+    result.lineErrors = lineErrorsOfRead(marks, counted, settings.lineHasParity);
     return result;
   };
 
@@ -320,10 +350,11 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     {
       // purge() may clear the decoder from the owning thread.
       std::lock_guard lock(settingsMutex_);
-      decoded = decoder_.decode(std::span(raw_.data(), n), buffer.subspan(got), options);
+      decoded = decoder_.decode(std::span(raw_.data(), n), buffer.subspan(got), settings.decoding);
     }
     got += decoded.count;
-    result.lineErrors |= decoded.lineErrors;
+    marks.lineErrors |= decoded.lineErrors;
+    marks.errorBytes += decoded.errorBytes;
   };
 
   while (got < buffer.size()) {
@@ -340,11 +371,15 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     if (immediate) {
       timeout = 0;
     } else if (got > 0 && useInterval) {
-      const int interval = static_cast<int>(std::min<std::uint32_t>(limits.readInterval, std::numeric_limits<int>::max()));
+      const int interval =
+          static_cast<int>(std::min<std::uint32_t>(settings.timeouts.readInterval, std::numeric_limits<int>::max()));
       timeout = timeout < 0 ? interval : std::min(timeout, interval);
     }
-    pollfd fds[2] = {{cancel.nativeHandle(), POLLIN, 0}, {fd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, timeout);
+    pollfd fds[3] = {{cancel.nativeHandle(), POLLIN, 0},
+                     {fd_, POLLIN, 0},
+                     {settingsChanged_ ? settingsChanged_->nativeHandle() : -1, POLLIN, 0}};
+    const nfds_t watched = got == 0 && settingsChanged_ ? 3 : 2;
+    const int ready = ::poll(fds, watched, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return finish(IoStatus::Failed);
@@ -352,6 +387,14 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     if (fds[0].revents & POLLIN) return finish(IoStatus::Cancelled);
     if (ready == 0) break;  // quiet for the interval, or the total time-out passed
     if (fds[1].revents & POLLNVAL) return finish(IoStatus::InvalidHandle);
+    if (watched == 3 && (fds[2].revents & POLLIN)) {
+      // Nothing of the burst has come yet: it is read under the new settings, its total
+      // time-out counted from now.
+      settingsChanged_->reset();
+      settings = readSettings();
+      adopt();
+      continue;
+    }
     if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
 
     const ssize_t n = ::read(fd_, raw_.data(), buffer.size() - got);
@@ -362,7 +405,7 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     if (n == 0) return finish(IoStatus::Failed);  // the other end hung up
     takeDecoded(static_cast<std::size_t>(n));
     // An error or break alone is worth reporting at once, without waiting for data.
-    if (got == 0 && result.lineErrors != 0) break;
+    if (got == 0 && (marks.lineErrors != 0 || marks.errorBytes != 0)) break;
     tryReadFirst = true;
   }
   return finish(IoStatus::Ok);

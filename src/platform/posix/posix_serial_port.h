@@ -38,7 +38,8 @@ public:
   };
   struct Output {
     std::size_t count = 0;          // bytes written to out
-    std::uint32_t lineErrors = 0;   // line_error bits seen in the marks
+    std::uint32_t lineErrors = 0;   // line_error bits the marks name (a break)
+    std::size_t errorBytes = 0;     // bytes marked as received with a parity or framing error
   };
   // Decodes in into out; out must hold at least in.size() bytes.
   Output decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, const Options& options);
@@ -48,6 +49,13 @@ private:
   enum class State { Data, SawFF, SawFF00 };
   State state_ = State::Data;
 };
+
+// The line-error bits of one read. A byte marked as received with an error says only
+// that a parity or a framing error happened; where the device counts errors, its counters
+// name the kind (both bits when it counted both). Where it counts none of them, a line
+// without a parity bit can only have met a framing error, and one with a parity bit is
+// taken to have met a parity error.
+std::uint32_t lineErrorsOfRead(const MarkDecoder::Output& marks, std::uint32_t counted, bool lineHasParity);
 
 class PosixSerialPort final : public SerialPort {
 public:
@@ -67,6 +75,14 @@ public:
   WriteResult write(std::span<const std::uint8_t> bytes, const WaitEvent& cancel) override;
 
 private:
+  // What a read goes by, taken together under the settings lock.
+  struct ReadSettings {
+    SerialTimeouts timeouts;
+    MarkDecoder::Options decoding;
+    bool lineHasParity = false;
+  };
+  ReadSettings readSettings();
+  void settingsChanged();
   // Line errors and modem-line changes counted by the device since the last call, as
   // line_error and modem_event bits; both 0 where the device keeps no counters.
   void takeCountedEvents(std::uint32_t& lineErrors, std::uint32_t& modemEvents);
@@ -76,6 +92,9 @@ private:
   std::mutex settingsMutex_;
   SerialLineState kept_;
   SerialTimeouts timeouts_;
+  // Set by every change of the settings, so that a read waiting for its first byte takes
+  // them up; none when the system refused an event (a change then waits for the next read).
+  std::optional<WaitEvent> settingsChanged_;
   MarkDecoder decoder_;        // used by the reading thread; cleared by purge
   std::vector<std::uint8_t> raw_;  // bytes as read, before unmarking; reading thread only
   bool errorCountsAvailable_;  // the device keeps line-error counters (real UARTs)

@@ -48,15 +48,28 @@ std::optional<std::filesystem::path> serialDevicePath(std::string_view name) {
   }
   const std::filesystem::path own = deviceDir() / std::string(name);
   const unsigned n = comNumber(name);
-  if (n == 0) return own;
+  if (n == 0 || privateMachine()) return own;
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(own, ec))) return own;
   return std::filesystem::path("/dev/ttyS" + std::to_string(n - 1));
 }
 
+namespace {
+
+// The device path of name; nullopt also when the machine root cannot be made.
+std::optional<std::filesystem::path> devicePathOrNothing(std::string_view name) {
+  try {
+    return serialDevicePath(name);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
 SerialOpenResult openSerialPort(std::string_view name) {
   SerialOpenResult result;
-  const auto path = serialDevicePath(name);
+  const auto path = devicePathOrNothing(name);
   if (!path) return result;
   const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return result;
@@ -85,7 +98,7 @@ SerialPortOpener systemSerialPortOpener() {
 }
 
 bool serialPortPresent(std::string_view name) {
-  const auto path = serialDevicePath(name);
+  const auto path = devicePathOrNothing(name);
   if (!path) return false;
   const int fd = ::open(path->c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
