@@ -227,7 +227,7 @@ TEST(Qvdetect, WritesNothingWithoutAControllerAndRefusesUnknownArguments) {
   EXPECT_NE(help.output.find("Usage: qvdetect"), std::string::npos);
   ToolRun wrong(root, {"--fast"});
   EXPECT_EQ(wrong.exitCode, 2);
-  EXPECT_NE(wrong.output.find("unknown argument --fast"), std::string::npos);
+  EXPECT_NE(wrong.output.find("unknown option --fast"), std::string::npos);
 }
 
 }  // namespace
