@@ -2,6 +2,7 @@
 // runs the message loop until the window closes.
 #include "app/main_form.h"
 #include "app/panel_application.h"
+#include "app/program_state.h"
 #include "app/startup_report.h"
 #include "app/startup_windows.h"
 #include "driver/driver_channel.h"
@@ -31,7 +32,10 @@ int main(int argc, char** argv) {
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
 
+    // The program-wide state, handed to every window and procedure that uses it.
+    app::ProgramState state;
     app::TMainForm::Options options;
+    options.programState = &state;
     options.endpoints = &endpoints;
     options.loop = &loop;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
@@ -40,7 +44,7 @@ int main(int argc, char** argv) {
       // Other programs cannot reach the window; it works all the same.
       std::fprintf(stderr, "quorvane-panel: %s\n", mainForm.endpointProblem().c_str());
     }
-    [[maybe_unused]] const app::StartupWindows windows = app::createStartupWindows(mainForm);
+    const app::StartupWindows windows = app::createStartupWindows(mainForm);
     app::installStartupActions(mainForm, mainForm.tabs());
     mainForm.show();
     return application.exec();

@@ -5,6 +5,8 @@
 #include "app/setting_tab.h"
 #include "anim/double_click_animation.h"
 #include "anim/qt/gif_image.h"
+#include "calibration/procedures.h"
+#include "calibration/qt/error_form.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -131,7 +133,9 @@ void setText(QLineEdit* e, const std::string& text) {
 TMainForm::TMainForm(PanelServices services, Options options)
     : timer_(options.timer ? std::move(options.timer) : std::make_unique<QtRepeatTimer>()),
       controller_(std::make_unique<PanelController>(services, *timer_)),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      ownProgramState_(options_.programState ? nullptr : std::make_unique<ProgramState>()),
+      programState_(options_.programState ? options_.programState : ownProgramState_.get()) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(qtext(kApplicationTitle));
   setWindowIcon(QIcon(pictures::windowIcon()));
@@ -404,6 +408,29 @@ LoadOutcome TMainForm::load() {
         &endpointProblem_);
   }
   return outcome;
+}
+
+void TMainForm::btnInitialClick() {
+  PanelServices& s = controller_->services();
+  calibration::runInitialProcedure({s.store, s.driver, s.prompts,
+                                    [this] {
+                                      calibration::TErrorForm form(this);
+                                      form.exec();
+                                    }},
+                                   programState_->QuietInitial);
+}
+
+void TMainForm::btnCalibrationClick() {
+  if (!showCalibrationScreen_) return;
+  PanelServices& s = controller_->services();
+  const PanelRuntime& r = controller_->runtime();
+  calibration::runCalibrationProcedure({s.store, s.driver, s.messenger, s.system, showCalibrationScreen_},
+                                       programState_->calibration,
+                                       {[this] {
+                                          controller_->controls().cursorOffset = false;
+                                          controller_->cbCursorOffsetClick();
+                                        },
+                                        r.cursorOffsetDX, r.cursorOffsetDY});
 }
 
 void TMainForm::btnOkClick() {

@@ -3,6 +3,7 @@
 // each user action to the matching handler and shows the state again. Errors that
 // escape a handler are shown in the error box; the handler stops, the window goes on.
 #include "app/panel_controller.h"
+#include "app/program_state.h"
 #include "platform/event_loop.h"
 #include "platform/window_messages.h"
 
@@ -31,6 +32,8 @@ public:
     platform::EventLoop* loop = nullptr;
     // The arrows' repeat timer; a Qt timer when none is given.
     std::unique_ptr<RepeatTimer> timer;
+    // The program's state; a window made without one (tests) keeps its own.
+    ProgramState* programState = nullptr;
   };
 
   TMainForm(PanelServices services, Options options);
@@ -45,10 +48,18 @@ public:
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
 
-  // Handlers of the buttons whose windows come with the calibration, drawing test and
-  // detection; they do nothing until those windows exist.
-  void btnInitialClick() {}
-  void btnCalibrationClick() {}
+  ProgramState& programState() { return *programState_; }
+
+  // The Initial procedure; quiet while ProgramState::QuietInitial is set.
+  void btnInitialClick();
+  // The calibration procedure around the calibration screen; nothing happens until the
+  // screen is there (setCalibrationScreen).
+  void btnCalibrationClick();
+  // How the calibration screen is shown modally (the screen is made once at start).
+  void setCalibrationScreen(std::function<void()> showModally) { showCalibrationScreen_ = std::move(showModally); }
+
+  // Handlers of the buttons whose windows come with the drawing test and detection; they
+  // do nothing until those windows exist.
   void btnDrawClick() {}
   void btnDetectClick() {}
   void btnAdvanceClick() {}
@@ -80,6 +91,9 @@ private:
   std::unique_ptr<RepeatTimer> timer_;
   std::unique_ptr<PanelController> controller_;
   Options options_;
+  std::unique_ptr<ProgramState> ownProgramState_;
+  ProgramState* programState_ = nullptr;
+  std::function<void()> showCalibrationScreen_;
   std::unique_ptr<platform::WindowEndpoint> endpoint_;
   std::string endpointProblem_;
   bool closing_ = false;
