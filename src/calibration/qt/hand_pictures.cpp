@@ -8,27 +8,18 @@ namespace qv::calibration {
 
 namespace {
 
-// A hand whose index finger points up, drawn on a 64 x 64 grid.
+// A hand whose index finger points up, drawn on a 64 x 64 grid: the fist with its three
+// folded fingers, the thumb across it, the stretched index finger and the cuff.
 void drawUpwardHand(QPainter& p) {
   const QPen outline(Qt::black, 2);
   p.setPen(outline);
   p.setBrush(Qt::white);
-  // Index finger.
-  p.drawRoundedRect(QRectF(26, 3, 10, 34), 5, 5);
-  // Thumb, lying along the left of the fist.
-  p.drawRoundedRect(QRectF(12, 30, 12, 18), 5, 5);
-  // Fist with the three folded fingers.
-  p.drawRoundedRect(QRectF(20, 27, 28, 28), 6, 6);
-  for (int i = 0; i < 3; ++i) p.drawLine(QLineF(36, 34 + 6 * i, 47, 34 + 6 * i));
-  // The finger again over the fist, so its outline stays whole.
-  p.setPen(Qt::NoPen);
-  p.drawRect(QRectF(27, 26, 8, 8));
-  p.setPen(outline);
-  p.drawLine(QLineF(26, 26, 26, 36));
-  p.drawLine(QLineF(36, 26, 36, 33));
-  // Cuff.
+  p.drawRoundedRect(QRectF(17, 27, 34, 29), 7, 7);
+  for (int i = 0; i < 3; ++i) p.drawLine(QLineF(39, 34 + 7 * i, 50, 34 + 7 * i));
+  p.drawRoundedRect(QRectF(24, 2, 13, 40), 6, 6);
+  p.drawRoundedRect(QRectF(9, 38, 24, 11), 5, 5);
   p.setBrush(QColor(0, 0, 128));
-  p.drawRect(QRectF(21, 55, 26, 7));
+  p.drawRect(QRectF(19, 56, 30, 7));
 }
 
 }  // namespace
