@@ -431,6 +431,8 @@ void TMainForm::btnCalibrationClick() {
                                           controller_->cbCursorOffsetClick();
                                         },
                                         r.cursorOffsetDX, r.cursorOffsetDY});
+  // The cursor offset box and its arrows show what the procedure left.
+  showState();
 }
 
 void TMainForm::btnOkClick() {
