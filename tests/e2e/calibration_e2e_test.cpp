@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -89,6 +90,29 @@ private:
   std::string name_;
 };
 
+// Sets an environment variable for the programs this test starts and puts the old value
+// back afterwards, so that other tests in the same process are not affected.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
 std::string xdotool(const std::vector<std::string>& args, int* status = nullptr) {
   std::string out;
   const int s = test::runProgram(kXdotool, args, &out);
@@ -139,8 +163,8 @@ TEST(CalibrationProgram, FourClickedTargetsCalibrateTheDriverAndTheStore) {
 
   VirtualDisplay display(root.path());
   ASSERT_FALSE(display.name().empty()) << readFile(root.path() / "xvfb.out");
-  ::setenv("DISPLAY", display.name().c_str(), 1);
-  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  const ScopedEnv displayEnv("DISPLAY", display.name());
+  const ScopedEnv platformEnv("QT_QPA_PLATFORM", "xcb");
 
   // The stand-in's touch screen reads 0x20..0xE0 across and 0x30..0xD0 down.
   test::DriverdProcess driverd({"--true-limits=0x20,0xE0,0x30,0xD0"});
