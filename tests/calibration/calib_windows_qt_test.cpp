@@ -129,19 +129,5 @@ TEST(TCalibForm, FourReleasesCalibrateAndEscCancels) {
   EXPECT_EQ(rig.deviceIo.codes().back(), test::code(driver::RequestCode::SetCalibration));
 }
 
-TEST(TCalibForm, ReleaseOnCancelCancelsWithoutTakingATouch) {
-  qtApp();
-  test::CalibrationRig rig;
-  rig.system.setTickCount(5000);
-  test::RecordingPrompts prompts;
-  TCalibForm form(rig.state, rig.screenServices(), prompts);
-  QTimer::singleShot(0, &form, [&] {
-    QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
-  });
-  form.showModally();
-  EXPECT_TRUE(rig.state.CalibrationCancelled);
-  EXPECT_EQ(rig.deviceIo.codes(), (std::vector<std::uint32_t>{test::code(driver::RequestCode::SetCalibration)}));
-}
-
 }  // namespace
 }  // namespace qv::calibration

@@ -83,16 +83,6 @@ TEST(DriverdCalibration, PlaysEdgeReadingsUnlessATouchWasInjected) {
   EXPECT_FALSE(rig.model.calibrationMode);
 }
 
-TEST(DriverdCalibration, PlayedReadingsStayInRawUnits) {
-  std::uint32_t noise = 1;
-  for (int i = 0; i < 200; ++i) {
-    const auto low = playedReading({0, 0, 0, 0}, static_cast<std::uint32_t>(i), noise);
-    const auto high = playedReading({255, 255, 255, 255}, static_cast<std::uint32_t>(i), noise);
-    EXPECT_LE(low[0], kReadingNoise);
-    EXPECT_GE(high[1], 255 - kReadingNoise);
-  }
-}
-
 TEST(DriverdCalibration, TrueLimitsOptionSetsWhatIsPlayed) {
   test::PrivateRoot root;
   EXPECT_EQ(test::runProgram("qv-driverd", {"--true-limits=1,2,3"}), 2);
