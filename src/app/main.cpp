@@ -3,6 +3,7 @@
 #include "app/application_start.h"
 #include "app/main_form.h"
 #include "app/panel_application.h"
+#include "app/program_state.h"
 #include "app/startup_report.h"
 #include "app/startup_windows.h"
 #include "cli/command_line.h"
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
 
-    app::ProgramState state;  // the program's one ProgramState, for its whole run
+    // The program-wide state, handed to every window and procedure that uses it.
+    app::ProgramState state;
     app::TMainForm::Options options;
     options.state = &state;
     options.endpoints = &endpoints;
@@ -60,7 +62,7 @@ int main(int argc, char** argv) {
       // Other programs cannot reach the window; it works all the same.
       std::fprintf(stderr, "quorvane-panel: %s\n", mainForm.endpointProblem().c_str());
     }
-    [[maybe_unused]] const app::StartupWindows windows = app::createStartupWindows(mainForm);
+    const app::StartupWindows windows = app::createStartupWindows(mainForm);
     app::installStartupActions(mainForm, mainForm.tabs());
     mainForm.show();
     return application->exec();

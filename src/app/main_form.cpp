@@ -9,6 +9,8 @@
 #include "detect/machine_ports.h"
 #include "detect/qt/Advance.h"
 #include "detect/qt/detect.h"
+#include "calibration/procedures.h"
+#include "calibration/qt/error_form.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -138,7 +140,9 @@ void setText(QLineEdit* e, const std::string& text) {
 TMainForm::TMainForm(PanelServices services, Options options)
     : timer_(options.timer ? std::move(options.timer) : std::make_unique<QtRepeatTimer>()),
       controller_(std::make_unique<PanelController>(services, *timer_)),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      ownProgramState_(options_.state ? nullptr : std::make_unique<ProgramState>()),
+      programState_(options_.state ? options_.state : ownProgramState_.get()) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(qtext(kApplicationTitle));
   setWindowIcon(QIcon(pictures::windowIcon()));
@@ -425,11 +429,11 @@ void TMainForm::btnDetectClick() {
   detect::DetectServices detectServices{
       services.store,
       services.prompts,
-      state().QuietInitial,
+      programState().QuietInitial,
       [this] { btnInitialClick(); },
       detect::machinePortPresent,
       [this]() -> std::unique_ptr<detect::DetectWindow> {
-        return std::make_unique<detect::TDetectForm>(this, state().probe);
+        return std::make_unique<detect::TDetectForm>(this, programState().probe);
       },
       [this] { controller_->ComboBox1Change(); },
       [this](std::string_view caption, bool enabled) {
@@ -455,6 +459,31 @@ void TMainForm::btnAdvanceClick() {
                                           services.store, {}, {}, {}};
   detect::TAdvDetForm form(this, std::move(controls), std::move(advanceServices));
   form.exec();
+}
+
+void TMainForm::btnInitialClick() {
+  PanelServices& s = controller_->services();
+  calibration::runInitialProcedure({s.store, s.driver, s.prompts,
+                                    [this] {
+                                      calibration::TErrorForm form(this);
+                                      form.exec();
+                                    }},
+                                   programState_->QuietInitial);
+}
+
+void TMainForm::btnCalibrationClick() {
+  if (!showCalibrationScreen_) return;
+  PanelServices& s = controller_->services();
+  const PanelRuntime& r = controller_->runtime();
+  calibration::runCalibrationProcedure({s.store, s.driver, s.messenger, s.system, showCalibrationScreen_},
+                                       programState_->calibration,
+                                       {[this] {
+                                          controller_->controls().cursorOffset = false;
+                                          controller_->cbCursorOffsetClick();
+                                        },
+                                        r.cursorOffsetDX, r.cursorOffsetDY});
+  // The cursor offset box and its arrows show what the procedure left.
+  showState();
 }
 
 void TMainForm::btnOkClick() {

@@ -33,7 +33,7 @@ public:
     platform::EventLoop* loop = nullptr;
     // The arrows' repeat timer; a Qt timer when none is given.
     std::unique_ptr<RepeatTimer> timer;
-    // The program's state; the window keeps one of its own when none is given.
+    // The program's state; a window made without one (tests) keeps its own.
     ProgramState* state = nullptr;
     // Where qvdetect and its result file are; the program's own folder when empty.
     std::filesystem::path programDir;
@@ -51,10 +51,18 @@ public:
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
 
-  // Handlers of the buttons whose windows come with the calibration, drawing test and
-  // detection; they do nothing until those windows exist.
-  void btnInitialClick() {}
-  void btnCalibrationClick() {}
+  ProgramState& programState() { return *programState_; }
+
+  // The Initial procedure; quiet while ProgramState::QuietInitial is set.
+  void btnInitialClick();
+  // The calibration procedure around the calibration screen; nothing happens until the
+  // screen is there (setCalibrationScreen).
+  void btnCalibrationClick();
+  // How the calibration screen is shown modally (the screen is made once at start).
+  void setCalibrationScreen(std::function<void()> showModally) { showCalibrationScreen_ = std::move(showModally); }
+
+  // Handlers of the buttons whose windows come with the drawing test and detection; they
+  // do nothing until those windows exist.
   void btnDrawClick() {}
   void btnDetectClick();
   void btnAdvanceClick();
@@ -83,12 +91,12 @@ private:
   // afterwards either way.
   void run(const std::function<void()>& handler);
 
-  ProgramState& state() { return options_.state ? *options_.state : ownState_; }
-
   std::unique_ptr<RepeatTimer> timer_;
   std::unique_ptr<PanelController> controller_;
   Options options_;
-  ProgramState ownState_;
+  std::unique_ptr<ProgramState> ownProgramState_;
+  ProgramState* programState_ = nullptr;
+  std::function<void()> showCalibrationScreen_;
   std::unique_ptr<platform::WindowEndpoint> endpoint_;
   std::string endpointProblem_;
   bool closing_ = false;

@@ -2,6 +2,7 @@
 // Program-wide state that outlives any one window: the one place where it lives.
 // The program holds one ProgramState for its whole run and hands each window and
 // procedure a reference to the part it uses; tests make their own.
+#include "calibration/calibration_state.h"
 #include "detect/probe_protocol.h"
 
 namespace qv::app {
@@ -12,6 +13,8 @@ struct ProgramState {
   bool QuietInitial = false;
   // ProbeStep and FirstPass, shared by every detection window.
   detect::ProbeState probe;
+  // The calibration screen's target, last touch time, result and limits.
+  calibration::CalibrationState calibration;
 };
 
 }  // namespace qv::app

@@ -54,7 +54,33 @@ Reply withOutput(std::span<const std::uint8_t> record, std::uint32_t outLength) 
   return r;
 }
 
+// xorshift32: the same noise on every run, so tests know what to expect.
+int nextNoise(std::uint32_t& state) {
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+  return static_cast<int>(state % (2 * kReadingNoise + 1)) - kReadingNoise;
+}
+
+std::uint8_t rawUnit(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+
 }  // namespace
+
+std::array<std::uint8_t, 2> playedReading(const driver::CalibrationRecord& t, std::uint32_t edge,
+                                          std::uint32_t& noise) {
+  const int midX = (t.x1 + t.x2) / 2;
+  const int midY = (t.y1 + t.y2) / 2;
+  int x = midX, y = midY;
+  switch (edge % 4) {
+    case 0: y = t.y1; break;
+    case 1: x = t.x2; break;
+    case 2: y = t.y2; break;
+    default: x = t.x1; break;
+  }
+  x += nextNoise(noise);
+  y += nextNoise(noise);
+  return {rawUnit(x), rawUnit(y)};
+}
 
 std::array<std::uint8_t, kStateSize> DriverModel::toBytes() const {
   std::array<std::uint8_t, kStateSize> b{};
@@ -110,6 +136,7 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
   switch (code) {
     case static_cast<std::uint32_t>(RequestCode::BeginCalibration):
       model.calibrationMode = true;
+      model.calibrationReads = 0;
       return {true, {}};
     case static_cast<std::uint32_t>(RequestCode::SetCalibration):
       model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
@@ -131,6 +158,15 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       model.beepSound = in[0] != 0;
       return {true, {}};
     case static_cast<std::uint32_t>(RequestCode::ReadRawPoint): {
+      if (model.calibrationMode) {
+        if (!model.touchSinceRead) {
+          const auto played = playedReading(behaviour.trueLimits, model.calibrationReads, model.noise);
+          model.rawX = played[0];
+          model.rawY = played[1];
+        }
+        ++model.calibrationReads;
+      }
+      model.touchSinceRead = false;
       std::array<std::uint8_t, 10> point{};
       point[1] = model.rawX;
       point[3] = model.rawY;
@@ -147,6 +183,7 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
     case static_cast<std::uint32_t>(OwnCode::InjectTouch):
       model.rawX = in[0];
       model.rawY = in[1];
+      model.touchSinceRead = true;
       model.line.penDowns = add(model.line.penDowns, 1);
       model.line.penUps = add(model.line.penUps, 1);
       return {true, {}};

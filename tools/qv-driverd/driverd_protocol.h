@@ -6,6 +6,9 @@
 //   0x1000 InjectTouch       in:  2 bytes, raw X, raw Y (controller units, 0..255)
 //                            a whole touch: the latest raw reading becomes (X, Y), and
 //                            the pen-down and pen-up counters each grow by one.
+//                            Without one since the last ReadRawPoint, a ReadRawPoint in
+//                            calibration mode answers a reading played from the
+//                            stand-in's true limits (--true-limits).
 //   0x1001 InjectLineErrors  in:  8 bytes, u32 overrun count, u32 framing count; both
 //                            are added to the line error counters.
 //   0x1002 ReadState         out: DriverStateRecord (kStateSize bytes, layout below)

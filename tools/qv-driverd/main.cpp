@@ -5,6 +5,7 @@
 #include "machine_store.h"
 #include "platform/machine_root.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,13 @@ Options:
                       `Vxd Init` instead of "Success"
   --init-at-start     write `Vxd Init` = "Success" at start, as the driver does when the
                       machine boots
+  --true-limits=X1,X2,Y1,Y2
+                      raw readings (0..255, decimal or 0x hex) at the left, right, top
+                      and bottom edges of the touch screen it plays (default
+                      0x10,0xF0,0x18,0xE8). In calibration mode a ReadRawPoint with no
+                      touch injected since the last one answers a reading near the edge
+                      being calibrated (top, right, bottom, left in turn) with a little
+                      noise, so that touching the four targets gives sensible limits
   --hold-code=CODE    never answer requests with this code (decimal or 0x hex); for
                       trying out callers against a driver that stops answering
   --socket=PATH       serve PATH instead of $QUORVANE_HOME/dev/QV.VXD
@@ -54,6 +62,21 @@ bool parseCode(std::string_view text, std::uint32_t& code) {
   const unsigned long v = std::strtoul(s.c_str(), &end, 0);
   if (s.empty() || *end != '\0' || errno != 0 || v > 0xFFFFFFFFul) return false;
   code = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+// "X1,X2,Y1,Y2", each 0..255.
+bool parseLimits(std::string_view text, qv::driver::CalibrationRecord& limits) {
+  std::array<std::uint8_t, 4> v{};
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const std::size_t comma = text.find(',');
+    if ((comma == std::string_view::npos) != (i == v.size() - 1)) return false;
+    std::uint32_t n = 0;
+    if (!parseCode(text.substr(0, comma), n) || n > 255) return false;
+    v[i] = static_cast<std::uint8_t>(n);
+    if (comma != std::string_view::npos) text.remove_prefix(comma + 1);
+  }
+  limits = {v[0], v[1], v[2], v[3]};
   return true;
 }
 
@@ -86,6 +109,10 @@ int main(int argc, char** argv) {
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
       options.initialiseAtStart = true;
+    } else if (auto limits = valueOf("--true-limits")) {
+      if (!parseLimits(*limits, options.behaviour.trueLimits)) {
+        return usageError("true limits are X1,X2,Y1,Y2, each 0..255: " + std::string(*limits));
+      }
     } else if (auto code = valueOf("--hold-code")) {
       std::uint32_t c = 0;
       if (!parseCode(*code, c)) return usageError("not a request code: " + std::string(*code));

@@ -1,0 +1,184 @@
+// The calibration screen's behaviour without a window: the gap between touches on the
+// wrapping tick count, the limits a touch takes, completion and Cancel.
+#include "calibration/calib_screen.h"
+#include "calibration/calibration_limits.h"
+#include "calibration_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace qv::calibration {
+namespace {
+
+using driver::CalibrationRecord;
+using driver::RequestCode;
+using test::code;
+using Bytes = std::vector<std::uint8_t>;
+
+class CalibScreenTest : public ::testing::Test {
+protected:
+  test::CalibrationRig rig;
+  test::RecordingView view;
+  CalibScreen screen{rig.state, rig.screenServices(), view};
+
+  TouchResult touchAt(std::uint32_t tick) {
+    rig.system.setTickCount(tick);
+    return screen.FormMouseDown();
+  }
+  std::size_t beeps() {
+    const auto a = rig.system.actions();
+    return static_cast<std::size_t>(std::count(a.begin(), a.end(), "beep(4294967295)"));
+  }
+  CalibrationRecord lastCalibrationSent() {
+    CalibrationRecord r;
+    for (const auto& q : rig.deviceIo.requests()) {
+      if (q.code == code(RequestCode::SetCalibration)) {
+        std::array<std::uint8_t, 10> b{};
+        std::copy_n(q.input.begin(), 10, b.begin());
+        r = CalibrationRecord::fromBytes(b);
+      }
+    }
+    return r;
+  }
+};
+
+TEST_F(CalibScreenTest, TouchesCloserThan900MsAreOneTouchAlsoAcrossTheWrap) {
+  EXPECT_EQ(touchAt(1000), TouchResult::Taken);
+  EXPECT_EQ(touchAt(1500), TouchResult::TooSoon);  // no beep, no progress, no request
+  EXPECT_EQ(rig.state.TargetIndex, 1);
+  EXPECT_EQ(beeps(), 1u);
+  EXPECT_EQ(rig.deviceIo.openAttempts(), 1u);
+  // The gap counts from the last accepted touch, not the ignored one: 900 ms is enough.
+  EXPECT_EQ(touchAt(1900), TouchResult::Taken);
+  EXPECT_EQ(rig.state.TargetIndex, 2);
+
+  rig.state.LastAcceptedTick = 0xFFFFFF00u;
+  EXPECT_EQ(touchAt(0x00000100u), TouchResult::TooSoon);  // 512 ms across the wrap
+  EXPECT_EQ(touchAt(0x00000284u), TouchResult::Taken);    // 900 ms across the wrap
+  EXPECT_EQ(rig.state.LastAcceptedTick, 0x00000284u);
+  EXPECT_EQ(beeps(), 3u);
+}
+
+TEST_F(CalibScreenTest, LimitsKeepTextTwoBytesAndRecordByte) {
+  struct Case {
+    int target;
+    std::uint8_t x, y;
+    Limit limit;
+    const char* text;
+    std::uint8_t byte;
+  };
+  const Case cases[] = {
+      {0, 0x80, 0x10, Limit::Y1, "13H", 0x13},        // top: rawY + 3
+      {1, 0x01, 0x80, Limit::X2, "FFFFFFFEH", 0xFE},  // right: rawX - 3 below zero
+      {2, 0x80, 0xF0, Limit::Y2, "EDH", 0xED},        // bottom: rawY - 3
+      {3, 0xFE, 0x80, Limit::X1, "101H", 0x01},       // left: rawX + 3 above 255
+  };
+  CalibrationState state;
+  for (const Case& c : cases) {
+    driver::RawPoint p;
+    p.bytes[1] = c.x;
+    p.bytes[3] = c.y;
+    keepLimit(state, limitForTarget(c.target, p));
+    const auto i = static_cast<std::size_t>(c.limit);
+    EXPECT_EQ(state.limitTexts[i], c.text) << c.target;
+    EXPECT_EQ(state.limitPairs[i], (settings::TwoBytes{0x00, c.byte})) << c.target;
+  }
+  EXPECT_EQ(state.newLimits, (CalibrationRecord{0x01, 0xFE, 0x13, 0xED}));
+}
+
+TEST_F(CalibScreenTest, FourthTouchStoresSendsOnTheSameOpenAndCloses) {
+  rig.nextReading(0x80, 0x10);
+  rig.nextReading(0xF0, 0x80);
+  rig.nextReading(0x80, 0xE8);
+  rig.nextReading(0x12, 0x80);
+  rig.state.CalibrationCancelled = true;  // from an earlier showing
+  for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(touchAt(1000 * (i + 1)), TouchResult::Taken);
+  EXPECT_EQ(view.closes, 0);
+  rig.store.clearLogs();
+  view.events.clear();
+  EXPECT_EQ(touchAt(4000), TouchResult::Completed);
+
+  EXPECT_FALSE(rig.state.CalibrationCancelled);
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(view.events,
+            (std::vector<std::string>{"layOut", "minimise", "close", "layOut", "repaint"}));
+  EXPECT_EQ(rig.store.writeLog(),
+            (std::vector<std::string>{"HKLM\\SOFTWARE\\Quorvane\\Cfg_X1", "HKLM\\SOFTWARE\\Quorvane\\Cfg_X2",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y1", "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y2",
+                                      "HKLM\\SOFTWARE\\Quorvane\\X1", "HKLM\\SOFTWARE\\Quorvane\\X2",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Y1", "HKLM\\SOFTWARE\\Quorvane\\Y2"}));
+  EXPECT_EQ(rig.text("Cfg_X1"), "15H");
+  EXPECT_EQ(rig.text("Cfg_X2"), "EDH");
+  EXPECT_EQ(rig.text("Cfg_Y1"), "13H");
+  EXPECT_EQ(rig.text("Cfg_Y2"), "E5H");
+  EXPECT_EQ(rig.bytes("Y2"), (Bytes{0x00, 0xE5}));
+
+  const auto sessions = rig.deviceIo.sessions();
+  ASSERT_EQ(sessions.size(), 4u);
+  const auto& last = sessions.back().requests;
+  ASSERT_EQ(last.size(), 2u);
+  EXPECT_EQ(last[0].code, code(RequestCode::ReadRawPoint));
+  EXPECT_EQ(last[1].code, code(RequestCode::SetCalibration));
+  EXPECT_EQ(last[1].input, (Bytes{0x15, 0xED, 0x13, 0xE5, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rig.deviceIo.openHandles(), 0u);
+}
+
+TEST_F(CalibScreenTest, TouchWithoutDriverKeepsItsTimeButTakesNothing) {
+  rig.deviceIo.setAbsent(true);
+  EXPECT_EQ(touchAt(1000), TouchResult::DriverAbsent);
+  EXPECT_EQ(rig.state.LastAcceptedTick, 1000u);
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(beeps(), 0u);
+  rig.deviceIo.setAbsent(false);
+  EXPECT_EQ(touchAt(1500), TouchResult::TooSoon);
+  EXPECT_EQ(touchAt(1900), TouchResult::Taken);
+  EXPECT_EQ(rig.state.TargetIndex, 1);
+}
+
+TEST_F(CalibScreenTest, CancelSendsTheStoredLimitsOrTheDefaults) {
+  rig.state.TargetIndex = 2;
+  EXPECT_EQ(screen.btnCancelClick(), CancelResult::Sent);
+  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x03, 0xFC, 0x03, 0xFC}));
+  EXPECT_TRUE(rig.state.CalibrationCancelled);
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(view.closes, 1);
+  EXPECT_TRUE(rig.store.writeLog().empty());
+
+  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n\"Cfg_Y2\"=\" e5H\"\n");
+  screen.FormKeyPress(27);  // Esc
+  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xE5}));
+  EXPECT_EQ(view.closes, 2);
+}
+
+TEST_F(CalibScreenTest, CancelWithoutDriverSaysSoAndTheNextCancelCloses) {
+  rig.deviceIo.setAbsent(true);
+  rig.state.TargetIndex = 3;
+  EXPECT_EQ(screen.btnCancelClick(), CancelResult::DriverUnreachable);
+  EXPECT_EQ(view.closes, 0);
+  EXPECT_EQ(view.message, std::string(kCancelUnreachableText));
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+
+  screen.FormKeyPress(27);
+  EXPECT_EQ(view.closes, 1);
+  EXPECT_TRUE(rig.state.CalibrationCancelled);
+
+  // The next showing starts without the message, and a lone failed Cancel keeps it open.
+  screen.FormShow();
+  EXPECT_TRUE(view.message.empty());
+  EXPECT_EQ(screen.btnCancelClick(), CancelResult::DriverUnreachable);
+  EXPECT_EQ(view.closes, 1);
+}
+
+TEST_F(CalibScreenTest, StoreThatRefusesTheLimitsEndsTheScreenAsCancelled) {
+  rig.store.refuseWritesOf("Cfg_X1");
+  for (std::uint32_t i = 0; i < 3; ++i) touchAt(1000 * (i + 1));
+  EXPECT_THROW(touchAt(4000), std::exception);
+  EXPECT_TRUE(rig.state.CalibrationCancelled);
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(view.closes, 1);
+  for (const auto& q : rig.deviceIo.requests()) EXPECT_NE(q.code, code(RequestCode::SetCalibration));
+}
+
+}  // namespace
+}  // namespace qv::calibration
