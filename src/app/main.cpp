@@ -30,10 +30,12 @@ int main(int argc, char** argv) {
     platform::PosixProgramLauncher launcher;
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
+    app::ProgramState programState;
 
     app::TMainForm::Options options;
     options.endpoints = &endpoints;
     options.loop = &loop;
+    options.state = &programState;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
     if (mainForm.load() == app::LoadOutcome::Refused) return 1;
     if (!mainForm.endpointProblem().empty()) {

@@ -5,6 +5,7 @@
 #include "app/setting_tab.h"
 #include "anim/double_click_animation.h"
 #include "anim/qt/gif_image.h"
+#include "drawtest/qt/draw_form.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -131,7 +132,9 @@ void setText(QLineEdit* e, const std::string& text) {
 TMainForm::TMainForm(PanelServices services, Options options)
     : timer_(options.timer ? std::move(options.timer) : std::make_unique<QtRepeatTimer>()),
       controller_(std::make_unique<PanelController>(services, *timer_)),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      ownState_(options_.state ? nullptr : std::make_unique<ProgramState>()),
+      state_(options_.state ? options_.state : ownState_.get()) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(qtext(kApplicationTitle));
   setWindowIcon(QIcon(pictures::windowIcon()));
@@ -404,6 +407,12 @@ LoadOutcome TMainForm::load() {
         &endpointProblem_);
   }
   return outcome;
+}
+
+void TMainForm::btnDrawClick() {
+  // A new window for every showing; the drawing state it continues lives in the program.
+  drawtest::TDrawForm form(state_->drawTest, controller_->services().driver, this);
+  form.exec();
 }
 
 void TMainForm::btnOkClick() {

@@ -3,6 +3,7 @@
 // each user action to the matching handler and shows the state again. Errors that
 // escape a handler are shown in the error box; the handler stops, the window goes on.
 #include "app/panel_controller.h"
+#include "app/program_state.h"
 #include "platform/event_loop.h"
 #include "platform/window_messages.h"
 
@@ -31,6 +32,9 @@ public:
     platform::EventLoop* loop = nullptr;
     // The arrows' repeat timer; a Qt timer when none is given.
     std::unique_ptr<RepeatTimer> timer;
+    // The program's state that outlives the windows; the window keeps its own when none
+    // is given.
+    ProgramState* state = nullptr;
   };
 
   TMainForm(PanelServices services, Options options);
@@ -41,6 +45,7 @@ public:
   LoadOutcome load();
 
   PanelController& controller() { return *controller_; }
+  ProgramState& programState() { return *state_; }
   QTabWidget* tabs() const { return tabs_; }
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
@@ -49,7 +54,7 @@ public:
   // detection; they do nothing until those windows exist.
   void btnInitialClick() {}
   void btnCalibrationClick() {}
-  void btnDrawClick() {}
+  void btnDrawClick();
   void btnDetectClick() {}
   void btnAdvanceClick() {}
 
@@ -80,6 +85,8 @@ private:
   std::unique_ptr<RepeatTimer> timer_;
   std::unique_ptr<PanelController> controller_;
   Options options_;
+  std::unique_ptr<ProgramState> ownState_;
+  ProgramState* state_ = nullptr;
   std::unique_ptr<platform::WindowEndpoint> endpoint_;
   std::string endpointProblem_;
   bool closing_ = false;
