@@ -50,10 +50,11 @@ public:
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
 
-  // Handlers of the buttons whose windows come with the calibration, drawing test and
-  // detection; they do nothing until those windows exist.
+  // Handlers of the buttons whose windows come with the calibration and detection; they
+  // do nothing until those windows exist.
   void btnInitialClick() {}
   void btnCalibrationClick() {}
+  // "&Draw": a new drawing test window, shown modally and destroyed after it closes.
   void btnDrawClick();
   void btnDetectClick() {}
   void btnAdvanceClick() {}
