@@ -53,8 +53,11 @@ struct FormRig {
     painted.clear();
   }
   // Waits until the drawings given so far reached the screen.
+  void waitPainted() {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->paintBox1()->awaitingPaint(); }, 10000));
+  }
   std::vector<std::string> paintedTexts() {
-    QTest::qWait(20);
+    waitPainted();
     std::vector<std::string> texts;
     for (const auto& p : painted) {
       if (p.starts_with("text ")) texts.push_back(p);
@@ -153,7 +156,7 @@ TEST(DrawForm, DragKeepsDrawingBeyondTheWindowWhileTheCanvasHoldsThePointer) {
   QTest::mouseMove(f.window(), QPoint(30, -5));
   EXPECT_FALSE(f.form->popupMenu1()->isVisible());  // the context menu waits for the release
   QTest::mouseRelease(f.window(), Qt::RightButton, {}, QPoint(30, -5));
-  QTest::qWait(20);
+  f.waitPainted();
   Ops lines;
   for (const auto& p : f.painted) {
     if (p.starts_with("line")) lines.push_back(p);
@@ -186,7 +189,7 @@ TEST(DrawForm, ClearingMakesTheCanvasWhiteAndTheColumnGoesOn) {
   }
   f.form->C1Click();
   f.painted.clear();
-  QTest::qWait(20);
+  f.waitPainted();
   EXPECT_EQ(f.pixel({40, 50}), qRgb(255, 255, 255));
   EXPECT_EQ(f.pixel({f.form->width() - 95, 8}), qRgb(255, 255, 255));  // the column's texts went too
   QTest::mouseClick(f.window(), Qt::MiddleButton, {}, QPoint(60, 60));

@@ -53,12 +53,14 @@ void PaintBox::draw(CanvasOp op) {
   }
   pending_.push_back(std::move(op));
   pendingArea_ |= area;
+  awaitingPaint_ = true;
   update(area);
 }
 
 void PaintBox::clear() {
   pending_.clear();
   pendingArea_ = {};
+  awaitingPaint_ = true;
   update();
 }
 
@@ -83,6 +85,7 @@ void PaintBox::paintEvent(QPaintEvent* event) {
   }
   pending_.clear();
   pendingArea_ = {};
+  awaitingPaint_ = false;
 }
 
 void PaintBox::mousePressEvent(QMouseEvent* event) {

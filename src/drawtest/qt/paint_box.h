@@ -29,6 +29,9 @@ public:
   void draw(CanvasOp op) override;
   void clear() override;
 
+  // True from a drawing or a clearing until the paint that puts it on the screen.
+  bool awaitingPaint() const { return awaitingPaint_; }
+
   // Event properties. Positions are in canvas pixels; while a button is held the canvas
   // keeps the pointer, so a drag beyond its edges reports points outside it.
   ButtonEvent OnMouseDown;
@@ -50,6 +53,7 @@ protected:
 private:
   std::vector<CanvasOp> pending_;  // given but not yet painted
   QRect pendingArea_;              // where they will be painted
+  bool awaitingPaint_ = false;
 };
 
 }  // namespace qv::drawtest
