@@ -56,12 +56,6 @@ TEST(EventColumn, LinesOf17FillAnOuterHeightOf608ThenStartAtTheTop) {
   EXPECT_EQ(takeEventLine(low, 30), 0);
 }
 
-TEST(EventColumn, TextsKeepTheirTrailingBlanks) {
-  EXPECT_EQ(pressText(PointerButton::Middle), "Middle down          ");
-  EXPECT_EQ(releaseText(PointerButton::Right), "Right up           ");
-  EXPECT_EQ(penLocationText({-5, 12}), "(-5,12)" + std::string(18, ' '));
-}
-
 TEST(DrawTest, TapWritesItsTextsADotAndTheStatisticsTwice) {
   Rig r;
   DrawTest draw = r.open();
