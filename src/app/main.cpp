@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     platform::PosixProgramLauncher launcher;
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
+    app::ProgramState programState;
 
     // The program-wide state, handed to every window and procedure that uses it.
     app::ProgramState state;
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     options.state = &state;
     options.endpoints = &endpoints;
     options.loop = &loop;
+    options.state = &programState;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
     if (mainForm.load() == app::LoadOutcome::Refused) return 1;
     if (!mainForm.endpointProblem().empty()) {

@@ -11,6 +11,7 @@
 #include "detect/qt/detect.h"
 #include "calibration/procedures.h"
 #include "calibration/qt/error_form.h"
+#include "drawtest/qt/draw_form.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -484,6 +485,12 @@ void TMainForm::btnCalibrationClick() {
                                         r.cursorOffsetDX, r.cursorOffsetDY});
   // The cursor offset box and its arrows show what the procedure left.
   showState();
+}
+
+void TMainForm::btnDrawClick() {
+  // A new window for every showing; the drawing state it continues lives in the program.
+  drawtest::TDrawForm form(programState_->drawTest, controller_->services().driver, this);
+  form.exec();
 }
 
 void TMainForm::btnOkClick() {

@@ -47,6 +47,7 @@ public:
   LoadOutcome load();
 
   PanelController& controller() { return *controller_; }
+  ProgramState& programState() { return *state_; }
   QTabWidget* tabs() const { return tabs_; }
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
@@ -61,9 +62,8 @@ public:
   // How the calibration screen is shown modally (the screen is made once at start).
   void setCalibrationScreen(std::function<void()> showModally) { showCalibrationScreen_ = std::move(showModally); }
 
-  // Handlers of the buttons whose windows come with the drawing test and detection; they
-  // do nothing until those windows exist.
-  void btnDrawClick() {}
+  // "&Draw": a new drawing test window, shown modally and destroyed after it closes.
+  void btnDrawClick();
   void btnDetectClick();
   void btnAdvanceClick();
 

@@ -4,6 +4,7 @@
 // procedure a reference to the part it uses; tests make their own.
 #include "calibration/calibration_state.h"
 #include "detect/probe_protocol.h"
+#include "drawtest/draw_test_state.h"
 
 namespace qv::app {
 
@@ -15,6 +16,8 @@ struct ProgramState {
   detect::ProbeState probe;
   // The calibration screen's target, last touch time, result and limits.
   calibration::CalibrationState calibration;
+  // The drawing test's pen, event line and line height, kept between its windows.
+  drawtest::DrawTestState drawTest;
 };
 
 }  // namespace qv::app

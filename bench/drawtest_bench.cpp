@@ -1,0 +1,133 @@
+// The drawing test against a running qv-driverd in a private machine root, on the
+// offscreen platform unless QT_QPA_PLATFORM says otherwise:
+//   - a press: the handler with its statistics request, until its drawings are painted;
+//   - a move with the pen down: from the pointer event to its segment painted;
+//   - a burst of 1000 moves given faster than the window paints: every segment must be
+//     painted, each starting where the one before ended (exit status 1 otherwise).
+//
+//   drawtest_bench [samples]     (default 2000 presses and moves)
+#include "driver/driver_channel.h"
+#include "drawtest/qt/draw_form.h"
+#include "drawtest/qt/paint_box.h"
+#include "platform/posix/socket_device_io.h"
+#include "support/driverd_process.h"
+#include "support/private_root.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace qv;
+using Clock = std::chrono::steady_clock;
+
+struct Figures {
+  double median = 0, p90 = 0, max = 0;
+};
+
+Figures figures(std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  return {us[us.size() / 2], us[us.size() * 9 / 10], us.back()};
+}
+
+void print(const char* what, const Figures& f) {
+  std::printf("%-44s median %8.1f us   p90 %8.1f us   max %8.1f us\n", what, f.median, f.p90, f.max);
+}
+
+double since(Clock::time_point t0) { return std::chrono::duration<double, std::micro>(Clock::now() - t0).count(); }
+
+void send(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+  QMouseEvent e(type, QPointF(at), to->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+  QApplication::sendEvent(to, &e);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int samples = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  test::PrivateRoot root;
+  test::DriverdProcess driverd;
+  if (!driverd.ready()) {
+    std::fprintf(stderr, "drawtest_bench: qv-driverd did not start\n");
+    return 2;
+  }
+  platform::SocketDeviceIo io;
+  driver::DriverChannel channel(io);
+  drawtest::DrawTestState state;
+  drawtest::TDrawForm form(state, channel);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return 2;
+  drawtest::PaintBox* canvas = form.paintBox1();
+  long painted = 0;
+  std::vector<drawtest::CanvasOp> lines;
+  canvas->OnPainted = [&](const drawtest::CanvasOp& op) {
+    ++painted;
+    if (op.kind == drawtest::CanvasOp::Kind::Line) lines.push_back(op);
+  };
+  auto paintUntil = [&](long count) {
+    while (painted < count) QApplication::processEvents(QEventLoop::AllEvents);
+  };
+  const QPoint at(300, 300);
+
+  // Press: its text, the dot and the four statistics lines (six drawings).
+  std::vector<double> press, release;
+  for (int i = 0; i < samples; ++i) {
+    auto t0 = Clock::now();
+    send(canvas, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    const double handled = since(t0);
+    paintUntil(painted + 6);
+    press.push_back(since(t0));
+    if (i == 0) std::printf("first press handled in %.1f us\n", handled);
+    t0 = Clock::now();
+    send(canvas, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    paintUntil(painted + 5);
+    release.push_back(since(t0));
+  }
+  print("press, statistics included, painted", figures(press));
+  print("release, statistics included, painted", figures(release));
+
+  // Move with the pen down: one segment each.
+  std::vector<double> move;
+  send(canvas, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+  paintUntil(painted + 6);
+  for (int i = 1; i <= samples; ++i) {
+    const QPoint to(200 + i % 500, 250 + (i / 500) % 400);
+    const auto t0 = Clock::now();
+    send(canvas, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    paintUntil(painted + 1);
+    move.push_back(since(t0));
+  }
+  print("move to its segment painted", figures(move));
+
+  // A burst: 1000 moves before the window gets to paint.
+  lines.clear();
+  const long before = painted;
+  QPoint last(200 + samples % 500, 250 + (samples / 500) % 400);
+  const drawtest::Point start{last.x(), last.y()};
+  const auto t0 = Clock::now();
+  for (int i = 0; i < 1000; ++i) {
+    last = QPoint(150 + (i * 7) % 600, 150 + (i * 3) % 450);
+    send(canvas, QEvent::MouseMove, last, Qt::NoButton, Qt::LeftButton);
+  }
+  paintUntil(before + 1000);
+  const double burstUs = since(t0);
+  int dropped = 1000 - static_cast<int>(lines.size());
+  drawtest::Point pen = start;
+  for (const auto& l : lines) {
+    if (!(l.from == pen)) ++dropped;  // a gap: a segment went missing before this one
+    pen = l.to;
+  }
+  send(canvas, QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
+  std::printf("1000 moves in a burst: %zu segments painted, %d dropped, %.1f ms in all\n", lines.size(), dropped,
+              burstUs / 1000);
+  return dropped == 0 ? 0 : 1;
+}
