@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <unordered_map>
@@ -55,13 +56,35 @@ void appendHexByte(std::string& out, std::uint8_t b) {
   out += kHexChars[b & 0x0F];
 }
 
+bool holdsByte(std::string_view s, char c) { return !s.empty() && std::memchr(s.data(), c, s.size()) != nullptr; }
+
 void appendQuoted(std::string& out, std::string_view s) {
   out += '"';
-  for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
+  if (!holdsByte(s, '\\') && !holdsByte(s, '"')) {  // most texts: one copy
+    out += s;
+    out += '"';
+    return;
   }
+  std::size_t run = 0;  // start of the plain run not yet copied
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' && s[i] != '"') continue;
+    out.append(s.data() + run, i - run);
+    out += '\\';
+    run = i;
+  }
+  out.append(s.data() + run, s.size() - run);
   out += '"';
+}
+
+// True when a value is written as a quoted text: REG_SZ without line breaks or zeros.
+std::string_view bytesAsText(const std::vector<std::uint8_t>& data) {
+  return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+bool isQuotedText(const RegistryValue& value) {
+  if (value.type != regtype::Sz) return false;
+  std::string_view text = bytesAsText(value.data);
+  return !holdsByte(text, '\n') && !holdsByte(text, '\r') && !holdsByte(text, '\0');
 }
 
 std::string quoted(std::string_view s) {
@@ -84,16 +107,17 @@ struct Line {
 std::optional<std::string> readQuoted(std::string_view s, std::size_t& pos, std::string& out) {
   ++pos;
   while (pos < s.size()) {
-    char c = s[pos++];
-    if (c == '"') return std::nullopt;
-    if (c == '\\') {
-      if (pos >= s.size()) break;
-      char e = s[pos++];
-      if (e != '\\' && e != '"') return std::string("unknown escape \\") + e;
-      out += e;
-    } else {
-      out += c;
-    }
+    // Plain runs are copied whole.
+    std::size_t special = pos;
+    while (special < s.size() && s[special] != '"' && s[special] != '\\') ++special;
+    if (special == s.size()) break;
+    out.append(s.data() + pos, special - pos);
+    pos = special + 1;
+    if (s[special] == '"') return std::nullopt;
+    if (pos >= s.size()) break;
+    char e = s[pos++];
+    if (e != '\\' && e != '"') return std::string("unknown escape \\") + e;
+    out += e;
   }
   return "missing closing quote";
 }
@@ -412,13 +436,16 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
 
     // A hex value may continue over following lines, each one ending in a backslash.
     // Earlier versions also wrapped long dword lines that way; such files still load.
-    std::string data(trimBlanks(line.substr(pos)));
+    std::string_view data = trimBlanks(line.substr(pos));
+    std::string joined;  // only for a value that continues
     while (!data.empty() && data.back() == '\\' &&
            (startsWithNoCase(data, "hex:") || startsWithNoCase(data, "hex(") || startsWithNoCase(data, "dword:"))) {
-      data.pop_back();
+      if (joined.empty()) joined = data;
+      joined.pop_back();
       if (i + 1 >= physical.size()) return RegeditError{number, "hex data continues past the end of the file"};
       ++i;
-      data += trimBlanks(physical[i]);
+      joined += trimBlanks(physical[i]);
+      data = joined;
     }
     if (auto problem = parseData(data, dialect, entry.value)) return RegeditError{number, *problem};
     sections.back().values.push_back(std::move(entry));
@@ -429,26 +456,41 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
 std::variant<RegistryTree, RegeditError> parseStoreFile(std::string_view text) {
   auto parsed = parseRegedit(text, RegeditDialect::StoreFile);
   if (auto* error = std::get_if<RegeditError>(&parsed)) return *error;
+  auto& sections = std::get<0>(parsed);
   RegistryTree tree;
-  // Lower-cased key name -> index, and per key lower-cased value name -> index, so that a
-  // large file loads in linear time.
+  tree.keys.reserve(sections.size());
+  // Lower-cased key name -> index, so that a large file loads in linear time. Values are
+  // found by a scan while a key has few of them (most keys), by an index past that.
+  constexpr std::size_t kScannedValues = 16;
   std::unordered_map<std::string, std::size_t> keyIndex;
-  std::vector<std::unordered_map<std::string, std::size_t>> valueIndex;
-  for (RegeditSection& section : std::get<0>(parsed)) {
+  keyIndex.reserve(sections.size());
+  std::unordered_map<std::size_t, std::unordered_map<std::string, std::size_t>> valueIndex;  // by key
+  for (RegeditSection& section : sections) {
     if (isRootKeyName(section.key) && section.values.empty()) continue;
     auto [it, added] = keyIndex.try_emplace(lowered(section.key), tree.keys.size());
-    if (added) {
-      tree.keys.push_back(RegKeyEntry{section.key, {}});
-      valueIndex.emplace_back();
-    }
+    if (added) tree.keys.push_back(RegKeyEntry{std::move(section.key), {}});
     RegKeyEntry& key = tree.keys[it->second];
-    auto& names = valueIndex[it->second];
     for (RegeditValueLine& v : section.values) {
-      auto [vit, newValue] = names.try_emplace(lowered(v.name), key.values.size());
-      if (newValue) {
-        key.values.push_back(RegValueEntry{std::move(v.name), std::move(*v.value)});
+      RegValueEntry* same = nullptr;
+      if (key.values.size() < kScannedValues) {
+        for (RegValueEntry& old : key.values) {
+          if (namesEqual(old.name, v.name)) {
+            same = &old;
+            break;
+          }
+        }
       } else {
-        key.values[vit->second].value = std::move(*v.value);
+        auto& names = valueIndex[it->second];
+        if (names.empty()) {
+          for (std::size_t i = 0; i < key.values.size(); ++i) names.try_emplace(lowered(key.values[i].name), i);
+        }
+        auto [vit, newValue] = names.try_emplace(lowered(v.name), key.values.size());
+        if (!newValue) same = &key.values[vit->second];
+      }
+      if (same) {
+        same->value = std::move(*v.value);
+      } else {
+        key.values.push_back(RegValueEntry{std::move(v.name), std::move(*v.value)});
       }
     }
   }
@@ -638,10 +680,7 @@ void applyImport(RegistryTree& tree, const std::vector<RegeditSection>& sections
 
 std::string formatValueData(const RegistryValue& value) {
   std::string out;
-  if (value.type == regtype::Sz &&
-      std::none_of(value.data.begin(), value.data.end(), [](std::uint8_t b) { return b == '\n' || b == '\r' || b == 0; })) {
-    return quoted(std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()));
-  }
+  if (isQuotedText(value)) return quoted(bytesAsText(value.data));
   if (value.type == regtype::Dword && value.data.size() == 4) {
     std::uint32_t v = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
                       static_cast<std::uint32_t>(value.data[3]) << 24;
@@ -663,6 +702,7 @@ std::string formatValueData(const RegistryValue& value) {
     } while (type != 0);
     out += t + "):";
   }
+  out.reserve(out.size() + value.data.size() * 3);
   for (std::size_t i = 0; i < value.data.size(); ++i) {
     appendHexByte(out, value.data[i]);
     if (i + 1 < value.data.size()) out += ',';
@@ -680,6 +720,11 @@ void writeValueLine(std::string& out, const RegValueEntry& v) {
     appendQuoted(out, v.name);
   }
   out += '=';
+  if (isQuotedText(v.value)) {
+    appendQuoted(out, bytesAsText(v.value.data));
+    out += '\n';
+    return;
+  }
   const std::string data = formatValueData(v.value);
   // Only hex data continues on further lines, and only between two bytes: a reader joins
   // continuation lines of hex values alone, and a dword or text is one token.

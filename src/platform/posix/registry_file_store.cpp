@@ -150,6 +150,7 @@ bool RegistryFileStore::refresh() {
   struct stat st {};
   auto becomeEmpty = [this] {
     cache_ = RegistryTree{};
+    cacheText_.clear();
     cacheStamp_ = Stamp{};
     cacheError_.clear();
     cacheValid_ = true;
@@ -216,16 +217,21 @@ bool RegistryFileStore::refresh() {
   if (used > static_cast<std::size_t>(kMaxFileBytes)) return refuse(tooLarge);
   text.resize(used);
 
+  // The same bytes as the cached version (as after this store's own write, or a rewrite
+  // with the same content): the parsed tree still holds, and parsing again is saved.
+  const bool sameBytes = cacheValid_ && cacheError_.empty() && text == cacheText_;
   cacheStamp_ = stampOf(st);
   cacheValid_ = true;
   cacheRacy_ = mayChangeUnseen(st.st_mtim, readStart);
+  if (sameBytes) return true;
+  cacheText_ = std::move(text);
   // An empty file holds nothing; it is a store without keys, not a broken one.
-  if (onlyWhiteSpace(text)) {
+  if (onlyWhiteSpace(cacheText_)) {
     cache_ = RegistryTree{};
     cacheError_.clear();
     return true;
   }
-  auto parsed = parseStoreFile(text);
+  auto parsed = parseStoreFile(cacheText_);
   if (auto* error = std::get_if<RegeditError>(&parsed)) {
     cache_ = RegistryTree{};
     cacheError_ = file_.string() + ":" + std::to_string(error->line) + ": " + error->reason;
@@ -267,7 +273,7 @@ bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& 
 }
 
 bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
-  const std::string text = writeRegedit(tree);
+  std::string text = writeRegedit(tree);
   // Readers refuse a larger file; so nothing larger is written.
   if (text.size() > static_cast<std::size_t>(kMaxFileBytes)) {
     setError(file_.string() + ": cannot write: the store would grow beyond " + std::to_string(kMaxFileBytes >> 20) +
@@ -339,6 +345,7 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   }
 
   cacheStamp_ = stampOf(st);
+  cacheText_ = std::move(text);
   cacheError_.clear();
   cacheValid_ = true;
   cacheRacy_ = mayChangeUnseen(st.st_mtim, fileClockNow());

@@ -114,6 +114,7 @@ private:
   bool cacheRacy_ = false;  // the file may have changed without changing its stamp
   Stamp cacheStamp_;
   RegistryTree cache_;
+  std::string cacheText_;  // the bytes cache_ was parsed from or written as
   std::string cacheError_;  // parse error of the cached version, if it did not parse
   std::string lastError_;
 };
