@@ -307,6 +307,14 @@ TEST(RegistryFileStore, AStoreThatIsNotARegularFileIsRefusedAtOnce) {
   std::filesystem::create_symlink("/dev/zero", file);
   EXPECT_EQ(runBounded(refusedEverywhere, std::chrono::seconds(60)), 0) << "a link to /dev/zero";
   EXPECT_TRUE(std::filesystem::is_symlink(file));
+
+  // Too large a store is refused too (a sparse file: no disk is used).
+  std::filesystem::remove(file);
+  std::ofstream(file) << "REGEDIT4\n";
+  std::filesystem::resize_file(file, (std::uintmax_t{64} << 20) + 1);
+  RegistryFileStore store(root.path());
+  EXPECT_FALSE(store.keyExists(HKLM, kKey));
+  EXPECT_THAT(store.lastError(), HasSubstr("larger than 64 MB"));
 }
 
 TEST(RegistryFileStore, AHeldLockFailsTheWriteAfterTheLimit) {
