@@ -250,7 +250,7 @@ bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& 
   }
   FileLock lock(lockFile_, lockWaitLimit_);
   if (lock.timedOut()) {
-    setError(file_.string() + ": the store is locked by another program (waited " + secondsText(lockWaitLimit_) +
+    setError(file_.string() + ": " + std::string(kStoreLockedText) + " (waited " + secondsText(lockWaitLimit_) +
              " for " + lockFile_.filename().string() + ")");
     return false;
   }
