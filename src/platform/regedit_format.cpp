@@ -76,11 +76,11 @@ void appendQuoted(std::string& out, std::string_view s) {
   out += '"';
 }
 
-// True when a value is written as a quoted text: REG_SZ without line breaks or zeros.
 std::string_view bytesAsText(const std::vector<std::uint8_t>& data) {
   return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
+// True when a value is written as a quoted text: REG_SZ without line breaks or zeros.
 bool isQuotedText(const RegistryValue& value) {
   if (value.type != regtype::Sz) return false;
   std::string_view text = bytesAsText(value.data);
