@@ -2,7 +2,12 @@
 // costs, alone and as twenty in a row as OK writes them, and what a warm read costs.
 // Each case runs on a folder on disk (/tmp) and, for comparison, in memory (/dev/shm),
 // which shows how much of a write is the flush to disk.
+//
+// Growth with the store's size: one write into a store of 100 and of 10,000 values (on
+// disk, in memory, and its CPU part alone: parse, change, text), an import of 32,000 new
+// keys and of 64,000 values into one key, and parsing in MB/s.
 #include "platform/posix/registry_file_store.h"
+#include "platform/regedit_format.h"
 #include "settings/settings_key.h"
 
 #include <benchmark/benchmark.h>
@@ -133,6 +138,85 @@ void BM_ColdRead(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ColdRead)->Unit(benchmark::kMicrosecond);
+
+
+// A store of `values` values: ten to a key under SOFTWARE\Bulk, then the settings key.
+std::string storeText(int values) {
+  std::string text = "REGEDIT4\n\n";
+  for (int i = 0; i < values; ++i) {
+    if (i % 10 == 0) text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\Key" + std::to_string(i / 10) + "]\n";
+    text += "\"Value" + std::to_string(i) + "\"=\"some text of a usual length\"\n";
+    if (i % 10 == 9) text += '\n';
+  }
+  text += "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_DKSpeed\"=dword:00000000\n\n";
+  return text;
+}
+
+// One write into a store of range(1) values; range(0) chooses disk or memory.
+void BM_WriteAtStoreSize(benchmark::State& state) {
+  BenchRoot root(parentOf(state));
+  if (!root.ok()) return state.SkipWithError("no folder");
+  std::ofstream(root.path() / "registry.reg") << storeText(static_cast<int>(state.range(1)));
+  RegistryFileStore store(root.path());
+  std::uint32_t n = 0;
+  for (auto _ : state) {
+    if (!store.writeValue(RegistryRoot::LocalMachine, kKey, "Cfg_DKSpeed", RegistryValue::dword(++n))) {
+      return state.SkipWithError("write failed");
+    }
+  }
+}
+BENCHMARK(BM_WriteAtStoreSize)
+    ->ArgsProduct({{0, 1}, {100, 10'000}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// The CPU part of that write: change the value and make the new text (the file a writer
+// re-reads is not parsed again while its bytes are those it last parsed or wrote).
+void BM_WriteCpuAtStoreSize(benchmark::State& state) {
+  auto parsed = qv::platform::parseStoreFile(storeText(static_cast<int>(state.range(0))));
+  auto& tree = std::get<qv::platform::RegistryTree>(parsed);
+  std::uint32_t n = 0;
+  for (auto _ : state) {
+    auto* key = qv::platform::findKey(tree, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane");
+    qv::platform::setValue(*key, "Cfg_DKSpeed", RegistryValue::dword(++n));
+    benchmark::DoNotOptimize(qv::platform::writeRegedit(tree));
+  }
+}
+BENCHMARK(BM_WriteCpuAtStoreSize)->Arg(100)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
+// One import into a store of the usual size: range(0) new keys, or range(1) values in one key.
+void BM_Import(benchmark::State& state) {
+  std::string text = "REGEDIT4\n";
+  if (state.range(1) == 0) {
+    for (int i = 0; i < state.range(0); ++i) text += "[HKLM\\SOFTWARE\\Bulk\\Key" + std::to_string(i) + "]\n";
+  } else {
+    text += "[HKLM\\SOFTWARE\\Bulk]\n";
+    for (int i = 0; i < state.range(1); ++i) text += "\"Value" + std::to_string(i) + "\"=dword:00000001\n";
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    {
+      BenchRoot root("/dev/shm");
+      RegistryFileStore store(root.path());
+      state.ResumeTiming();
+      if (!store.importText(text, "bulk.reg")) return state.SkipWithError("import failed");
+      state.PauseTiming();
+    }
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_Import)->Args({32'000, 0})->Args({0, 64'000})->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_Parse(benchmark::State& state) {
+  const std::string text = storeText(200'000);  // about 10 MB
+  for (auto _ : state) {
+    auto parsed = qv::platform::parseStoreFile(text);
+    if (parsed.index() != 0) return state.SkipWithError("does not parse");
+    benchmark::DoNotOptimize(parsed);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

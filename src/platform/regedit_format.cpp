@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <deque>
+#include <functional>
 #include <unordered_map>
 
 namespace qv::platform {
@@ -19,6 +22,12 @@ std::string lowered(std::string_view s) {
   for (char& c : out) c = lower(c);
   return out;
 }
+
+// Hash for maps keyed by (already folded) names that are looked up by string_view.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -47,13 +56,41 @@ void appendHexByte(std::string& out, std::uint8_t b) {
   out += kHexChars[b & 0x0F];
 }
 
-std::string quoted(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
+bool holdsByte(std::string_view s, char c) { return !s.empty() && std::memchr(s.data(), c, s.size()) != nullptr; }
+
+void appendQuoted(std::string& out, std::string_view s) {
   out += '"';
+  if (!holdsByte(s, '\\') && !holdsByte(s, '"')) {  // most texts: one copy
+    out += s;
+    out += '"';
+    return;
+  }
+  std::size_t run = 0;  // start of the plain run not yet copied
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' && s[i] != '"') continue;
+    out.append(s.data() + run, i - run);
+    out += '\\';
+    run = i;
+  }
+  out.append(s.data() + run, s.size() - run);
+  out += '"';
+}
+
+std::string_view bytesAsText(const std::vector<std::uint8_t>& data) {
+  return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+// True when a value is written as a quoted text: REG_SZ without line breaks or zeros.
+bool isQuotedText(const RegistryValue& value) {
+  if (value.type != regtype::Sz) return false;
+  std::string_view text = bytesAsText(value.data);
+  return !holdsByte(text, '\n') && !holdsByte(text, '\r') && !holdsByte(text, '\0');
+}
+
+std::string quoted(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  appendQuoted(out, s);
   return out;
 }
 
@@ -70,16 +107,17 @@ struct Line {
 std::optional<std::string> readQuoted(std::string_view s, std::size_t& pos, std::string& out) {
   ++pos;
   while (pos < s.size()) {
-    char c = s[pos++];
-    if (c == '"') return std::nullopt;
-    if (c == '\\') {
-      if (pos >= s.size()) break;
-      char e = s[pos++];
-      if (e != '\\' && e != '"') return std::string("unknown escape \\") + e;
-      out += e;
-    } else {
-      out += c;
-    }
+    // Plain runs are copied whole.
+    std::size_t special = pos;
+    while (special < s.size() && s[special] != '"' && s[special] != '\\') ++special;
+    if (special == s.size()) break;
+    out.append(s.data() + pos, special - pos);
+    pos = special + 1;
+    if (s[special] == '"') return std::nullopt;
+    if (pos >= s.size()) break;
+    char e = s[pos++];
+    if (e != '\\' && e != '"') return std::string("unknown escape \\") + e;
+    out += e;
   }
   return "missing closing quote";
 }
@@ -222,6 +260,32 @@ std::optional<std::string> unstorableName(std::string_view name) {
   return std::nullopt;
 }
 
+std::optional<std::string> keyNameBeyondLimits(std::string_view fullName) {
+  std::size_t cut = fullName.find('\\');
+  if (cut == std::string_view::npos) return std::nullopt;
+  std::size_t levels = 1;
+  std::size_t chars = 0;
+  for (std::size_t i = cut + 1; i < fullName.size(); ++i) {
+    if (fullName[i] == '\\') {
+      if (++levels > kMaxKeyLevels) {
+        return "a key name has more than " + std::to_string(kMaxKeyLevels) + " levels";
+      }
+      chars = 0;
+      continue;
+    }
+    // Every byte but a UTF-8 continuation byte starts a character.
+    if ((static_cast<unsigned char>(fullName[i]) & 0xC0) != 0x80 && ++chars > kMaxKeyPartChars) {
+      return "a key name part is longer than " + std::to_string(kMaxKeyPartChars) + " characters";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> unstorableKeyName(std::string_view fullName) {
+  if (auto problem = unstorableName(fullName)) return problem;
+  return keyNameBeyondLimits(fullName);
+}
+
 // ---- tree ----
 
 const RegKeyEntry* findKey(const RegistryTree& tree, std::string_view fullName) {
@@ -262,8 +326,17 @@ RegKeyEntry* writableKey(RegistryTree& tree, std::string_view fullName) {
 
 bool createKey(RegistryTree& tree, std::string_view fullName) {
   if (isRootKeyName(fullName) || findKey(tree, fullName)) return false;
-  createKey(tree, parentName(fullName));
-  tree.keys.push_back(RegKeyEntry{std::string(fullName), {}});
+  const std::string name(fullName);  // fullName may point into an entry that moves
+  // The missing keys from this one up to the nearest existing ancestor, by a loop: the
+  // depth of a name comes from outside.
+  std::vector<std::size_t> missing{name.size()};
+  for (std::string_view parent = parentName(name); !isRootKeyName(parent) && !findKey(tree, parent);
+       parent = parentName(parent)) {
+    missing.push_back(parent.size());
+  }
+  for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
+    tree.keys.push_back(RegKeyEntry{name.substr(0, *length), {}});
+  }
   return true;
 }
 
@@ -336,6 +409,7 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
       }
       auto full = normalizeKeyName(name);
       if (!full) return RegeditError{number, "unknown root key in [" + std::string(name) + "]"};
+      if (auto problem = keyNameBeyondLimits(*full)) return RegeditError{number, *problem};
       if (section.deleteKey && isRootKeyName(*full)) return RegeditError{number, "a root key cannot be deleted"};
       section.key = std::move(*full);
       sections.push_back(std::move(section));
@@ -361,12 +435,17 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
     ++pos;
 
     // A hex value may continue over following lines, each one ending in a backslash.
-    std::string data(trimBlanks(line.substr(pos)));
-    while (!data.empty() && data.back() == '\\' && (startsWithNoCase(data, "hex:") || startsWithNoCase(data, "hex("))) {
-      data.pop_back();
+    // Earlier versions also wrapped long dword lines that way; such files still load.
+    std::string_view data = trimBlanks(line.substr(pos));
+    std::string joined;  // only for a value that continues
+    while (!data.empty() && data.back() == '\\' &&
+           (startsWithNoCase(data, "hex:") || startsWithNoCase(data, "hex(") || startsWithNoCase(data, "dword:"))) {
+      if (joined.empty()) joined = data;
+      joined.pop_back();
       if (i + 1 >= physical.size()) return RegeditError{number, "hex data continues past the end of the file"};
       ++i;
-      data += trimBlanks(physical[i]);
+      joined += trimBlanks(physical[i]);
+      data = joined;
     }
     if (auto problem = parseData(data, dialect, entry.value)) return RegeditError{number, *problem};
     sections.back().values.push_back(std::move(entry));
@@ -377,58 +456,231 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
 std::variant<RegistryTree, RegeditError> parseStoreFile(std::string_view text) {
   auto parsed = parseRegedit(text, RegeditDialect::StoreFile);
   if (auto* error = std::get_if<RegeditError>(&parsed)) return *error;
+  auto& sections = std::get<0>(parsed);
   RegistryTree tree;
-  // Lower-cased key name -> index, and per key lower-cased value name -> index, so that a
-  // large file loads in linear time.
+  tree.keys.reserve(sections.size());
+  // Lower-cased key name -> index, so that a large file loads in linear time. Values are
+  // found by a scan while a key has few of them (most keys), by an index past that.
+  constexpr std::size_t kScannedValues = 16;
   std::unordered_map<std::string, std::size_t> keyIndex;
-  std::vector<std::unordered_map<std::string, std::size_t>> valueIndex;
-  for (RegeditSection& section : std::get<0>(parsed)) {
+  keyIndex.reserve(sections.size());
+  std::unordered_map<std::size_t, std::unordered_map<std::string, std::size_t>> valueIndex;  // by key
+  for (RegeditSection& section : sections) {
     if (isRootKeyName(section.key) && section.values.empty()) continue;
     auto [it, added] = keyIndex.try_emplace(lowered(section.key), tree.keys.size());
-    if (added) {
-      tree.keys.push_back(RegKeyEntry{section.key, {}});
-      valueIndex.emplace_back();
-    }
+    if (added) tree.keys.push_back(RegKeyEntry{std::move(section.key), {}});
     RegKeyEntry& key = tree.keys[it->second];
-    auto& names = valueIndex[it->second];
     for (RegeditValueLine& v : section.values) {
-      auto [vit, newValue] = names.try_emplace(lowered(v.name), key.values.size());
-      if (newValue) {
-        key.values.push_back(RegValueEntry{std::move(v.name), std::move(*v.value)});
+      RegValueEntry* same = nullptr;
+      if (key.values.size() < kScannedValues) {
+        for (RegValueEntry& old : key.values) {
+          if (namesEqual(old.name, v.name)) {
+            same = &old;
+            break;
+          }
+        }
       } else {
-        key.values[vit->second].value = std::move(*v.value);
+        auto& names = valueIndex[it->second];
+        if (names.empty()) {
+          for (std::size_t i = 0; i < key.values.size(); ++i) names.try_emplace(lowered(key.values[i].name), i);
+        }
+        auto [vit, newValue] = names.try_emplace(lowered(v.name), key.values.size());
+        if (!newValue) same = &key.values[vit->second];
+      }
+      if (same) {
+        same->value = std::move(*v.value);
+      } else {
+        key.values.push_back(RegValueEntry{std::move(v.name), std::move(*v.value)});
       }
     }
   }
   return tree;
 }
 
+namespace {
+
+// The tree as an import changes it, with what makes each step cost time independent of
+// the tree's size: keys and values found by hash, [-KEY] walking only the keys below the
+// one deleted (through a tree of the names), and removals marked first and swept out once
+// at the end.
+class ImportWork {
+public:
+  explicit ImportWork(RegistryTree& tree) : tree_(tree), deadKey_(tree.keys.size(), false) {
+    for (std::size_t i = 0; i < tree.keys.size(); ++i) {
+      Node& node = nodes_[nodeFor(lowered(tree.keys[i].name))];
+      if (node.entry == kNone) node.entry = i;  // a name twice over: the first one counts, as in findKey
+    }
+  }
+
+  // The entry of the key, created with its missing parents (roots only get an entry).
+  std::size_t key(std::string_view fullName) {
+    const std::string folded = lowered(fullName);
+    const std::size_t node = nodeFor(folded);
+    if (nodes_[node].entry != kNone) return nodes_[node].entry;
+    // Lengths of the names without an entry, from this key up to the nearest one that has
+    // one (or the root, which never gets an entry as a parent).
+    std::vector<std::size_t> missing{folded.size()};
+    for (std::size_t cut = folded.rfind('\\'); cut != std::string::npos && cut > 0; cut = folded.rfind('\\', cut - 1)) {
+      std::string_view parent = std::string_view(folded).substr(0, cut);
+      if (isRootKeyName(parent) || nodes_[nodeOf_.find(parent)->second].entry != kNone) break;
+      missing.push_back(cut);
+    }
+    for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
+      nodes_[nodeOf_.find(std::string_view(folded).substr(0, *length))->second].entry = tree_.keys.size();
+      tree_.keys.push_back(RegKeyEntry{std::string(fullName.substr(0, *length)), {}});
+      deadKey_.push_back(false);
+    }
+    return nodes_[node].entry;
+  }
+
+  void deleteKeyTree(std::string_view fullName) {
+    auto found = nodeOf_.find(std::string_view(lowered(fullName)));
+    if (found == nodeOf_.end()) return;
+    Node& top = nodes_[found->second];
+    removeEntry(top);
+    // The names below leave the name tree; the top one stays where it hangs.
+    std::vector<std::size_t> pending = std::move(top.children);
+    top.children.clear();
+    while (!pending.empty()) {
+      Node& node = nodes_[pending.back()];
+      pending.pop_back();
+      removeEntry(node);
+      pending.insert(pending.end(), node.children.begin(), node.children.end());
+      node.children.clear();
+      nodeOf_.erase(std::string_view(node.name));
+    }
+  }
+
+  void setValue(std::size_t keyEntry, const std::string& name, const RegistryValue& value) {
+    Values& values = valuesOf(keyEntry);
+    RegKeyEntry& key = tree_.keys[keyEntry];
+    auto [place, added] = values.position.try_emplace(lowered(name), key.values.size());
+    if (added) {
+      key.values.push_back(RegValueEntry{name, value});
+      values.dead.push_back(false);
+    } else {
+      key.values[place->second].value = value;
+    }
+  }
+
+  void removeValue(std::size_t keyEntry, std::string_view name) {
+    Values& values = valuesOf(keyEntry);
+    auto place = values.position.find(std::string_view(lowered(name)));
+    if (place == values.position.end()) return;
+    values.dead[place->second] = true;
+    values.anyDead = true;
+    values.position.erase(place);
+  }
+
+  // Sweeps out what was removed.
+  void finish() {
+    for (auto& [keyEntry, values] : values_) {
+      if (values.anyDead) sweep(tree_.keys[keyEntry].values, values.dead);
+    }
+    sweep(tree_.keys, deadKey_);
+  }
+
+private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  // One name of the name tree: a key, or a name above keys that has no entry itself.
+  struct Node {
+    std::string name;  // folded
+    std::size_t entry = kNone;
+    std::vector<std::size_t> children;
+  };
+  // The values of one key that the import touches.
+  struct Values {
+    std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> position;  // folded name -> index
+    std::vector<bool> dead;
+    bool anyDead = false;
+  };
+
+  template <class T>
+  static void sweep(std::vector<T>& items, const std::vector<bool>& dead) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (dead[i]) continue;
+      if (kept != i) items[kept] = std::move(items[i]);
+      ++kept;
+    }
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(kept), items.end());
+  }
+
+  // The node of a folded name, made with the nodes of the names above it when missing.
+  std::size_t nodeFor(std::string_view folded) {
+    if (auto found = nodeOf_.find(folded); found != nodeOf_.end()) return found->second;
+    std::vector<std::string_view> missing{folded};
+    std::size_t parent = kNone;
+    for (std::size_t cut = folded.rfind('\\'); cut != std::string_view::npos;) {
+      std::string_view above = folded.substr(0, cut);
+      if (auto found = nodeOf_.find(above); found != nodeOf_.end()) {
+        parent = found->second;
+        break;
+      }
+      missing.push_back(above);
+      cut = cut == 0 ? std::string_view::npos : folded.rfind('\\', cut - 1);
+    }
+    for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
+      const std::size_t id = nodes_.size();
+      nodes_.push_back(Node{std::string(*name), kNone, {}});
+      nodeOf_.emplace(std::string_view(nodes_.back().name), id);
+      if (parent != kNone) nodes_[parent].children.push_back(id);
+      parent = id;
+    }
+    return parent;
+  }
+
+  void removeEntry(Node& node) {
+    if (node.entry == kNone) return;
+    deadKey_[node.entry] = true;
+    values_.erase(node.entry);
+    node.entry = kNone;
+  }
+
+  Values& valuesOf(std::size_t keyEntry) {
+    auto [found, added] = values_.try_emplace(keyEntry);
+    if (added) {
+      const auto& list = tree_.keys[keyEntry].values;
+      found->second.dead.assign(list.size(), false);
+      for (std::size_t i = 0; i < list.size(); ++i) found->second.position.try_emplace(lowered(list[i].name), i);
+    }
+    return found->second;
+  }
+
+  RegistryTree& tree_;
+  std::vector<bool> deadKey_;
+  std::deque<Node> nodes_;  // a deque: nodeOf_ points into the names, which must not move
+  std::unordered_map<std::string_view, std::size_t, NameHash, std::equal_to<>> nodeOf_;
+  std::unordered_map<std::size_t, Values> values_;  // by key entry
+};
+
+}  // namespace
+
 void applyImport(RegistryTree& tree, const std::vector<RegeditSection>& sections) {
+  ImportWork work(tree);
   for (const RegeditSection& section : sections) {
     if (section.deleteKey) {
-      deleteKeyTree(tree, section.key);
+      work.deleteKeyTree(section.key);
       continue;
     }
-    createKey(tree, section.key);
-    RegKeyEntry* key = writableKey(tree, section.key);
+    const std::size_t key = work.key(section.key);
     for (const RegeditValueLine& v : section.values) {
       if (v.value) {
-        setValue(*key, v.name, *v.value);
+        work.setValue(key, v.name, *v.value);
       } else {
-        removeValue(*key, v.name);
+        work.removeValue(key, v.name);
       }
     }
   }
+  work.finish();
 }
 
 // ---- writing ----
 
 std::string formatValueData(const RegistryValue& value) {
   std::string out;
-  if (value.type == regtype::Sz &&
-      std::none_of(value.data.begin(), value.data.end(), [](std::uint8_t b) { return b == '\n' || b == '\r' || b == 0; })) {
-    return quoted(std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()));
-  }
+  if (isQuotedText(value)) return quoted(bytesAsText(value.data));
   if (value.type == regtype::Dword && value.data.size() == 4) {
     std::uint32_t v = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
                       static_cast<std::uint32_t>(value.data[3]) << 24;
@@ -450,6 +702,7 @@ std::string formatValueData(const RegistryValue& value) {
     } while (type != 0);
     out += t + "):";
   }
+  out.reserve(out.size() + value.data.size() * 3);
   for (std::size_t i = 0; i < value.data.size(); ++i) {
     appendHexByte(out, value.data[i]);
     if (i + 1 < value.data.size()) out += ',';
@@ -460,31 +713,48 @@ std::string formatValueData(const RegistryValue& value) {
 namespace {
 
 void writeValueLine(std::string& out, const RegValueEntry& v) {
-  std::string line = v.name.empty() ? std::string("@") : quoted(v.name);
-  line += '=';
-  std::string data = formatValueData(v.value);
-  if (data.front() == '"' || line.size() + data.size() <= kHexLineWidth + 2) {
-    out += line + data + '\n';
+  const std::size_t lineStart = out.size();
+  if (v.name.empty()) {
+    out += '@';
+  } else {
+    appendQuoted(out, v.name);
+  }
+  out += '=';
+  if (isQuotedText(v.value)) {
+    appendQuoted(out, bytesAsText(v.value.data));
+    out += '\n';
     return;
   }
-  // Wrap long hex data after a comma, continuing on lines indented by two blanks.
-  std::size_t colon = data.find(':');
-  line += data.substr(0, colon + 1);
-  std::size_t pos = colon + 1;
-  while (pos < data.size()) {
-    std::size_t item = std::min<std::size_t>(3, data.size() - pos);  // "xx,"
-    if (line.size() + item > kHexLineWidth && pos + item < data.size()) {
-      out += line + "\\\n";
-      line = "  ";
+  const std::string data = formatValueData(v.value);
+  // Only hex data continues on further lines, and only between two bytes: a reader joins
+  // continuation lines of hex values alone, and a dword or text is one token.
+  if (!data.starts_with("hex") || out.size() - lineStart + data.size() <= kHexLineWidth + 2) {
+    out += data;
+    out += '\n';
+    return;
+  }
+  const std::size_t colon = data.find(':');
+  out.append(data, 0, colon + 1);
+  std::size_t lineLength = out.size() - lineStart;
+  for (std::size_t pos = colon + 1; pos < data.size();) {
+    const std::size_t item = std::min<std::size_t>(3, data.size() - pos);  // "xx," or the last "xx"
+    if (lineLength + item > kHexLineWidth && pos + item < data.size()) {
+      out += "\\\n  ";
+      lineLength = 2;
     }
-    line += data.substr(pos, item);
+    out.append(data, pos, item);
+    lineLength += item;
     pos += item;
   }
-  out += line + '\n';
+  out += '\n';
 }
 
 void writeKey(std::string& out, const RegKeyEntry& key) {
-  out += '[' + key.name + "]\n";
+  // A root exists without an entry; an empty one would not survive a read anyway.
+  if (key.values.empty() && isRootKeyName(key.name)) return;
+  out += '[';
+  out += key.name;
+  out += "]\n";
   for (const RegValueEntry& v : key.values) writeValueLine(out, v);
   out += '\n';
 }

@@ -70,6 +70,15 @@ bool removeValue(RegKeyEntry& key, std::string_view name);
 // Why a name cannot be stored in the text form (a line break in it); nullopt when it can.
 std::optional<std::string> unstorableName(std::string_view name);
 
+// The registry's own limits on key names: each part below the root at most this many
+// characters (UTF-8 code points), and at most this many parts below the root.
+constexpr std::size_t kMaxKeyPartChars = 255;
+constexpr std::size_t kMaxKeyLevels = 512;
+// Why a key name (full, with its root) exceeds those limits; nullopt when it does not.
+std::optional<std::string> keyNameBeyondLimits(std::string_view fullName);
+// Why a full key name cannot be stored: a line break in it, or beyond the limits.
+std::optional<std::string> unstorableKeyName(std::string_view fullName);
+
 // ---- REGEDIT4 text ----
 
 struct RegeditError {
@@ -106,10 +115,14 @@ std::variant<std::vector<RegeditSection>, RegeditError> parseRegedit(std::string
 std::variant<RegistryTree, RegeditError> parseStoreFile(std::string_view text);
 
 // Applies parsed sections as an import does: [KEY] creates the key and its parents,
-// [-KEY] deletes the key and everything below it, "name"=- deletes the value.
+// [-KEY] deletes the key and everything below it, "name"=- deletes the value. Takes time
+// linear in the size of the tree and the sections.
 void applyImport(RegistryTree& tree, const std::vector<RegeditSection>& sections);
 
-// REGEDIT4 text of the whole tree, or of the keys at or below one key.
+// REGEDIT4 text of the whole tree, or of the keys at or below one key. Whatever it writes
+// parses back to the same keys and values: only hex data is continued over lines (between
+// two bytes), never a dword or a text. Root keys without values are left out: the roots
+// always exist.
 std::string writeRegedit(const RegistryTree& tree);
 std::string writeRegedit(const RegistryTree& tree, std::string_view subtreeKey);
 

@@ -34,6 +34,11 @@ struct RegistryValue {
 // Failures of the store itself (a file that does not parse, an I/O error) make the
 // operation return false / nullopt and leave a description in lastError(), which names
 // the file and, for a parse error, the line.
+//
+// A store shared between programs may be held by another one for too long; the
+// description of that failure then contains this text.
+constexpr std::string_view kStoreLockedText = "the store is locked by another program";
+
 class RegistryStore {
 public:
   virtual ~RegistryStore() = default;

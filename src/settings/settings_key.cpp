@@ -79,7 +79,14 @@ std::size_t SettingsKey::readBinary(std::string_view name, std::span<std::uint8_
 }
 
 void SettingsKey::write(std::string_view name, const platform::RegistryValue& value) {
-  if (!open_ || !store_.writeValue(root_, path_, name, value)) failSet(name);
+  if (open_ && store_.writeValue(root_, path_, name, value)) return;
+  // A store that another program holds locked: the user must learn that, not only which
+  // value was not written.
+  if (std::string error = open_ ? store_.lastError() : std::string();
+      error.find(platform::kStoreLockedText) != std::string::npos) {
+    throw SettingsError(error);
+  }
+  failSet(name);
 }
 
 void SettingsKey::writeText(std::string_view name, std::string_view text) {

@@ -4,11 +4,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -250,6 +255,101 @@ TEST(RegistryFileStore, WriterKilledMidStreamLeavesEveryCompletedWrite) {
   // The next writer carries on over whatever temporary file the killed one left.
   EXPECT_TRUE(store.writeValue(HKLM, kKey, "After", RegistryValue::dword(1)));
   EXPECT_FALSE(std::filesystem::exists(root.path() / "registry.reg.tmp"));
+}
+
+
+TEST(RegistryFileStore, KeysBeyondTheLimitsAreRefusedWithNothingWritten) {
+  test::PrivateRoot root;
+  RegistryFileStore store(root.path());
+  ASSERT_TRUE(store.createKey(HKLM, kKey));
+  const std::string before = root.readRegistry();
+
+  std::string deep = "REGEDIT4\n[HKLM\\SOFTWARE\\Quorvane]\n\"A\"=\"1\"\n[HKLM";
+  for (int i = 0; i < 100'000; ++i) deep += "\\d";
+  EXPECT_FALSE(store.importText(deep + "]\n", "deep.reg"));
+  EXPECT_EQ(store.lastError(), "deep.reg:4: a key name has more than 512 levels");
+  EXPECT_FALSE(store.importText("REGEDIT4\n[HKLM\\" + std::string(256, 'x') + "]\n", "long.reg"));
+  EXPECT_EQ(store.lastError(), "long.reg:2: a key name part is longer than 255 characters");
+  EXPECT_FALSE(store.createKey(HKLM, std::string(100'000, 'x')));
+  EXPECT_THAT(store.lastError(), HasSubstr("a key name part is longer than 255 characters"));
+  EXPECT_EQ(root.readRegistry(), before);
+}
+
+// Runs fn in a child process and waits at most `deadline` for it (a hang fails the test
+// instead of stopping it); the result is fn's exit status, or -1 when it did not finish.
+int runBounded(const std::function<int()>& fn, std::chrono::seconds deadline) {
+  pid_t child = spawnChild(fn);
+  if (child <= 0) return -1;
+  for (auto end = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < end;) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return -1;
+}
+
+TEST(RegistryFileStore, AStoreThatIsNotARegularFileIsRefusedAtOnce) {
+  test::PrivateRoot root;
+  const auto file = root.path() / "registry.reg";
+  auto refusedEverywhere = [&] {
+    RegistryFileStore store(root.path());
+    const bool read = store.readValue(HKLM, kKey, "Restart").has_value();
+    const bool readRefused = store.lastError().find("not a regular file") != std::string::npos;
+    const bool written = store.createKey(HKLM, kKey);
+    const bool writeRefused = store.lastError().find("not a regular file") != std::string::npos;
+    return !read && readRefused && !written && writeRefused ? 0 : 1;
+  };
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(runBounded(refusedEverywhere, std::chrono::seconds(60)), 0) << "a FIFO store";
+  std::filesystem::remove(file);
+  std::filesystem::create_symlink("/dev/zero", file);
+  EXPECT_EQ(runBounded(refusedEverywhere, std::chrono::seconds(60)), 0) << "a link to /dev/zero";
+  EXPECT_TRUE(std::filesystem::is_symlink(file));
+
+  // Too large a store is refused too (a sparse file: no disk is used).
+  std::filesystem::remove(file);
+  std::ofstream(file) << "REGEDIT4\n";
+  std::filesystem::resize_file(file, (std::uintmax_t{64} << 20) + 1);
+  RegistryFileStore store(root.path());
+  EXPECT_FALSE(store.keyExists(HKLM, kKey));
+  EXPECT_THAT(store.lastError(), HasSubstr("larger than 64 MB"));
+}
+
+TEST(RegistryFileStore, AHeldLockFailsTheWriteAfterTheLimit) {
+  test::PrivateRoot root;
+  RegistryFileStore store(root.path());
+  ASSERT_TRUE(store.createKey(HKLM, kKey));
+  int held = ::open((root.path() / "registry.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  store.setLockWaitLimit(std::chrono::milliseconds(200));
+  EXPECT_FALSE(store.writeValue(HKLM, kKey, "Restart", RegistryValue::dword(1)));
+  EXPECT_EQ(store.lastError(), (root.path() / "registry.reg").string() +
+                                   ": the store is locked by another program (waited 200 ms for registry.lock)");
+  ::close(held);
+  EXPECT_TRUE(store.writeValue(HKLM, kKey, "Restart", RegistryValue::dword(1)));
+}
+
+TEST(RegistryFileStore, TheTemporaryFileIsNeverOpenedThroughALink) {
+  test::PrivateRoot root;
+  RegistryFileStore store(root.path());
+  ASSERT_TRUE(store.createKey(HKLM, kKey));
+  const auto tmp = root.path() / "registry.reg.tmp";
+  const auto target = root.path() / "target";
+  std::ofstream(target) << "keep";
+  std::filesystem::create_symlink(target, tmp);
+  EXPECT_FALSE(store.writeValue(HKLM, kKey, "Restart", RegistryValue::dword(1)));
+  EXPECT_THAT(store.lastError(), HasSubstr("registry.reg.tmp"));
+  EXPECT_EQ(test::readFile(target), "keep");
+  EXPECT_TRUE(std::filesystem::is_symlink(tmp));
+
+  // A regular file there is what a killed writer left: it goes.
+  std::filesystem::remove(tmp);
+  std::ofstream(tmp) << "stale";
+  EXPECT_TRUE(store.writeValue(HKLM, kKey, "Restart", RegistryValue::dword(1)));
+  EXPECT_FALSE(std::filesystem::exists(tmp));
 }
 
 }  // namespace

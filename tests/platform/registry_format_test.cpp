@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
+#include <array>
+#include <random>
 #include <sstream>
 
 namespace qv::platform {
@@ -207,6 +209,174 @@ TEST(MemoryRegistryStore, RefusesChosenWritesAndLogsTheOrderOfWrites) {
   store.failEverything("registry.reg:3: broken");
   EXPECT_FALSE(store.keyExists(RegistryRoot::LocalMachine, key));
   EXPECT_EQ(store.lastError(), "registry.reg:3: broken");
+}
+
+}  // namespace
+}  // namespace qv::platform
+
+namespace qv::platform {
+namespace {
+
+// Names and data of every kind a writer may be handed: long, odd bytes, the characters
+// the text form uses itself.
+class TreeGenerator {
+public:
+  explicit TreeGenerator(unsigned seed) : random_(seed) {}
+
+  RegistryTree tree() {
+    RegistryTree tree;
+    const int keyCount = pick(1, 6);
+    for (int k = 0; k < keyCount; ++k) {
+      std::string key(rootName(pick(0, 1) ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser));
+      for (int level = pick(0, 3); level > 0; --level) key += '\\' + name(1, 255);
+      createKey(tree, key);
+      RegKeyEntry* entry = writableKey(tree, key);
+      for (int v = pick(0, 5); v > 0; --v) setValue(*entry, pick(0, 5) == 0 ? std::string() : name(1, 300), value());
+    }
+    return tree;
+  }
+
+private:
+  int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+  // Any byte but a line break (names cannot hold one) and, in key names, the separator.
+  std::string name(int shortest, int longest) {
+    static const std::string kSpecial = "\"\\@;[]=- \t\xC3\xA9";
+    std::string out;
+    const int length = pick(0, 3) == 0 ? longest : pick(shortest, 12);
+    while (static_cast<int>(out.size()) < length) {
+      char c = pick(0, 1) ? kSpecial[static_cast<std::size_t>(pick(0, static_cast<int>(kSpecial.size()) - 1))]
+                          : static_cast<char>(pick(1, 255));
+      if (c != '\r' && c != '\n' && c != '\\') out += c;
+    }
+    return out;
+  }
+
+  std::vector<std::uint8_t> bytes() {
+    const int size = std::array{0, 1, 2, 4, 25, 26, 27, 5000}[static_cast<std::size_t>(pick(0, 7))];
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(pick(0, 255)));
+    return out;
+  }
+
+  RegistryValue value() {
+    switch (pick(0, 5)) {
+      case 0: return RegistryValue::dword(static_cast<std::uint32_t>(random_()));
+      case 1: {
+        std::vector<std::uint8_t> b = bytes();
+        return RegistryValue::text(std::string(b.begin(), b.end()));  // with zero bytes and line breaks at times
+      }
+      case 2: return RegistryValue::text(name(0, 400));
+      case 3: return RegistryValue::binary(bytes());
+      default: {
+        const std::uint32_t types[] = {regtype::None, regtype::ExpandSz, regtype::Dword, 7, 0x10, 0xFFFFFFFF};
+        return RegistryValue{types[pick(0, 5)], bytes()};
+      }
+    }
+  }
+
+  std::mt19937 random_;
+};
+
+TEST(RegeditFormat, WhatIsWrittenReadsBackAndExportImportExportIsAFixedPoint) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const RegistryTree tree = TreeGenerator(seed).tree();
+    const std::string text = writeRegedit(tree);
+
+    auto parsed = parseStoreFile(text);
+    ASSERT_EQ(parsed.index(), 0u) << std::get<RegeditError>(parsed).line << ": " << std::get<RegeditError>(parsed).reason;
+    RegistryTree back = std::get<RegistryTree>(parsed);
+    for (const RegKeyEntry& key : tree.keys) {
+      if (isRootKeyName(key.name) && key.values.empty()) continue;  // the roots always exist
+      const RegKeyEntry* read = findKey(back, key.name);
+      ASSERT_NE(read, nullptr) << key.name;
+      EXPECT_EQ(read->name, key.name);
+      ASSERT_EQ(read->values.size(), key.values.size());
+      for (std::size_t i = 0; i < key.values.size(); ++i) {
+        EXPECT_EQ(read->values[i].name, key.values[i].name);
+        EXPECT_EQ(read->values[i].value, key.values[i].value);
+      }
+    }
+
+    auto sections = parseRegedit(text, RegeditDialect::Import);
+    ASSERT_EQ(sections.index(), 0u);
+    RegistryTree imported;
+    applyImport(imported, std::get<0>(sections));
+    EXPECT_EQ(writeRegedit(imported), text);
+  }
+}
+
+// An import done one step at a time with the tree functions: what applyImport must match.
+void importStepByStep(RegistryTree& tree, const std::vector<RegeditSection>& sections) {
+  for (const RegeditSection& section : sections) {
+    if (section.deleteKey) {
+      deleteKeyTree(tree, section.key);
+      continue;
+    }
+    createKey(tree, section.key);
+    RegKeyEntry* key = writableKey(tree, section.key);
+    for (const RegeditValueLine& v : section.values) {
+      if (v.value) {
+        setValue(*key, v.name, *v.value);
+      } else {
+        removeValue(*key, v.name);
+      }
+    }
+  }
+}
+
+TEST(RegeditFormat, ImportMatchesStepByStepChanges) {
+  // A store file with a key whose parent has no entry, then random imports over few names
+  // in changing case: creations, deletions of subtrees, values set and removed.
+  const std::string start =
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\a\\b\\c]\n\"v\"=\"1\"\n[HKEY_LOCAL_MACHINE\\b]\n\"w\"=\"2\"\n";
+  std::mt19937 random(7);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  for (int round = 0; round < 200; ++round) {
+    std::string text = "REGEDIT4\n";
+    for (int line = 0; line < 30; ++line) {
+      std::string key = "HKLM";
+      for (int level = pick(3) + 1; level > 0; --level) key += std::string("\\") + "aAbB"[pick(4)];
+      if (pick(4) == 0) {
+        text += "[-" + key + "]\n";
+        continue;
+      }
+      text += "[" + key + "]\n";
+      for (int v = pick(3); v > 0; --v) {
+        text += std::string("\"") + "vVwW"[pick(4)] + (pick(3) == 0 ? "\"=-\n" : "\"=dword:" + std::to_string(pick(9)) + "\n");
+      }
+    }
+    auto sections = parseRegedit(text, RegeditDialect::Import);
+    ASSERT_EQ(sections.index(), 0u);
+    RegistryTree expected = parseOk(start);
+    RegistryTree actual = expected;
+    importStepByStep(expected, std::get<0>(sections));
+    applyImport(actual, std::get<0>(sections));
+    ASSERT_EQ(writeRegedit(actual), writeRegedit(expected)) << text;
+  }
+}
+
+TEST(RegeditFormat, KeyNamesWithinTheRegistrysLimitsOnly) {
+  const std::string part255(255, 'k');
+  std::string utf8Part;  // 255 characters of two bytes each
+  for (int i = 0; i < 255; ++i) utf8Part += "\xC3\xA9";
+  std::string deep = "HKEY_LOCAL_MACHINE";
+  for (int i = 0; i < 512; ++i) deep += "\\d";
+  EXPECT_EQ(keyNameBeyondLimits("HKEY_LOCAL_MACHINE\\" + part255 + "\\" + utf8Part), std::nullopt);
+  EXPECT_EQ(keyNameBeyondLimits(deep), std::nullopt);
+  EXPECT_THAT(keyNameBeyondLimits("HKEY_LOCAL_MACHINE\\" + part255 + "x").value_or(""), HasSubstr("255 characters"));
+  EXPECT_THAT(keyNameBeyondLimits(deep + "\\d").value_or(""), HasSubstr("512 levels"));
+
+  // Creating a key deep below the limit runs in a loop, not a recursion.
+  RegistryTree tree;
+  EXPECT_TRUE(createKey(tree, deep));
+  EXPECT_EQ(tree.keys.size(), 512u);
+}
+
+TEST(RegeditFormat, ReadsTheDwordLinesEarlierVersionsWrapped) {
+  RegistryTree tree = parseOk("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a long name\"=dword:000\\\n  0001\\\n  f\n");
+  EXPECT_EQ(*valueOf(tree, "HKEY_LOCAL_MACHINE\\A", "a long name"), RegistryValue::dword(0x1f));
 }
 
 }  // namespace

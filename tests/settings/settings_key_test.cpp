@@ -124,6 +124,11 @@ TEST(SettingsKey, BrokenStoreFileIsReportedWithFileAndLine) {
   EXPECT_THAT([&] { open.valueExists("Vxd Version"); }, ThrowsMessage<SettingsError>("registry.reg:9: broken"));
   EXPECT_THAT([&] { open.writeText("Cfg_COM", "COM1"); }, ThrowsMessage<SettingsError>("Failed to set data for 'Cfg_COM'"));
   EXPECT_THAT([&] { open.deleteValue("oldarrow"); }, ThrowsMessage<SettingsError>(HasSubstr("broken")));
+
+  // A store held locked by another program: the write says so.
+  const std::string locked = "registry.reg: " + std::string(platform::kStoreLockedText) + " (waited 10 s)";
+  memory.failEverything(locked);
+  EXPECT_THAT([&] { open.writeText("Cfg_COM", "COM1"); }, ThrowsMessage<SettingsError>(locked));
 }
 
 }  // namespace

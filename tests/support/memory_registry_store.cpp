@@ -35,7 +35,7 @@ bool MemoryRegistryStore::createKey(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
   if (failing()) return false;
   std::string full = fullKeyName(root, path);
-  if (auto problem = platform::unstorableName(full)) {
+  if (auto problem = platform::unstorableKeyName(full)) {
     lastError_ = *problem;
     return false;
   }

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +148,42 @@ TEST(QvReg, ErrorsSayWhatIsWrong) {
   EXPECT_THAT(add.err, StartsWith("qv-reg: " + (root.path() / "registry.reg").string() + ":3: "));
   EXPECT_EQ(qvReg(root, {"query", "HKLM\\A"}).status, 2);
   EXPECT_EQ(root.readRegistry(), broken);
+}
+
+
+TEST(QvReg, ADwordWithALongNameReadsBack) {
+  qv::test::PrivateRoot root;
+  const std::string key = "HKLM\\SOFTWARE\\Quorvane";
+  const std::string name(70, 'n');
+  ASSERT_EQ(qvReg(root, {"add", key, name, "REG_DWORD", "0x1234567"}).status, 0);
+  EXPECT_THAT(root.readRegistry(), HasSubstr("\"" + name + "\"=dword:01234567\n"));
+  ToolRun query = qvReg(root, {"query", key, name});
+  EXPECT_EQ(query.status, 0) << query.err;
+  EXPECT_THAT(query.out, HasSubstr("REG_DWORD    0x1234567"));
+  EXPECT_EQ(qvReg(root, {"add", key, "Next", "REG_SZ", "x"}).status, 0);
+}
+
+TEST(QvReg, AddOfAKeyAndItsValueIsOneWrite) {
+  qv::test::PrivateRoot root;
+  // Each write replaces registry.reg by a rename; count them.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, root.path().c_str(), IN_MOVED_TO), 0);
+  ASSERT_EQ(qvReg(root, {"add", "HKLM\\SOFTWARE\\Quorvane\\New", "Restart", "REG_DWORD", "1"}).status, 0);
+  int replacements = 0;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* p = buffer; p < buffer + n;) {
+      auto* event = reinterpret_cast<inotify_event*>(p);
+      if (event->len > 0 && std::string(event->name) == "registry.reg") ++replacements;
+      p += sizeof(inotify_event) + event->len;
+    }
+  }
+  ::close(watch);
+  EXPECT_EQ(replacements, 1);
+  qv::platform::RegistryFileStore store(root.path());
+  EXPECT_EQ(store.readValue(qv::platform::RegistryRoot::LocalMachine, "SOFTWARE\\Quorvane\\New", "Restart"),
+            qv::platform::RegistryValue::dword(1));
 }
 
 }  // namespace

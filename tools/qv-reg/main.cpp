@@ -154,9 +154,10 @@ int runAdd(RegistryFileStore& store, const std::vector<std::string>& args) {
     if (!parsed.value) return usageError(parsed.problem);
     value = std::move(parsed.value);
   }
-  if (!store.createKey(key->root, key->path)) return storeError(store);
-  if (value && !store.writeValue(key->root, key->path, args[1], *value)) return storeError(store);
-  return kOk;
+  // The key and its value in one write: a killed run leaves both or neither.
+  const bool written = value ? store.createKeyWithValues(key->root, key->path, {{args[1], *value}})
+                             : store.createKey(key->root, key->path);
+  return written ? kOk : storeError(store);
 }
 
 int runDelete(RegistryFileStore& store, const std::vector<std::string>& args) {

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace qv::platform {
 
@@ -19,28 +21,57 @@ namespace {
 
 std::string errnoText(int err) { return std::strerror(err); }
 
-// An exclusive flock on the lock file for as long as the object lives.
+// An exclusive flock on the lock file for as long as the object lives, waited for at
+// most `limit`: a stopped or stuck program that holds it must not stall every writer.
 class FileLock {
 public:
-  explicit FileLock(const fs::path& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  FileLock(const fs::path& path, std::chrono::milliseconds limit)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600)) {
     if (!fd_) {
       error_ = errno;
       return;
     }
-    while (::flock(fd_.get(), LOCK_EX) != 0) {
+    // flock cannot wait with a time limit; ask again with pauses growing to 10 ms.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::microseconds(200);
+    while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
-      error_ = errno;
-      fd_.reset();
-      return;
+      if (errno != EWOULDBLOCK) {
+        error_ = errno;
+        fd_.reset();
+        return;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) {
+        timedOut_ = true;
+        fd_.reset();
+        return;
+      }
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+      pause = std::min(pause * 2, std::chrono::microseconds(10'000));
     }
   }
   bool locked() const { return static_cast<bool>(fd_); }
+  bool timedOut() const { return timedOut_; }
   int error() const { return error_; }
 
 private:
   UniqueFd fd_;  // closing it releases the lock
   int error_ = 0;
+  bool timedOut_ = false;
 };
+
+std::string secondsText(std::chrono::milliseconds d) {
+  if (d.count() % 1000 == 0) return std::to_string(d.count() / 1000) + " s";
+  return std::to_string(d.count()) + " ms";
+}
+
+// A key name as an error shows it: very long names (they come from outside) shortened.
+std::string shownKeyName(std::string_view full) {
+  constexpr std::size_t kShown = 120;
+  if (full.size() <= kShown) return std::string(full);
+  return std::string(full.substr(0, kShown)) + "... (" + std::to_string(full.size()) + " bytes)";
+}
 
 bool before(const timespec& a, const timespec& b) {
   return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
@@ -119,6 +150,7 @@ bool RegistryFileStore::refresh() {
   struct stat st {};
   auto becomeEmpty = [this] {
     cache_ = RegistryTree{};
+    cacheText_.clear();
     cacheStamp_ = Stamp{};
     cacheError_.clear();
     cacheValid_ = true;
@@ -131,10 +163,20 @@ bool RegistryFileStore::refresh() {
     return false;
   };
 
+  auto refuse = [this](const std::string& why) {
+    cacheValid_ = false;
+    setError(file_.string() + ": cannot read: " + why);
+    return false;
+  };
+  const std::string notRegular = "not a regular file (the store must be one)";
+  const std::string tooLarge = "larger than " + std::to_string(kMaxFileBytes >> 20) + " MB";
+
   if (::stat(file_.c_str(), &st) != 0) {
     if (errno == ENOENT) return becomeEmpty();
     return fail("cannot read", errno);
   }
+  // A FIFO would block the open or the read, a device could read without end.
+  if (!S_ISREG(st.st_mode)) return refuse(notRegular);
   if (cacheValid_ && !cacheRacy_ && stampOf(st) == cacheStamp_) {
     if (cacheError_.empty()) return true;
     setError(cacheError_);
@@ -144,17 +186,26 @@ bool RegistryFileStore::refresh() {
   // Read through one descriptor and take the stamp from it, so the stamp belongs to
   // exactly the bytes that were parsed even if the file is replaced meanwhile.
   const timespec readStart = fileClockNow();
-  UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+  // The file may have been replaced by something else since the stat: open without
+  // waiting and check again what was opened.
+  UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd) {
     if (errno == ENOENT) return becomeEmpty();
     return fail("cannot read", errno);
   }
   if (::fstat(fd.get(), &st) != 0) return fail("cannot read", errno);
+  if (!S_ISREG(st.st_mode)) return refuse(notRegular);
+  if (st.st_size > kMaxFileBytes) return refuse(tooLarge);
+  // Read one byte past the limit at most, so a file that grows meanwhile is caught too.
+  const std::size_t cap = static_cast<std::size_t>(kMaxFileBytes) + 1;
   std::string text;
-  text.resize(static_cast<std::size_t>(st.st_size) + 1);
+  text.resize(std::min(static_cast<std::size_t>(st.st_size) + 1, cap));
   std::size_t used = 0;
   while (true) {
-    if (used == text.size()) text.resize(text.size() * 2);
+    if (used == text.size()) {
+      if (used == cap) return refuse(tooLarge);
+      text.resize(std::min(text.size() * 2, cap));
+    }
     ssize_t n = ::read(fd.get(), text.data() + used, text.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -163,18 +214,24 @@ bool RegistryFileStore::refresh() {
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
   }
+  if (used > static_cast<std::size_t>(kMaxFileBytes)) return refuse(tooLarge);
   text.resize(used);
 
+  // The same bytes as the cached version (as after this store's own write, or a rewrite
+  // with the same content): the parsed tree still holds, and parsing again is saved.
+  const bool sameBytes = cacheValid_ && cacheError_.empty() && text == cacheText_;
   cacheStamp_ = stampOf(st);
   cacheValid_ = true;
   cacheRacy_ = mayChangeUnseen(st.st_mtim, readStart);
+  if (sameBytes) return true;
+  cacheText_ = std::move(text);
   // An empty file holds nothing; it is a store without keys, not a broken one.
-  if (onlyWhiteSpace(text)) {
+  if (onlyWhiteSpace(cacheText_)) {
     cache_ = RegistryTree{};
     cacheError_.clear();
     return true;
   }
-  auto parsed = parseStoreFile(text);
+  auto parsed = parseStoreFile(cacheText_);
   if (auto* error = std::get_if<RegeditError>(&parsed)) {
     cache_ = RegistryTree{};
     cacheError_ = file_.string() + ":" + std::to_string(error->line) + ": " + error->reason;
@@ -191,7 +248,12 @@ bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& 
     setError(root_.string() + ": cannot create the folder");
     return false;
   }
-  FileLock lock(lockFile_);
+  FileLock lock(lockFile_, lockWaitLimit_);
+  if (lock.timedOut()) {
+    setError(file_.string() + ": " + std::string(kStoreLockedText) + " (waited " + secondsText(lockWaitLimit_) +
+             " for " + lockFile_.filename().string() + ")");
+    return false;
+  }
   if (!lock.locked()) {
     setError(lockFile_.string() + ": cannot lock: " + errnoText(lock.error()));
     return false;
@@ -211,7 +273,13 @@ bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& 
 }
 
 bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
-  const std::string text = writeRegedit(tree);
+  std::string text = writeRegedit(tree);
+  // Readers refuse a larger file; so nothing larger is written.
+  if (text.size() > static_cast<std::size_t>(kMaxFileBytes)) {
+    setError(file_.string() + ": cannot write: the store would grow beyond " + std::to_string(kMaxFileBytes >> 20) +
+             " MB");
+    return false;
+  }
   auto fail = [this](const std::string& what, int err) {
     ::unlink(tmpFile_.c_str());
     setError(file_.string() + ": " + what + ": " + errnoText(err));
@@ -223,8 +291,27 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   struct stat old {};
   if (cacheStamp_.exists && ::stat(file_.c_str(), &old) == 0) mode = old.st_mode & 07777;
 
-  UniqueFd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (!fd) return fail("cannot write " + tmpFile_.filename().string(), errno);
+  // The temporary file is made afresh: whatever lies at its name (a link planted there, a
+  // FIFO) is never opened, so the write can only ever land in a new file of its own. A
+  // regular file there is what a killed writer left; it goes first. Anything else stays
+  // where it is, and the write fails.
+  struct stat stale {};
+  if (::lstat(tmpFile_.c_str(), &stale) == 0) {
+    if (!S_ISREG(stale.st_mode)) {
+      setError(tmpFile_.string() + ": cannot write: something other than a regular file is in the way");
+      return false;
+    }
+    if (::unlink(tmpFile_.c_str()) != 0 && errno != ENOENT) {
+      setError(tmpFile_.string() + ": cannot remove the file a killed writer left: " + errnoText(errno));
+      return false;
+    }
+  }
+  UniqueFd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd) {
+    // Not ours to remove: someone else put it there since the check.
+    setError(file_.string() + ": cannot write " + tmpFile_.filename().string() + ": " + errnoText(errno));
+    return false;
+  }
   if (::fchmod(fd.get(), mode) != 0) return fail("cannot write", errno);
   if (!writeAll(fd.get(), text)) return fail("cannot write", errno);
 
@@ -258,6 +345,7 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   }
 
   cacheStamp_ = stampOf(st);
+  cacheText_ = std::move(text);
   cacheError_.clear();
   cacheValid_ = true;
   cacheRacy_ = mayChangeUnseen(st.st_mtim, fileClockNow());
@@ -272,14 +360,34 @@ bool RegistryFileStore::keyExists(RegistryRoot root, std::string_view path) {
   return isRootKeyName(full) || findKey(cache_, full) != nullptr;
 }
 
+bool RegistryFileStore::checkKeyName(const std::string& full) {
+  if (auto problem = unstorableKeyName(full)) {
+    setError("key " + shownKeyName(full) + ": " + *problem);
+    return false;
+  }
+  return true;
+}
+
+bool RegistryFileStore::checkValueNames(const std::vector<RegValueEntry>& values) {
+  for (const RegValueEntry& v : values) {
+    if (auto problem = unstorableName(v.name)) {
+      setError(*problem);
+      return false;
+    }
+  }
+  return true;
+}
+
+void RegistryFileStore::setLockWaitLimit(std::chrono::milliseconds limit) {
+  std::lock_guard lock(mutex_);
+  lockWaitLimit_ = limit;
+}
+
 bool RegistryFileStore::createKey(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
   lastError_.clear();
   std::string full = fullKeyName(root, path);
-  if (auto problem = unstorableName(full)) {
-    setError(*problem);
-    return false;
-  }
+  if (!checkKeyName(full)) return false;
   return modify([&](RegistryTree& tree, bool& changed) {
     changed = platform::createKey(tree, full);
     return true;
@@ -337,16 +445,27 @@ bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
                                     const std::vector<RegValueEntry>& values) {
   std::lock_guard lock(mutex_);
   lastError_.clear();
-  for (const RegValueEntry& v : values) {
-    if (auto problem = unstorableName(v.name)) {
-      setError(*problem);
-      return false;
-    }
-  }
+  if (!checkValueNames(values)) return false;
   return modifyValues(fullKeyName(root, path), [&](RegKeyEntry& key) {
     bool changed = false;
     for (const RegValueEntry& v : values) changed = setValue(key, v.name, v.value) || changed;
     return changed;
+  });
+}
+
+bool RegistryFileStore::createKeyWithValues(RegistryRoot root, std::string_view path,
+                                            const std::vector<RegValueEntry>& values) {
+  std::lock_guard lock(mutex_);
+  lastError_.clear();
+  std::string full = fullKeyName(root, path);
+  if (!checkKeyName(full) || !checkValueNames(values)) return false;
+  return modify([&](RegistryTree& tree, bool& changed) {
+    changed = platform::createKey(tree, full);
+    const std::size_t keysBefore = tree.keys.size();
+    RegKeyEntry* key = writableKey(tree, full);  // exists now; a root gets its entry here
+    changed = changed || tree.keys.size() != keysBefore;
+    for (const RegValueEntry& v : values) changed = setValue(*key, v.name, v.value) || changed;
+    return true;
   });
 }
 
@@ -358,7 +477,7 @@ bool RegistryFileStore::modifyValues(const std::string& full, const std::functio
       changed = true;
     }
     if (!key) {
-      setError("key " + full + " does not exist");
+      setError("key " + shownKeyName(full) + " does not exist");
       return false;
     }
     changed = set(*key) || changed;

@@ -5,12 +5,17 @@
 // change, write registry.reg.tmp, flush it and rename it over registry.reg, so readers
 // never see a half-written file and concurrent writers lose nothing. Readers keep the
 // parsed file and parse again only when the file on disk changed.
+//
+// Hostile files are refused, never waited on: registry.reg must be a regular file of at
+// most kMaxFileBytes, a writer gives up after a limited wait for the lock, and
+// registry.reg.tmp is created afresh, never through a link.
 #include "platform/regedit_format.h"
 #include "platform/registry_store.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -22,6 +27,11 @@ namespace qv::platform {
 
 class RegistryFileStore : public RegistryStore {
 public:
+  // The largest store file read or written.
+  static constexpr off_t kMaxFileBytes = off_t{64} << 20;
+  // How long a writer waits for another program's lock before it fails.
+  static constexpr std::chrono::milliseconds kLockWaitLimit{10'000};
+
   // The store of the machine root named by QUORVANE_HOME.
   RegistryFileStore();
   // The store of the given machine root folder.
@@ -43,6 +53,10 @@ public:
   // failed.
   bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values);
 
+  // Creates the key with its missing parents and replaces or appends the values, as one
+  // write; false, with nothing written, when the store failed.
+  bool createKeyWithValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values);
+
   // Applies a REGEDIT4 import text ([KEY], [-KEY], "name"=value, "name"=-) as one write.
   // false when it does not parse (lastError() "<sourceName>:<line>: <reason>", nothing
   // applied) or the store failed.
@@ -55,6 +69,8 @@ public:
   std::optional<std::string> exportText(RegistryRoot root, std::string_view path);
 
   const std::filesystem::path& file() const { return file_; }
+  // Changes how long writers wait for the lock (kLockWaitLimit unless changed).
+  void setLockWaitLimit(std::chrono::milliseconds limit);
 
 private:
   // What identifies one version of the file on disk.
@@ -81,17 +97,24 @@ private:
   // key refuses the change (lastError_ set). Called with mutex_ held.
   bool modifyValues(const std::string& full, const std::function<bool(RegKeyEntry&)>& set);
   void setError(std::string text) { lastError_ = std::move(text); }
+  // Sets lastError_ when the key name cannot be stored; true when it can.
+  bool checkKeyName(const std::string& full);
+  // Sets lastError_ when a value name cannot be stored; true when all can.
+  bool checkValueNames(const std::vector<RegValueEntry>& values);
 
   std::filesystem::path root_;
   std::filesystem::path file_;
   std::filesystem::path lockFile_;
   std::filesystem::path tmpFile_;
 
+  std::chrono::milliseconds lockWaitLimit_ = kLockWaitLimit;
+
   mutable std::mutex mutex_;
   bool cacheValid_ = false;
   bool cacheRacy_ = false;  // the file may have changed without changing its stamp
   Stamp cacheStamp_;
   RegistryTree cache_;
+  std::string cacheText_;  // the bytes cache_ was parsed from or written as
   std::string cacheError_;  // parse error of the cached version, if it did not parse
   std::string lastError_;
 };
