@@ -5,6 +5,7 @@
 #include "app/startup_report.h"
 #include "app/startup_windows.h"
 #include "driver/driver_channel.h"
+#include "platform/machine_root.h"
 #include "platform/posix/posix_program_launcher.h"
 #include "platform/posix/registry_file_store.h"
 #include "platform/posix/socket_device_io.h"
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
     platform::PosixProgramLauncher launcher;
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
+
+    if (auto problem = platform::socketPathProblem(platform::driverDevicePath())) {
+      // Every open of the driver would fail as if it were absent: say why, once.
+      std::fprintf(stderr, "quorvane-panel: the driver cannot be reached: %s\n", problem->c_str());
+    }
 
     app::TMainForm::Options options;
     options.endpoints = &endpoints;

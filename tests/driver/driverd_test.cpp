@@ -352,6 +352,9 @@ TEST_F(DriverdTest, ControlToolPlaysTouchesAndReadsCounters) {
   EXPECT_EQ(test::runProgram("qv-driverctl", {"touch", "256", "0"}), 2);
   driverd.stop(SIGTERM);
   EXPECT_EQ(test::runProgram("qv-driverctl", {"stats"}), 1);
+  // A device path too long for a socket is not taken for an absent driver.
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"--socket=" + std::string(120, 'x'), "stats"}, &out), 1);
+  EXPECT_NE(out.find("longer than 107 bytes"), std::string::npos) << out;
 }
 
 }  // namespace
