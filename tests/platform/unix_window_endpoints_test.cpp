@@ -168,6 +168,32 @@ TEST_F(EndpointTest, AFloodWhileTheLoopIsBusyIsHeldBackNotLost) {
   for (std::uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(received.messages[i].wParam, i);
 }
 
+// Connecting waits only while a listener's queue is full, which a live endpoint never
+// lets happen: such a window counts as absent at once instead of after the send limit.
+TEST_F(EndpointTest, AWindowWhoseConnectionQueueIsFullIsNotWaitedFor) {
+  const auto path = endpointPath(kClass, kTitle);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);  // never accepts
+  std::vector<int> queued;
+  for (int i = 0; i < 16; ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    queued.push_back(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;  // full now
+  }
+  ASSERT_LT(queued.size(), 16u) << "the queue never filled";
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(messenger.windowExists(kClass, kTitle));
+  EXPECT_FALSE(messenger.send(kClass, kTitle, {0x5BC, 0, 0}).has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the 30 s send limit
+  for (const int fd : queued) ::close(fd);
+  ::close(listener);
+}
+
 TEST_F(EndpointTest, NamesWithPercentAndSlashWork) {
   auto endpoint = factory.listen("T/Form%", "a/b %2F", loop, received.handler());
   ASSERT_TRUE(endpoint);
