@@ -8,6 +8,7 @@
 #include "app/startup_windows.h"
 #include "cli/command_line.h"
 #include "driver/driver_channel.h"
+#include "platform/machine_root.h"
 #include "platform/posix/posix_program_launcher.h"
 #include "platform/posix/registry_file_store.h"
 #include "platform/posix/socket_device_io.h"
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
     platform::PosixProgramLauncher launcher;
     platform::StoreSystemServices system(store, platform::qtSystemHooks());
     platform::QtEventLoop loop;
-    app::ProgramState programState;
+
+    if (auto problem = platform::socketPathProblem(platform::driverDevicePath())) {
+      // Every open of the driver would fail as if it were absent: say why, once.
+      std::fprintf(stderr, "quorvane-panel: the driver cannot be reached: %s\n", problem->c_str());
+    }
 
     // The program-wide state, handed to every window and procedure that uses it.
     app::ProgramState state;
@@ -57,7 +62,6 @@ int main(int argc, char** argv) {
     options.state = &state;
     options.endpoints = &endpoints;
     options.loop = &loop;
-    options.state = &programState;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
     if (mainForm.load() == app::LoadOutcome::Refused) return 1;
     if (!mainForm.endpointProblem().empty()) {

@@ -47,11 +47,9 @@ public:
   LoadOutcome load();
 
   PanelController& controller() { return *controller_; }
-  ProgramState& programState() { return *state_; }
   QTabWidget* tabs() const { return tabs_; }
   // Error text of the endpoint when it could not be created (the window works without).
   const std::string& endpointProblem() const { return endpointProblem_; }
-
   ProgramState& programState() { return *programState_; }
 
   // The Initial procedure; quiet while ProgramState::QuietInitial is set.

@@ -7,12 +7,18 @@
 #include "platform/posix/socket_device_io.h"
 #include "support/driverd_process.h"
 #include "support/private_root.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -206,18 +212,83 @@ TEST_F(DriverdTest, MalformedOrStuckClientsDoNotBlockOthers) {
   ::close(stalled);
 }
 
-TEST_F(DriverdTest, IdleClientsCannotLockOthersOut) {
+TEST_F(DriverdTest, IdleClientsCannotLockOthersOutAndLiveOnesAreNeverDropped) {
   test::DriverdProcess driverd;
   ASSERT_TRUE(driverd.ready());
-  std::vector<std::unique_ptr<platform::DeviceHandle>> idle;
-  for (int i = 0; i < 70; ++i) {
-    idle.push_back(io.open(driverd.socketPath()));
-    ASSERT_TRUE(idle.back());
+  std::vector<std::unique_ptr<platform::DeviceHandle>> clients;
+  for (int i = 0; i < 100; ++i) {
+    clients.push_back(io.open(driverd.socketPath()));
+    ASSERT_TRUE(clients.back());
   }
-  // Newcomers are still served; the connections silent for longest made room for them.
+  // Newcomers are served, and so is every connection that was opened before them.
   EXPECT_TRUE(own(OwnCode::InjectTouch, {5, 6}));
-  EXPECT_FALSE(idle.front()->control(0x01, {}, {}));
-  EXPECT_TRUE(idle.back()->control(0x01, {}, {}));
+  int served = 0;
+  for (auto& c : clients) served += c->control(0x01, {}, {}) ? 1 : 0;
+  EXPECT_EQ(served, 100);
+}
+
+TEST_F(DriverdTest, AStoreLockedByAnotherProgramDelaysOnlyThatInitialize) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  // Another program holds the store's lock, as a writer of the store does.
+  const int lock = ::open((root.path() / "registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+  platform::SocketDeviceIo patient(30s);
+  auto waiting = std::async(std::launch::async, [&] {
+    auto handle = patient.open(driverd.socketPath());
+    return handle && handle->control(static_cast<std::uint32_t>(RequestCode::InitializeDriver),
+                                     CalibrationRecord{}.toBytes(), {});
+  });
+  ASSERT_TRUE(test::waitFor([&] { return state().initializeCount == 1; }));
+
+  // Meanwhile every other client is answered within its limit.
+  std::vector<std::future<bool>> others;
+  for (int i = 0; i < 10; ++i) {
+    others.push_back(std::async(std::launch::async, [&, i] {
+      auto handle = io.open(driverd.socketPath());
+      Bytes out(driverd::kStateSize);
+      return handle && handle->control(static_cast<std::uint32_t>(OwnCode::InjectTouch), Bytes{1, static_cast<std::uint8_t>(i)}, {}) &&
+             handle->control(static_cast<std::uint32_t>(OwnCode::ReadState), {}, out);
+    }));
+  }
+  for (auto& o : others) EXPECT_TRUE(o.get());
+  EXPECT_EQ(waiting.wait_for(0s), std::future_status::timeout);  // still waits for the store
+
+  ::close(lock);
+  EXPECT_TRUE(waiting.get());
+  EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
+}
+
+TEST_F(DriverdTest, PeersOfAnotherUserAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to switch users";
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  ::chmod(root.path().c_str(), 0755);
+  ::chmod(driverd.socketPath().parent_path().c_str(), 0755);
+  ::chmod(driverd.socketPath().c_str(), 0777);
+  const Bytes touch{0x00, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x77, 0x77};  // InjectTouch (0x77, 0x77)
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The raw call: the C library's setuid() coordinates all threads, which a child of
+    // a threaded process must not rely on.
+    if (::syscall(SYS_setuid, 65534) != 0) ::_exit(3);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, driverd.socketPath().c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ::_exit(4);
+    [[maybe_unused]] const auto sent = ::send(fd, touch.data(), touch.size(), MSG_NOSIGNAL);
+    char reply[8];
+    ::_exit(::recv(fd, reply, sizeof reply, MSG_WAITALL) > 0 ? 5 : 0);  // closed unanswered
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(state().rawX, 0);
 }
 
 TEST_F(DriverdTest, DriverKilledMidRequestFailsTheRequestPromptly) {
@@ -281,6 +352,9 @@ TEST_F(DriverdTest, ControlToolPlaysTouchesAndReadsCounters) {
   EXPECT_EQ(test::runProgram("qv-driverctl", {"touch", "256", "0"}), 2);
   driverd.stop(SIGTERM);
   EXPECT_EQ(test::runProgram("qv-driverctl", {"stats"}), 1);
+  // A device path too long for a socket is not taken for an absent driver.
+  EXPECT_EQ(test::runProgram("qv-driverctl", {"--socket=" + std::string(120, 'x'), "stats"}, &out), 1);
+  EXPECT_NE(out.find("longer than 107 bytes"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -120,6 +120,12 @@ TEST_F(SocketDeviceIoTest, MissingRefusedOrOverlongPathIsAFailedOpen) {
   ::close(fd);
   EXPECT_FALSE(io.open(device));
   EXPECT_FALSE(io.open(root.path() / std::string(120, 'x')));
+  // Each says why, for whoever reads it.
+  std::string why;
+  EXPECT_FALSE(io.open(device, &why));
+  EXPECT_NE(why.find("Connection refused"), std::string::npos) << why;
+  EXPECT_FALSE(io.open(root.path() / std::string(120, 'x'), &why));
+  EXPECT_NE(why.find("longer than 107 bytes"), std::string::npos) << why;
 }
 
 TEST_F(SocketDeviceIoTest, SilentDriverFailsWithinTheLimitAndClosesTheConnection) {

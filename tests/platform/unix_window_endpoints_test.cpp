@@ -1,7 +1,9 @@
 #include "platform/machine_root.h"
 #include "platform/manual_event_loop.h"
 #include "platform/posix/unix_window_endpoints.h"
+#include "platform/posix/unix_window_listener.h"
 #include "support/private_root.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +108,90 @@ TEST_F(EndpointTest, PostedAndSentMessagesArriveInOrderOnTheLoopThread) {
   for (std::uint32_t i = 0; i < 20; ++i) EXPECT_EQ(received.messages[i].message, 0x400 + i);
   EXPECT_EQ(received.messages[20].message, 0x5BCu);
   EXPECT_EQ(received.thread, std::this_thread::get_id());
+}
+
+// A peer that sends one frame every 1.5 s keeps its connection for as long as it likes;
+// another client's message must not wait behind it.
+TEST_F(EndpointTest, ASlowPeerDoesNotHoldUpAnotherClient) {
+  auto endpoint = factory.listen(kClass, kTitle, loop, received.handler());
+  ASSERT_TRUE(endpoint);
+  std::atomic<bool> stopTrickle{false};
+  std::thread trickler([&] {
+    const int fd = rawConnect(endpointPath(kClass, kTitle));
+    for (std::uint32_t i = 0; i < 10 && fd >= 0 && !stopTrickle; ++i) {
+      const auto frame = encodeFrame({0x100 + i, 0, 0}, FrameMode::Posted);
+      [[maybe_unused]] const auto sent = ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+      for (int tick = 0; tick < 150 && !stopTrickle; ++tick) std::this_thread::sleep_for(10ms);
+    }
+    if (fd >= 0) ::close(fd);
+  });
+  // The slow peer is being served before the other client comes.
+  ASSERT_TRUE(loop.runUntil([&] { return !received.messages.empty(); }, 10s));
+
+  std::optional<std::uint32_t> reply;
+  std::atomic<bool> answered{false};
+  std::thread client([&] {
+    reply = messenger.send(kClass, kTitle, {0x5BC, 40, 2});
+    answered = true;
+  });
+  // Well below the 15 s the slow peer goes on for.
+  EXPECT_TRUE(loop.runUntil([&] { return answered.load(); }, 5s));
+  stopTrickle = true;
+  loop.runUntil([&] { return answered.load(); }, 60s);
+  client.join();
+  trickler.join();
+  EXPECT_EQ(reply, std::optional<std::uint32_t>(42u));
+}
+
+// A flood while the window's loop is busy waits in the peer's socket instead of piling
+// up in this process, and none of it is lost or reordered.
+TEST_F(EndpointTest, AFloodWhileTheLoopIsBusyIsHeldBackNotLost) {
+  auto endpoint = factory.listen(kClass, kTitle, loop, received.handler());
+  ASSERT_TRUE(endpoint);
+  constexpr std::uint32_t kFrames = 5000;
+  const int fd = rawConnect(endpointPath(kClass, kTitle));
+  ASSERT_GE(fd, 0);
+  std::thread flooder([&] {
+    for (std::uint32_t i = 0; i < kFrames; ++i) {
+      const auto frame = encodeFrame({0x400, i, 0}, FrameMode::Posted);
+      if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != 16) break;
+    }
+  });
+  ASSERT_TRUE(test::waitFor([&] { return loop.pendingCount() >= kMaxQueuedFrames; }, 10s));
+  std::this_thread::sleep_for(100ms);  // time for the listener to overrun, were it to
+  EXPECT_EQ(loop.pendingCount(), kMaxQueuedFrames);
+
+  EXPECT_TRUE(loop.runUntil([&] { return received.messages.size() >= kFrames; }, 30s));
+  flooder.join();
+  ::close(fd);
+  ASSERT_EQ(received.messages.size(), kFrames);
+  for (std::uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(received.messages[i].wParam, i);
+}
+
+// Connecting waits only while a listener's queue is full, which a live endpoint never
+// lets happen: such a window counts as absent at once instead of after the send limit.
+TEST_F(EndpointTest, AWindowWhoseConnectionQueueIsFullIsNotWaitedFor) {
+  const auto path = endpointPath(kClass, kTitle);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);  // never accepts
+  std::vector<int> queued;
+  for (int i = 0; i < 16; ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    queued.push_back(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) break;  // full now
+  }
+  ASSERT_LT(queued.size(), 16u) << "the queue never filled";
+
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(messenger.windowExists(kClass, kTitle));
+  EXPECT_FALSE(messenger.send(kClass, kTitle, {0x5BC, 0, 0}).has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the 30 s send limit
+  for (const int fd : queued) ::close(fd);
+  ::close(listener);
 }
 
 TEST_F(EndpointTest, NamesWithPercentAndSlashWork) {

@@ -162,9 +162,10 @@ int main(int argc, char** argv) {
     }
   }
   platform::SocketDeviceIo io(timeout);
-  auto handle = io.open(socket);
+  std::string why;
+  auto handle = io.open(socket, &why);
   if (!handle) {
-    std::fprintf(stderr, "qv-driverctl: cannot open the driver at %s\n", socket.c_str());
+    std::fprintf(stderr, "qv-driverctl: cannot open the driver: %s\n", why.c_str());
     return 1;
   }
   // Bytes the reply did not fill stay zero.

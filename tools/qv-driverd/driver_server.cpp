@@ -2,23 +2,31 @@
 
 #include "machine_store.h"
 #include "platform/machine_root.h"
+#include "platform/posix/socket_device_io.h"
 #include "platform/posix/unix_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <list>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,10 +36,17 @@ namespace {
 
 // Larger inputs than any request needs are a malformed frame, not a reason to buffer.
 constexpr std::uint32_t kMaxInput = 64 * 1024;
-// Bytes kept from a client whose current request is held unanswered.
+// Bytes kept from a client whose current request is not answered yet.
 constexpr std::size_t kMaxBuffered = 1024 * 1024;
-constexpr std::size_t kMaxClients = 64;
+// Connections served at once. Beyond it, only a connection idle for longer than a caller
+// waits for a reply may be closed to make room; live ones never are, and newcomers wait in
+// the socket's queue until room comes.
+constexpr std::size_t kMaxClients = 256;
+constexpr auto kIdleLimit = platform::SocketDeviceIo::kDefaultReplyTimeout;
+// How long accepting rests when the process is out of descriptors.
+constexpr auto kAcceptRest = std::chrono::milliseconds(100);
 
+using Clock = std::chrono::steady_clock;
 using platform::getLe32;
 using platform::UniqueFd;
 
@@ -50,14 +65,103 @@ std::string hex(std::span<const std::uint8_t> bytes) {
   return s;
 }
 
+std::optional<uid_t> peerUser(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return std::nullopt;
+  return cred.uid;
+}
+
+// An InitializeDriver whose reply waits until its outcome is in the store.
+struct StoreJob {
+  std::uint64_t client = 0;
+  bool initialised = false;
+  std::uint32_t code = 0;
+  std::vector<std::uint8_t> input;  // for the log line
+  Reply reply;                      // as the model answered, the store aside
+  bool recorded = false;            // filled in by the writer
+};
+
+// Records InitializeDriver outcomes in the store on a thread of its own: a write may wait
+// for the store's lock as long as another program holds it, and meanwhile every other
+// client must still be served. Jobs are written in the order they were added.
+class StoreWriter {
+public:
+  using Write = std::function<bool(bool initialised)>;
+
+  explicit StoreWriter(Write write)
+      : write_(std::move(write)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), thread_([this] { run(); }) {}
+  // Finishes the write under way; those not started are dropped with their clients.
+  ~StoreWriter() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  StoreWriter(const StoreWriter&) = delete;
+  StoreWriter& operator=(const StoreWriter&) = delete;
+
+  bool ok() const { return static_cast<bool>(wake_); }
+  // Readable when finished jobs wait to be taken.
+  int wakeFd() const { return wake_.get(); }
+
+  void add(StoreJob job) {
+    {
+      std::lock_guard lock(mutex_);
+      todo_.push_back(std::move(job));
+    }
+    changed_.notify_all();
+  }
+
+  std::vector<StoreJob> takeFinished() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto ignored = ::read(wake_.get(), &count, sizeof count);
+    std::lock_guard lock(mutex_);
+    return std::exchange(finished_, {});
+  }
+
+private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+      if (stopping_) return;
+      StoreJob job = std::move(todo_.front());
+      todo_.pop_front();
+      lock.unlock();
+      job.recorded = write_(job.initialised);
+      lock.lock();
+      finished_.push_back(std::move(job));
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const auto ignored = ::write(wake_.get(), &one, sizeof one);
+    }
+  }
+
+  Write write_;
+  UniqueFd wake_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<StoreJob> todo_;
+  std::vector<StoreJob> finished_;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts after everything it uses exists
+};
+
 struct Client {
-  explicit Client(UniqueFd connection) : fd(std::move(connection)) {}
+  Client(UniqueFd connection, std::uint64_t number) : fd(std::move(connection)), id(number) {}
   UniqueFd fd;
+  std::uint64_t id;
   std::vector<std::uint8_t> in;
   std::vector<std::uint8_t> out;
-  bool held = false;  // the current request is never answered; later ones wait forever
-  bool evicted = false;  // dropped to make room for a newer client
-  std::chrono::steady_clock::time_point lastHeard = std::chrono::steady_clock::now();
+  bool held = false;          // the current request is never answered; later ones wait forever
+  bool awaitingStore = false;  // the current request's reply waits for the store writer
+  bool dropped = false;       // closed; removed from the list after this round
+  Clock::time_point lastHeard = Clock::now();
+
+  // Nothing heard and nothing owed for longer than a caller waits for a reply.
+  bool idleAt(Clock::time_point now) const { return !awaitingStore && now - lastHeard > kIdleLimit; }
 };
 
 }  // namespace
@@ -71,6 +175,9 @@ struct DriverServer::Impl {
   ino_t socketIno = 0;
   bool bound = false;
   std::list<Client> clients;
+  std::uint64_t nextClient = 0;
+  Clock::time_point acceptRestUntil{};
+  std::unique_ptr<StoreWriter> writer;
 
   void log(std::uint32_t code, std::span<const std::uint8_t> input, const char* outcome) {
     if (!logFd) return;
@@ -81,6 +188,7 @@ struct DriverServer::Impl {
     [[maybe_unused]] auto n = ::write(logFd.get(), line.data(), line.size());
   }
 
+  // Runs on the store writer's thread during run(): touches only the store and options.
   bool reportInit(bool initialised) {
     const std::string text = initialised ? "Success" : options.initFailureText;
     if (!store) {
@@ -112,10 +220,17 @@ struct DriverServer::Impl {
     return true;
   }
 
+  static void queueReply(Client& c, const Reply& reply) {
+    putU32(c.out, reply.ok ? 1 : 0);
+    putU32(c.out, static_cast<std::uint32_t>(reply.bytes.size()));
+    c.out.insert(c.out.end(), reply.bytes.begin(), reply.bytes.end());
+    c.lastHeard = Clock::now();  // answered just now: not idle
+  }
+
   // Answers the complete requests in the client's buffer, one at a time: the next is
   // taken only after the previous reply has gone out. False when the connection must end.
   bool serve(Client& c) {
-    while (!c.held && c.out.empty() && c.in.size() >= 12) {
+    while (!c.held && !c.awaitingStore && c.out.empty() && c.in.size() >= 12) {
       const std::uint32_t code = getLe32(&c.in[0]);
       const std::uint32_t inLength = getLe32(&c.in[4]);
       const std::uint32_t outLength = getLe32(&c.in[8]);
@@ -130,16 +245,40 @@ struct DriverServer::Impl {
         c.held = true;
         return true;
       }
-      const Reply reply = handleRequest(model, options.behaviour, code, input, outLength,
-                                        [this](bool ok) { return reportInit(ok); });
-      log(code, input, reply.ok ? "ok" : "fail");
+      // The model answers at once; an outcome that must be in the store first is only
+      // noted here and written by the store writer, and the reply waits for it.
+      std::optional<bool> storeOutcome;
+      Reply reply = handleRequest(model, options.behaviour, code, input, outLength, [&](bool initialised) {
+        storeOutcome = initialised;
+        return true;
+      });
+      if (storeOutcome) {
+        writer->add({c.id, *storeOutcome, code, {input.begin(), input.end()}, std::move(reply)});
+        c.awaitingStore = true;
+      } else {
+        log(code, input, reply.ok ? "ok" : "fail");
+        queueReply(c, reply);
+      }
       c.in.erase(c.in.begin(), c.in.begin() + 12 + inLength);
-      putU32(c.out, reply.ok ? 1 : 0);
-      putU32(c.out, static_cast<std::uint32_t>(reply.bytes.size()));
-      c.out.insert(c.out.end(), reply.bytes.begin(), reply.bytes.end());
       if (!flush(c)) return false;
     }
     return true;
+  }
+
+  // Replies to the requests whose outcome reached the store (or failed to), then serves
+  // what those clients sent meanwhile.
+  void finishStoreJobs() {
+    for (StoreJob& job : writer->takeFinished()) {
+      job.reply.ok = job.reply.ok && job.recorded;
+      log(job.code, job.input, job.reply.ok ? "ok" : "fail");
+      // The client may have hung up meanwhile: the outcome is recorded all the same.
+      const auto it = std::find_if(clients.begin(), clients.end(),
+                                   [&](const Client& c) { return c.id == job.client && !c.dropped; });
+      if (it == clients.end()) continue;
+      it->awaitingStore = false;
+      queueReply(*it, job.reply);
+      if (!flush(*it) || !serve(*it)) it->dropped = true;
+    }
   }
 
   enum class Received { More, Ended, Broken };
@@ -150,7 +289,7 @@ struct DriverServer::Impl {
     for (;;) {
       const ssize_t n = ::recv(c.fd.get(), buf, sizeof buf, MSG_DONTWAIT);
       if (n > 0) {
-        c.lastHeard = std::chrono::steady_clock::now();
+        c.lastHeard = Clock::now();
         c.in.insert(c.in.end(), buf, buf + n);
         if (c.in.size() > kMaxBuffered) return Received::Broken;
         continue;
@@ -161,26 +300,67 @@ struct DriverServer::Impl {
     }
   }
 
-  void acceptClients() {
-    std::size_t live = 0;
-    for (const auto& c : clients) live += c.evicted ? 0 : 1;
-    for (;;) {
-      UniqueFd fd(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-      if (!fd) return;  // EAGAIN: no more waiting; other errors: try again on the next poll
-      if (live >= kMaxClients) {
-        // Room for the newcomer: the client silent for longest goes, so that idle or
-        // stuck connections can never lock everyone else out.
-        Client* quietest = nullptr;
-        for (auto& c : clients) {
-          if (!c.evicted && (!quietest || c.lastHeard < quietest->lastHeard)) quietest = &c;
-        }
-        if (!quietest) continue;
-        quietest->evicted = true;
-        --live;
-      }
-      clients.emplace_back(std::move(fd));
-      ++live;
+  std::size_t liveClients() const {
+    return static_cast<std::size_t>(std::count_if(clients.begin(), clients.end(), [](const Client& c) { return !c.dropped; }));
+  }
+
+  // Closes the connection idle for longest, when one is idle past the limit.
+  bool closeIdleClient(Clock::time_point now) {
+    Client* quietest = nullptr;
+    for (auto& c : clients) {
+      if (!c.dropped && c.idleAt(now) && (!quietest || c.lastHeard < quietest->lastHeard)) quietest = &c;
     }
+    if (!quietest) return false;
+    quietest->dropped = true;
+    return true;
+  }
+
+  // True while there is room for another connection, making it from an idle one if need be.
+  bool roomForAnother(Clock::time_point now) {
+    return liveClients() < kMaxClients || closeIdleClient(now);
+  }
+
+  void acceptClients() {
+    for (;;) {
+      const auto now = Clock::now();
+      if (!roomForAnother(now)) return;
+      UniqueFd fd(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+      if (!fd) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+          // Out of descriptors: an idle connection gives its own back, else accepting rests.
+          if (closeIdleClient(now)) {
+            clients.remove_if([](const Client& c) { return c.dropped; });
+            continue;
+          }
+          acceptRestUntil = now + kAcceptRest;
+        }
+        return;  // EAGAIN: nobody else waits
+      }
+      const auto uid = peerUser(fd.get());
+      if (!uid || *uid != ::geteuid()) {
+        // Only programs of the driver's own user may reach it, as with window endpoints.
+        if (uid) std::fprintf(stderr, "qv-driverd: refused a client of user %u\n", static_cast<unsigned>(*uid));
+        continue;
+      }
+      clients.emplace_back(std::move(fd), nextClient++);
+    }
+  }
+
+  // Whether the listening socket is worth polling now, and when to look again if not.
+  bool accepting(Clock::time_point now, Clock::time_point& wakeAt) const {
+    if (now < acceptRestUntil) {
+      wakeAt = std::min(wakeAt, acceptRestUntil);
+      return false;
+    }
+    if (liveClients() < kMaxClients) return true;
+    // Full: look again when the quietest connection that owes nothing may be closed.
+    for (const auto& c : clients) {
+      if (c.dropped) continue;
+      if (c.idleAt(now)) return true;
+      if (!c.awaitingStore) wakeAt = std::min(wakeAt, c.lastHeard + kIdleLimit + std::chrono::milliseconds(1));
+    }
+    return false;
   }
 };
 
@@ -245,7 +425,7 @@ std::optional<std::string> DriverServer::start() {
     m.socketDev = st.st_dev;
     m.socketIno = st.st_ino;
   }
-  if (::listen(m.listenFd.get(), 32) != 0) return std::string("listen: ") + std::strerror(errno);
+  if (::listen(m.listenFd.get(), SOMAXCONN) != 0) return std::string("listen: ") + std::strerror(errno);
 
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -260,6 +440,8 @@ std::optional<std::string> DriverServer::start() {
     m.logFd.reset(::open(m.options.logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
     if (!m.logFd) return "cannot open the log " + m.options.logPath.string() + ": " + std::strerror(errno);
   }
+  m.writer = std::make_unique<StoreWriter>([&m](bool initialised) { return m.reportInit(initialised); });
+  if (!m.writer->ok()) return std::string("eventfd: ") + std::strerror(errno);
   return std::nullopt;
 }
 
@@ -267,39 +449,53 @@ int DriverServer::run() {
   auto& m = *impl_;
   std::vector<pollfd> fds;
   for (;;) {
+    const auto now = Clock::now();
+    auto wakeAt = Clock::time_point::max();
+    const bool accepting = m.accepting(now, wakeAt);
     fds.clear();
     fds.push_back({m.signalFd.get(), POLLIN, 0});
-    fds.push_back({m.listenFd.get(), POLLIN, 0});
+    fds.push_back({m.writer->wakeFd(), POLLIN, 0});
+    fds.push_back({accepting ? m.listenFd.get() : -1, POLLIN, 0});
     for (auto& c : m.clients) {
-      // A client is read also while its request is held, so that its hang-up is seen.
+      // A client is read also while its request waits, so that its hang-up is seen.
       short events = POLLIN;
       if (!c.out.empty()) events |= POLLOUT;
       fds.push_back({c.fd.get(), events, 0});
     }
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    int timeout = -1;
+    if (wakeAt != Clock::time_point::max()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+      timeout = static_cast<int>(std::clamp<long long>(left + 1, 0, 60'000));
+    }
+    if (::poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       std::perror("qv-driverd: poll");
       return 1;
     }
     if (fds[0].revents & POLLIN) return 0;  // SIGTERM or SIGINT
-    if (fds[1].revents & POLLIN) m.acceptClients();
+    if (fds[1].revents & POLLIN) m.finishStoreJobs();
 
-    std::size_t i = 2;
-    for (auto it = m.clients.begin(); it != m.clients.end() && i < fds.size(); ++i) {
+    // Each connection polled above is served on its own; new ones wait for the next round.
+    constexpr std::size_t kFirstClient = 3;
+    std::size_t i = kFirstClient;
+    for (auto it = m.clients.begin(); it != m.clients.end() && i < fds.size(); ++it, ++i) {
+      Client& c = *it;
       const short ev = fds[i].revents;
-      bool alive = !it->evicted;
-      if (alive && (ev & POLLOUT)) alive = Impl::flush(*it);
+      if (c.dropped) continue;
+      bool alive = true;
+      if (ev & POLLOUT) alive = Impl::flush(c);
       if (alive && (ev & (POLLIN | POLLHUP | POLLERR))) {
-        const auto r = Impl::receive(*it);
+        const auto r = Impl::receive(c);
         // Requests that arrived before the client hung up still take effect.
-        const bool served = r != Impl::Received::Broken && m.serve(*it);
+        const bool served = r != Impl::Received::Broken && m.serve(c);
         alive = served && r == Impl::Received::More;
       } else if (alive) {
-        alive = m.serve(*it);
+        alive = m.serve(c);
       }
-      it = alive ? std::next(it) : m.clients.erase(it);
+      if (!alive) c.dropped = true;
     }
-    m.clients.remove_if([](const Client& c) { return c.evicted; });
+    if (fds[2].revents & POLLIN) m.acceptClients();
+    m.clients.remove_if([](const Client& c) { return c.dropped; });
   }
 }
 

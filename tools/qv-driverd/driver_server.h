@@ -1,7 +1,12 @@
 #pragma once
 // The driver's device served on a Unix stream socket: several clients at once, one
-// poll loop, each connection's requests answered in order. Every request is appended to
-// a log file as one line:  <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
+// poll loop, each connection's requests answered in order. Connections are served
+// independently: InitializeDriver's store write runs on a thread of its own, so a store
+// locked by another program delays only that request's reply. Only peers of the driver's
+// own user are served, and a connection is closed by the driver only when it is malformed
+// or, while the driver needs room, idle for longer than a caller waits for a reply.
+// Every request is appended to a log file as one line:
+//   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
 #include "driver_model.h"
 #include "platform/registry_store.h"
 

@@ -4,6 +4,7 @@
 #include "platform/posix/unix_socket.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -58,12 +59,22 @@ private:
 }  // namespace
 
 std::unique_ptr<DeviceHandle> SocketDeviceIo::open(const std::filesystem::path& device) {
-  if (socketPathProblem(device)) return nullptr;
+  return open(device, nullptr);
+}
+
+std::unique_ptr<DeviceHandle> SocketDeviceIo::open(const std::filesystem::path& device, std::string* why) {
+  if (auto problem = socketPathProblem(device)) {
+    if (why) *why = std::move(*problem);
+    return nullptr;
+  }
   // A blocking connect, bounded by the reply timeout: a listener whose backlog is full
   // makes it wait, and a driver that never accepts must not hold the caller forever.
   // Requests wait by polling, so the socket's blocking mode matters only here.
   UniqueFd fd = connectUnixSocket(device, timeout_);
-  if (!fd) return nullptr;
+  if (!fd) {
+    if (why) *why = "Cannot connect to " + device.string() + ": " + std::strerror(errno);
+    return nullptr;
+  }
   return std::make_unique<SocketDeviceHandle>(std::move(fd), timeout_);
 }
 

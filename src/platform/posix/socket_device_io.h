@@ -8,6 +8,7 @@
 #include "platform/device_io.h"
 
 #include <chrono>
+#include <string>
 
 namespace qv::platform {
 
@@ -21,6 +22,9 @@ public:
 
   // nullptr when the socket is missing, refuses, or its path is too long for a socket.
   std::unique_ptr<DeviceHandle> open(const std::filesystem::path& device) override;
+  // The same; when it fails, *why (when given) says which of those it was. Callers still
+  // treat every failed open alike: the text is for the person reading it.
+  std::unique_ptr<DeviceHandle> open(const std::filesystem::path& device, std::string* why);
 
 private:
   std::chrono::milliseconds timeout_ = kDefaultReplyTimeout;

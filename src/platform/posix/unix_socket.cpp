@@ -21,7 +21,10 @@ bool unixSocketAddress(const std::filesystem::path& path, sockaddr_un& addr) {
 
 UniqueFd connectUnixSocket(const std::filesystem::path& path, std::chrono::milliseconds limit) {
   sockaddr_un addr;
-  if (!unixSocketAddress(path, addr)) return UniqueFd();
+  if (!unixSocketAddress(path, addr)) {
+    errno = ENAMETOOLONG;
+    return UniqueFd();
+  }
   UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!sock) return UniqueFd();
   const auto bound = std::max(limit, std::chrono::milliseconds(1));
@@ -33,7 +36,12 @@ UniqueFd connectUnixSocket(const std::filesystem::path& path, std::chrono::milli
   do {
     rc = ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
   } while (rc != 0 && errno == EINTR);  // a Unix connect that was interrupted has not happened
-  if (rc != 0) return UniqueFd();
+  if (rc != 0) {
+    const int why = errno;  // closing the socket must not hide it
+    sock.reset();
+    errno = why;
+    return UniqueFd();
+  }
   return sock;
 }
 

@@ -19,9 +19,9 @@ using SocketClock = std::chrono::steady_clock;
 bool unixSocketAddress(const std::filesystem::path& path, sockaddr_un& addr);
 
 // A blocking stream socket connected to path, or an empty UniqueFd when nobody listens
-// there or the path does not fit. A listener whose queue is full makes connect wait; the
-// wait ends after limit (at least a millisecond: the socket option that bounds it takes
-// zero as "for ever").
+// there or the path does not fit (errno then says why: ENAMETOOLONG for a path that does
+// not fit). A listener whose queue is full makes connect wait; the wait ends after limit
+// (at least a millisecond: the socket option that bounds it takes zero as "for ever").
 UniqueFd connectUnixSocket(const std::filesystem::path& path, std::chrono::milliseconds limit);
 
 // Waits until fd is ready for events (or reports an error or hang-up, which the next call

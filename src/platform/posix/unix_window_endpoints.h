@@ -7,6 +7,7 @@
 // and a sent message is answered with u32 result once the receiver has handled it.
 #include "platform/window_messages.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -36,6 +37,11 @@ std::filesystem::path endpointPath(std::string_view className, std::string_view 
 // a receiver showing a dialog in its handler is still waited for, but finite, so that a
 // hung receiver cannot freeze the sender for ever; after it send() gives up (nullopt).
 inline constexpr std::chrono::milliseconds kDefaultSendLimit{30'000};
+// How long finding a window or handing it a message waits for the connection itself.
+// Connecting waits only while the listener's queue of connections not yet taken is full,
+// which its own thread keeps from happening unless it is flooded or no longer runs: such
+// a window counts as absent at once rather than freezing the sender for the send limit.
+inline constexpr std::chrono::milliseconds kConnectLimit{500};
 
 class UnixWindowMessenger final : public WindowMessenger {
 public:
@@ -50,17 +56,21 @@ public:
                                     WindowMessage msg) override;
 
 private:
+  std::chrono::milliseconds connectLimit() const { return std::min(sendLimit_, kConnectLimit); }
+
   std::chrono::milliseconds sendLimit_;
 };
 
-// Frames that do not arrive whole within this time after a connection is accepted are
-// dropped, so a peer that connects and stalls holds up the others only briefly.
+// A connection is served only while it keeps its peer's pace: a frame that does not arrive
+// whole within this time (after the connection was accepted or its previous frame was
+// handled) ends the connection, and so does an answer the peer does not take within it.
 inline constexpr std::chrono::milliseconds kFrameReadLimit{2'000};
 
 class UnixWindowEndpointFactory final : public WindowEndpointFactory {
 public:
-  // Listens on the endpoint's socket from a thread of its own and hands each message to
-  // the loop's thread in arrival order. Fails (nullptr, error text) when the path is too
+  // Listens on the endpoint's socket from a thread of its own that reads all connections
+  // at once, so one slow peer delays no other, and hands each message to the loop's
+  // thread in the order the messages arrived whole. Fails (nullptr, error text) when the path is too
   // long for a socket, when another live listener already answers on it, or when the
   // socket cannot be set up. A stale socket file left by a dead listener is replaced.
   std::unique_ptr<WindowEndpoint> listen(std::string_view className, std::string_view title,
