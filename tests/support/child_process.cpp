@@ -26,6 +26,20 @@ int exitCodeOf(int status) {
 
 }  // namespace
 
+pid_t spawnWithSignalsOpen(const char* file, const posix_spawn_file_actions_t& actions, char* const argv[],
+                           char* const envp[]) {
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, file, &actions, &attr, argv, envp);
+  posix_spawnattr_destroy(&attr);
+  return spawned == 0 && pid > 0 ? pid : -1;
+}
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args, Output output) {
   spawn(program, args, -1, output == Output::Discard);
 }
@@ -53,19 +67,11 @@ void ChildProcess::spawn(const std::string& program, const std::vector<std::stri
   } else if (discard) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   }
-  // The child must not inherit a blocked SIGTERM from a test thread.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, file.c_str(), &actions, &attr, argv.data(), environ) == 0 && pid > 0) {
+  const pid_t pid = spawnWithSignalsOpen(file.c_str(), actions, argv.data(), environ);
+  if (pid > 0) {
     pid_ = pid;
     started_ = true;
   }
-  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
 }
 

@@ -2,6 +2,7 @@
 // A program started for a test with the current environment, stopped and reaped when the
 // object ends. A signal only ever goes to the child itself: never while it was not started
 // or after it was reaped (a pid of 0 or -1 would reach a process group or every process).
+#include <spawn.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -10,6 +11,11 @@
 #include <vector>
 
 namespace qv::test {
+
+// posix_spawn with the given file actions and no signal blocked in the child (a test
+// thread may block SIGTERM, and the child must not inherit that). The pid, or -1.
+pid_t spawnWithSignalsOpen(const char* file, const posix_spawn_file_actions_t& actions, char* const argv[],
+                           char* const envp[]);
 
 class ChildProcess {
 public:

@@ -1,5 +1,6 @@
 #include "support/program_run.h"
 
+#include "support/child_process.h"
 #include "support/private_root.h"
 
 #include <fcntl.h>
@@ -77,20 +78,11 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
-  // The child must not inherit a blocked SIGTERM from a test thread.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attr);
+  const pid_t pid = spawnWithSignalsOpen(argv[0], actions, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
 
   ProgramRun run;
-  if (spawned != 0 || pid <= 0) return run;
+  if (pid <= 0) return run;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   bool killed = false;
   for (;;) {

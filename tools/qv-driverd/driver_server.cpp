@@ -462,11 +462,7 @@ int DriverServer::run() {
       if (!c.out.empty()) events |= POLLOUT;
       fds.push_back({c.fd.get(), events, 0});
     }
-    int timeout = -1;
-    if (wakeAt != Clock::time_point::max()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
-      timeout = static_cast<int>(std::clamp<long long>(left + 1, 0, 60'000));
-    }
+    const int timeout = platform::pollTimeoutUntil(wakeAt, now);
     if (::poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       std::perror("qv-driverd: poll");

@@ -95,4 +95,10 @@ ReceiveResult receiveExactly(int fd, std::uint8_t* data, std::size_t size,
   return ReceiveResult::Done;
 }
 
+int pollTimeoutUntil(SocketClock::time_point wakeAt, SocketClock::time_point now) {
+  if (wakeAt == SocketClock::time_point::max()) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+  return static_cast<int>(std::clamp<long long>(left + 1, 0, 60'000));
+}
+
 }  // namespace qv::platform

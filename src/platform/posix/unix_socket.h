@@ -27,6 +27,10 @@ UniqueFd connectUnixSocket(const std::filesystem::path& path, std::chrono::milli
 // Waits until fd is ready for events (or reports an error or hang-up, which the next call
 // on it sees). False when the deadline passes first or, with stopFd >= 0, when stopFd
 // becomes readable.
+// The poll() time-out that wakes at wakeAt (never when it is time_point::max()), rounded
+// up so a deadline is never seen as not yet reached, and at most a minute.
+int pollTimeoutUntil(SocketClock::time_point wakeAt, SocketClock::time_point now);
+
 bool waitUntilReady(int fd, short events, SocketClock::time_point deadline, int stopFd = -1);
 
 // Sends all size bytes; false when the connection fails, the deadline passes or stopFd

@@ -170,11 +170,7 @@ private:
         polled.push_back(id);
         wakeAt = std::min(wakeAt, c.deadline);
       }
-      int timeout = -1;
-      if (wakeAt != Clock::time_point::max()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
-        timeout = static_cast<int>(std::clamp<long long>(left + 1, 0, 60'000));
-      }
+      const int timeout = pollTimeoutUntil(wakeAt, now);
       if (::poll(fds.data(), fds.size(), timeout) < 0) {
         if (errno == EINTR) continue;
         return;
