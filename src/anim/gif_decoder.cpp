@@ -174,7 +174,8 @@ bool GifParser::parse() {
         case 0xFF:
           readApplication();
           break;
-        default:  // unknown label: scanning goes on after these two bytes
+        default:  // any other label: its data sub-blocks are skipped, up to the terminator
+          skipSubBlocks(readByte());
           break;
       }
     } else if (head[0] == 0x2C) {
@@ -375,10 +376,7 @@ bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
   return true;
 }
 
-namespace {
-
-// Whole file; missing file is std::nullopt, an existing one that cannot be read throws.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file) {
+std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return std::nullopt;
   if (std::filesystem::is_directory(file, ec)) {
@@ -396,6 +394,12 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::pa
   return bytes;
 }
 
+const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, std::string_view name) {
+  return module.find("GIF", upperName(name));
+}
+
+namespace {
+
 std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
   stream.clear();
   stream.seekg(0, std::ios::beg);
@@ -406,7 +410,7 @@ std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
 }  // namespace
 
 bool GifDecoder::LoadFromFile(const std::filesystem::path& file) {
-  auto bytes = readWholeFile(file);
+  auto bytes = readGifFile(file);
   if (!bytes) {
     lastError_ = TGIFError::geFileNotFound;
     return false;
@@ -415,7 +419,7 @@ bool GifDecoder::LoadFromFile(const std::filesystem::path& file) {
 }
 
 bool GifDecoder::LoadInfoFromFile(const std::filesystem::path& file) {
-  auto bytes = readWholeFile(file);
+  auto bytes = readGifFile(file);
   if (!bytes) {
     lastError_ = TGIFError::geFileNotFound;
     return false;
@@ -434,9 +438,13 @@ bool GifDecoder::LoadInfoFromBytes(std::span<const std::uint8_t> bytes) {
   return load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true);
 }
 
+bool GifDecoder::LoadFromData(std::vector<std::uint8_t> bytes, bool infoOnly) {
+  return load(std::move(bytes), infoOnly);
+}
+
 bool GifDecoder::LoadFromResourceName(const ResourceModule& module, std::string_view name) {
   lastError_ = TGIFError::geResourceNotFound;
-  const std::vector<std::uint8_t>* bytes = module.find("GIF", upperName(name));
+  const std::vector<std::uint8_t>* bytes = findGifResource(module, name);
   if (!bytes) return false;
   return load(*bytes, false);
 }

@@ -147,9 +147,15 @@ std::size_t LzwDecoder::decodeImpl(std::size_t upTo) {
     bits -= width;
 
     if (state != State::Running) {
-      // The first code of the data (leading clear codes skipped) and the code after a clear
-      // are pixels as they stand.
-      if (state == State::Start && code == clear) continue;
+      // The first code of the data and the code after a clear are pixels as they stand, but
+      // a clear code there clears again (the tables are still as a clear left them) and an
+      // end code ends the data.
+      if (code == clear) continue;
+      if (code == end) {
+        in_.skipRest();
+        done_ = true;
+        break;
+      }
       state = State::Running;
       if (code >= clear) consistent = false;  // a pixel value that is no root
       prev = first = code;
