@@ -56,7 +56,8 @@ public:
 private:
   bool readFrame(TGIFFrame& frame);
   bool decodePixels(TGIFFrame& frame);
-  void progress();
+  void progress() { progress(pos_); }
+  void progress(std::size_t position);
 
   std::size_t left() const { return data_.size() - pos_; }
   // Reads up to n bytes; at the end of data it reads fewer and does not fail.
@@ -91,12 +92,17 @@ private:
   std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
   std::string comment_;
   std::int64_t totalPixels_ = 0;
+  // Kept from frame to frame: the LZW tables, the gathered image data, and the rows of an
+  // interlaced frame in the order the data holds them.
+  std::unique_ptr<LzwDecoder> lzw_;
+  std::vector<std::uint8_t> codes_;
+  std::vector<std::uint8_t> rows_;
 };
 
-void GifParser::progress() {
+void GifParser::progress(std::size_t position) {
   if (!d_.OnProgress) return;
-  const ProgressReport report{clamp32(pos_), clamp32(data_.size()),
-                              percentage(static_cast<std::int64_t>(pos_), static_cast<std::int64_t>(data_.size()))};
+  const ProgressReport report{clamp32(position), clamp32(data_.size()),
+                              percentage(static_cast<std::int64_t>(position), static_cast<std::int64_t>(data_.size()))};
   bool keep = d_.keepOnProcessing_;
   d_.OnProgress(report, keep);
   d_.keepOnProcessing_ = keep;
@@ -276,42 +282,68 @@ bool GifParser::readFrame(TGIFFrame& frame) {
   return true;
 }
 
+namespace {
+
+// mask[i] = 1 where pixels[i] is the transparent index, else 0; eight pixels at a time.
+void markTransparent(const std::uint8_t* pixels, std::uint8_t* mask, std::size_t n, std::uint8_t transparent) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+  const std::uint64_t pattern = kOnes * transparent;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, pixels + i, 8);
+    const std::uint64_t x = word ^ pattern;  // zero bytes where the pixel is transparent
+    // The top bit of each byte of `nonZero` is set exactly where that byte of x is not zero.
+    const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
+    const std::uint64_t marks = (~nonZero >> 7) & kOnes;
+    std::memcpy(mask + i, &marks, 8);
+  }
+  for (; i < n; ++i) mask[i] = pixels[i] == transparent ? 1 : 0;
+}
+
+}  // namespace
+
 bool GifParser::decodePixels(TGIFFrame& frame) {
   const int width = frame.Width;
   const int height = frame.Height;
   const std::size_t rowLength = static_cast<std::size_t>(width);
-  frame.Image = Plane{width, height, std::vector<std::uint8_t>(rowLength * static_cast<std::size_t>(height), 0)};
-  if (frame.Transparent) frame.Mask = Plane{width, height, frame.Image.pixels};
+  const std::size_t total = rowLength * static_cast<std::size_t>(height);
+  // Rows that are not decoded keep index 0, and an opaque mask.
+  frame.Image = Plane{width, height, std::vector<std::uint8_t>(total)};
+  if (frame.Transparent) frame.Mask = Plane{width, height, std::vector<std::uint8_t>(total)};
 
   const int minCodeSize = readByte();
   if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
   if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
 
-  // Pixels are decoded in the order the data holds them; interlaced rows (and their mask)
-  // are put in place afterwards.
-  const std::size_t total = rowLength * static_cast<std::size_t>(height);
-  std::vector<std::uint8_t> orderedMask;
-  std::uint8_t* mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
+  const std::size_t dataStart = pos_;
+  const std::size_t codeBytes = gatherSubBlocks(data_, pos_, codes_);
+  const std::size_t dataLength = pos_ - dataStart;
+  if (!lzw_) lzw_ = std::make_unique<LzwDecoder>();
+  LzwDecoder& lzw = *lzw_;
+
+  // Non-interlaced pixels go straight into the image; interlaced ones are decoded in the
+  // order the data holds them and their rows put in place afterwards.
   std::vector<int> rowOrder;  // image row of each decoded row
+  std::uint8_t* out = frame.Image.pixels.data();
   if (frame.Interlaced) {
-    if (mask) {
-      orderedMask.assign(total, 0);
-      mask = orderedMask.data();
-    }
+    if (rows_.size() < total) rows_.resize(total);
+    out = rows_.data();
+    rowOrder.reserve(static_cast<std::size_t>(height));
     static constexpr std::array<std::pair<int, int>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
     for (auto [firstRow, step] : kPasses) {
       for (int row = firstRow; row < height; row += step) rowOrder.push_back(row);
     }
   }
+  lzw.start(codes_.data(), codeBytes, minCodeSize, out, total);
 
-  SubBlockReader blocks(data_, pos_);
-  LzwDecoder lzw(blocks, minCodeSize, total, mask, frame.TransparentIndex);
   const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
   if (!rowProgress) {
     lzw.decodeTo(total);
   } else {
     // Reports after completed rows whose image row number is a multiple of 64 (32 for frames
-    // wider than 320 pixels).
+    // wider than 320 pixels), at the place in the data that the decoding has reached.
     const int reportEvery = width <= 320 ? 63 : 31;
     int rowsDone = 0;
     while (rowsDone < height) {
@@ -319,25 +351,31 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
       const int complete = static_cast<int>(written / rowLength);
       for (; rowsDone < complete; ++rowsDone) {
         const int row = frame.Interlaced ? rowOrder[static_cast<std::size_t>(rowsDone)] : rowsDone;
-        if ((row & reportEvery) == 0) progress();
+        if ((row & reportEvery) == 0) {
+          const std::size_t read = codeBytes == 0 ? dataLength : lzw.bytesRead() * dataLength / codeBytes;
+          progress(dataStart + read);
+        }
       }
       if (lzw.ended()) break;
     }
   }
-  // Rows not (or not wholly) decoded keep index 0 and an opaque mask.
-  const std::span<const std::uint8_t> decoded = lzw.pixels();
+
+  const std::size_t decoded = lzw.written();
+  std::uint8_t* const image = frame.Image.pixels.data();
+  std::uint8_t* const mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
   if (!frame.Interlaced) {
-    std::memcpy(frame.Image.pixels.data(), decoded.data(), decoded.size());
+    // Copies may have left a few bytes past the last decoded pixel.
+    std::memset(image + decoded, 0, std::min<std::size_t>(total - decoded, 16));
+    if (mask) markTransparent(image, mask, decoded, frame.TransparentIndex);
   } else {
-    for (std::size_t i = 0; i < rowOrder.size() && i * rowLength < decoded.size(); ++i) {
+    for (std::size_t i = 0; i < rowOrder.size() && i * rowLength < decoded; ++i) {
       const std::size_t from = i * rowLength;
-      const std::size_t n = std::min(rowLength, decoded.size() - from);
+      const std::size_t n = std::min(rowLength, decoded - from);
       const std::size_t to = static_cast<std::size_t>(rowOrder[i]) * rowLength;
-      std::memcpy(frame.Image.pixels.data() + to, decoded.data() + from, n);
-      if (mask) std::memcpy(frame.Mask.pixels.data() + to, orderedMask.data() + from, n);
+      std::memcpy(image + to, out + from, n);
+      if (mask) markTransparent(image + to, mask + to, n, frame.TransparentIndex);
     }
   }
-  lzw.finish();
   return !lzw.corrupt();
 }
 
