@@ -56,8 +56,7 @@ public:
 private:
   bool readFrame(TGIFFrame& frame);
   bool decodePixels(TGIFFrame& frame);
-  void progress() { progress(pos_); }
-  void progress(std::size_t position);
+  void progress();
 
   std::size_t left() const { return data_.size() - pos_; }
   // Reads up to n bytes; at the end of data it reads fewer and does not fail.
@@ -92,17 +91,16 @@ private:
   std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
   std::string comment_;
   std::int64_t totalPixels_ = 0;
-  // Kept from frame to frame: the LZW tables, the gathered image data, and the rows of an
-  // interlaced frame in the order the data holds them.
+  // Kept from frame to frame: the LZW tables, and the rows of an interlaced frame in the
+  // order the data holds them.
   std::unique_ptr<LzwDecoder> lzw_;
-  std::vector<std::uint8_t> codes_;
   std::vector<std::uint8_t> rows_;
 };
 
-void GifParser::progress(std::size_t position) {
+void GifParser::progress() {
   if (!d_.OnProgress) return;
-  const ProgressReport report{clamp32(position), clamp32(data_.size()),
-                              percentage(static_cast<std::int64_t>(position), static_cast<std::int64_t>(data_.size()))};
+  const ProgressReport report{clamp32(pos_), clamp32(data_.size()),
+                              percentage(static_cast<std::int64_t>(pos_), static_cast<std::int64_t>(data_.size()))};
   bool keep = d_.keepOnProcessing_;
   d_.OnProgress(report, keep);
   d_.keepOnProcessing_ = keep;
@@ -317,9 +315,6 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
   if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
   if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
 
-  const std::size_t dataStart = pos_;
-  const std::size_t codeBytes = gatherSubBlocks(data_, pos_, codes_);
-  const std::size_t dataLength = pos_ - dataStart;
   if (!lzw_) lzw_ = std::make_unique<LzwDecoder>();
   LzwDecoder& lzw = *lzw_;
 
@@ -336,14 +331,14 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
       for (int row = firstRow; row < height; row += step) rowOrder.push_back(row);
     }
   }
-  lzw.start(codes_.data(), codeBytes, minCodeSize, out, total);
+  lzw.start(data_, pos_, minCodeSize, out, total);
 
   const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
   if (!rowProgress) {
     lzw.decodeTo(total);
   } else {
     // Reports after completed rows whose image row number is a multiple of 64 (32 for frames
-    // wider than 320 pixels), at the place in the data that the decoding has reached.
+    // wider than 320 pixels).
     const int reportEvery = width <= 320 ? 63 : 31;
     int rowsDone = 0;
     while (rowsDone < height) {
@@ -351,15 +346,13 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
       const int complete = static_cast<int>(written / rowLength);
       for (; rowsDone < complete; ++rowsDone) {
         const int row = frame.Interlaced ? rowOrder[static_cast<std::size_t>(rowsDone)] : rowsDone;
-        if ((row & reportEvery) == 0) {
-          const std::size_t read = codeBytes == 0 ? dataLength : lzw.bytesRead() * dataLength / codeBytes;
-          progress(dataStart + read);
-        }
+        if ((row & reportEvery) == 0) progress();
       }
       if (lzw.ended()) break;
     }
   }
 
+  lzw.finish();
   const std::size_t decoded = lzw.written();
   std::uint8_t* const image = frame.Image.pixels.data();
   std::uint8_t* const mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;

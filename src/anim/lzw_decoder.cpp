@@ -41,34 +41,13 @@ std::size_t copyString(std::uint8_t* dst, const std::uint8_t* src, std::size_t n
 
 }  // namespace
 
-std::size_t gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t& pos, std::vector<std::uint8_t>& into) {
-  // The lengths first, so that the bytes are copied into a buffer of the right size at once.
-  std::size_t total = 0;
-  for (std::size_t at = pos; at < data.size();) {
-    const std::size_t length = data[at++];
-    if (length == 0) break;
-    const std::size_t n = std::min(length, data.size() - at);
-    total += n;
-    at += n;
-  }
-  if (into.size() < total + kCodePadding) into.resize(total + kCodePadding);
-  std::uint8_t* to = into.data();
-  while (pos < data.size()) {
-    const std::size_t length = data[pos++];
-    if (length == 0) break;
-    const std::size_t n = std::min(length, data.size() - pos);
-    std::memcpy(to, data.data() + pos, n);
-    to += n;
-    pos += n;
-  }
-  std::memset(to, 0, kCodePadding);
-  return total;
-}
-
-void LzwDecoder::start(const std::uint8_t* codes, std::size_t codeBytes, int minCodeSize, std::uint8_t* out,
+void LzwDecoder::start(std::span<const std::uint8_t> data, std::size_t& pos, int minCodeSize, std::uint8_t* out,
                        std::size_t size) {
-  codes_ = codes;
-  codeBits_ = codeBytes * 8;
+  data_ = data;
+  pos_ = &pos;
+  blockLeft_ = 0;
+  blocksEnded_ = false;
+  codeBits_ = 0;
   bitPos_ = 0;
   out_ = out;
   size_ = size;
@@ -97,7 +76,45 @@ void LzwDecoder::start(const std::uint8_t* codes, std::size_t codeBytes, int min
   }
 }
 
-std::size_t LzwDecoder::bytesRead() const { return std::min((bitPos_ + 7) / 8, codeBits_ / 8); }
+bool LzwDecoder::refill() {
+  const std::size_t from = bitPos_ >> 3;
+  const std::size_t kept = codeBits_ / 8 - from;  // at most the bytes of one partial code
+  std::memmove(chunk_.data(), chunk_.data() + from, kept);
+  bitPos_ &= 7;
+  std::size_t filled = kept;
+  std::size_t& pos = *pos_;
+  while (filled < kChunk && !blocksEnded_) {
+    if (blockLeft_ == 0) {
+      const std::size_t length = pos < data_.size() ? data_[pos++] : 0;
+      if (length == 0) {
+        blocksEnded_ = true;  // the terminator, or the stream ends inside the image data
+        break;
+      }
+      blockLeft_ = std::min(length, data_.size() - pos);
+      continue;
+    }
+    const std::size_t n = std::min(blockLeft_, kChunk - filled);
+    std::memcpy(chunk_.data() + filled, data_.data() + pos, n);
+    filled += n;
+    pos += n;
+    blockLeft_ -= n;
+  }
+  std::memset(chunk_.data() + filled, 0, kPadding);
+  codeBits_ = filled * 8;
+  return filled > kept;
+}
+
+void LzwDecoder::finish() {
+  std::size_t& pos = *pos_;
+  pos += blockLeft_;
+  blockLeft_ = 0;
+  while (!blocksEnded_) {
+    const std::size_t length = pos < data_.size() ? data_[pos++] : 0;
+    if (length == 0) break;
+    pos += std::min(length, data_.size() - pos);
+  }
+  blocksEnded_ = true;
+}
 
 void LzwDecoder::resetCounters() {
   width_ = minCodeSize_ + 1;
@@ -106,8 +123,10 @@ void LzwDecoder::resetCounters() {
 }
 
 int LzwDecoder::readCode() {
-  if (bitPos_ + static_cast<std::size_t>(width_) > codeBits_) return -1;  // a partial code is no code
-  const std::uint8_t* p = codes_ + (bitPos_ >> 3);
+  while (bitPos_ + static_cast<std::size_t>(width_) > codeBits_) {
+    if (!refill()) return -1;  // a partial code at the end of data is no code
+  }
+  const std::uint8_t* p = chunk_.data() + (bitPos_ >> 3);
   const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
                              (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
   const int code = static_cast<int>((word >> (bitPos_ & 7)) & ((1u << width_) - 1));
@@ -165,8 +184,8 @@ void LzwDecoder::firstCode() {
 void LzwDecoder::run(std::size_t upTo) {
   // The state lives in locals for the loop (byte stores through the output could alias
   // members and would force reloads) and is written back on every way out.
-  const std::uint8_t* const codes = codes_;
-  const std::size_t codeBits = codeBits_;
+  const std::uint8_t* const codes = chunk_.data();
+  std::size_t codeBits = codeBits_;
   std::size_t bitPos = bitPos_;
   std::uint8_t* const out = out_;
   const std::size_t size = size_;
@@ -191,8 +210,15 @@ void LzwDecoder::run(std::size_t upTo) {
 
   while (k < upTo) {
     if (bitPos + static_cast<std::size_t>(width) > codeBits) {
-      done_ = true;
-      break;
+      bitPos_ = bitPos;
+      bool more = true;
+      while (more && bitPos_ + static_cast<std::size_t>(width) > codeBits_) more = refill();
+      bitPos = bitPos_;
+      codeBits = codeBits_;
+      if (!more) {
+        done_ = true;  // a partial code at the end of data is no code
+        break;
+      }
     }
     const std::uint8_t* p = codes + (bitPos >> 3);
     const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |

@@ -1,23 +1,14 @@
 #pragma once
-// Variable-length-code LZW decoding of GIF image data. The data sub-blocks are first gathered
-// into one run of bytes; codes are then read from it by bit position. Every read and write is
-// bounded by the data and the output given; a corrupt code stream ends decoding (corrupt())
-// instead of looping or overrunning.
+// Variable-length-code LZW decoding of GIF image data. The data sub-blocks are read a few
+// kilobytes at a time into one run of bytes, from which codes are read by bit position. Every
+// read and write is bounded by the data and the output given; a corrupt code stream ends
+// decoding (corrupt()) instead of looping or overrunning.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 namespace qv::anim {
-
-// Zero bytes kept readable after the gathered data, so that a code is read with one 4-byte load.
-inline constexpr std::size_t kCodePadding = 8;
-
-// Gathers the data sub-blocks starting at `pos` in `data`, up to and including the zero-length
-// one (or the end of the stream, which never delivers a sub-block twice), into `into`; advances
-// `pos` past them. Returns the number of data bytes; `into` holds kCodePadding zero bytes more.
-std::size_t gatherSubBlocks(std::span<const std::uint8_t> data, std::size_t& pos, std::vector<std::uint8_t>& into);
 
 class LzwDecoder {
 public:
@@ -30,10 +21,11 @@ public:
   LzwDecoder(const LzwDecoder&) = delete;
   LzwDecoder& operator=(const LzwDecoder&) = delete;
 
-  // Starts a frame: `codes` holds `codeBytes` bytes of image data followed by kCodePadding
-  // readable bytes; `out` receives `size` pixels (low 8 bits of each value) in the order the data
+  // Starts a frame whose image data sub-blocks begin at `pos` in `data` (`pos` follows the
+  // reading); `out` receives `size` pixels (low 8 bits of each value) in the order the data
   // holds them. `minCodeSize` must be 0..kMaxCodeSize.
-  void start(const std::uint8_t* codes, std::size_t codeBytes, int minCodeSize, std::uint8_t* out, std::size_t size);
+  void start(std::span<const std::uint8_t> data, std::size_t& pos, int minCodeSize, std::uint8_t* out,
+             std::size_t size);
 
   // Decodes until at least `upTo` (at most `size`) pixels are written or the data has ended
   // (end code, end of data, or corrupt data). Returns the number of pixels written so far.
@@ -43,10 +35,16 @@ public:
   // A prefix chain did not reach a root code within the table's 4096 entries.
   bool corrupt() const { return corrupt_; }
   std::size_t written() const { return k_; }
-  // Data bytes that the codes read so far came from.
-  std::size_t bytesRead() const;
+  // Reads past the rest of the image data, up to and including its terminator.
+  void finish();
 
 private:
+  static constexpr std::size_t kChunk = 4096;
+  static constexpr std::size_t kPadding = 8;  // zero bytes after the chunk: a code is one 4-byte load
+
+  // Moves the unread bytes to the front of the chunk and adds data bytes after them; false
+  // when no data bytes are left.
+  bool refill();
   int readCode();
   void resetCounters();
   void firstCode();
@@ -54,9 +52,12 @@ private:
   void looseCode();
   void addLooseEntry();
 
-  const std::uint8_t* codes_ = nullptr;
-  std::size_t codeBits_ = 0;
-  std::size_t bitPos_ = 0;
+  std::span<const std::uint8_t> data_;
+  std::size_t* pos_ = nullptr;
+  std::size_t blockLeft_ = 0;  // bytes of the current sub-block not read yet
+  bool blocksEnded_ = false;   // the zero-length sub-block, or the end of the stream, was reached
+  std::size_t codeBits_ = 0;   // bits in the chunk
+  std::size_t bitPos_ = 0;     // bits of the chunk read
   std::uint8_t* out_ = nullptr;
   std::size_t size_ = 0;
   std::size_t k_ = 0;
@@ -84,6 +85,7 @@ private:
   std::array<std::uint16_t, kTableSize> prefix_;
   std::array<std::uint8_t, kTableSize> suffix_;
   std::array<std::uint8_t, kTableSize> stack_;
+  std::array<std::uint8_t, kChunk + kPadding> chunk_;
 };
 
 }  // namespace qv::anim
