@@ -94,7 +94,8 @@ private:
   // Kept from frame to frame: the LZW tables, and the rows of an interlaced frame in the
   // order the data holds them.
   std::unique_ptr<LzwDecoder> lzw_;
-  std::vector<std::uint8_t> rows_;
+  std::unique_ptr<std::uint8_t[]> rows_;  // not zeroed: only decoded pixels are read from it
+  std::size_t rowsSize_ = 0;
 };
 
 void GifParser::progress() {
@@ -323,8 +324,11 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
   std::vector<int> rowOrder;  // image row of each decoded row
   std::uint8_t* out = frame.Image.pixels.data();
   if (frame.Interlaced) {
-    if (rows_.size() < total) rows_.resize(total);
-    out = rows_.data();
+    if (rowsSize_ < total) {
+      rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(total);
+      rowsSize_ = total;
+    }
+    out = rows_.get();
     rowOrder.reserve(static_cast<std::size_t>(height));
     static constexpr std::array<std::pair<int, int>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
     for (auto [firstRow, step] : kPasses) {
