@@ -241,10 +241,13 @@ void LzwDecoder::run(std::size_t upTo) {
     std::size_t n = length[code];
     if (n <= 16 && k < fastStop) {
       // Most strings are short: one 16-byte copy; what lands past the string's end is
-      // overwritten by the strings that follow. The last pixel is copied again once the
-      // first is in place: for the entry being made, it is that first pixel.
-      copy16(dst, src);
-      dst[n - 1] = src[n - 1];
+      // overwritten by the strings that follow. The entry being made ends one pixel into its
+      // own copy: that pixel is its first. (Only then is a single pixel written on top, as
+      // such a store keeps the next copies from reading these bytes straight from the stores.)
+      std::uint8_t chunk[16];
+      std::memcpy(chunk, src, 16);
+      std::memcpy(dst, chunk, 16);
+      if (code == next) dst[n - 1] = chunk[0];
     } else if (code == clear) {
       next = clear + 2;
       width = minCodeSize_ + 1;
