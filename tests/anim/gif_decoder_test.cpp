@@ -489,6 +489,25 @@ TEST(GifDecoder, CodesBeyondTheTableStandForThePreviousStringPlusItsFirstPixel) 
   EXPECT_EQ(gif.Frame(1)->Image.pixels, (std::vector<std::uint8_t>{1, 1, 1, 1, 1, 2, 1, 1, 2, 3, 3, 3, 3}));
 }
 
+TEST(GifDecoder, CorruptCodesDecodeAlikeWhateverEarlierFramesLeftInTheTables) {
+  // Code 7 beyond the table, then code 7 again while entry 7 has not been made since the
+  // clear: it reads as an empty entry (pixel 0 after root 0), not as what an earlier frame
+  // made there.
+  const std::vector<Code> codes = {{4, 3}, {1, 3}, {7, 3}, {7, 3}, {6, 4}, {5, 4}};
+  const std::vector<std::uint8_t> expected = {1, 1, 1, 0, 0, 1, 1, 1};
+  auto gif = [&](bool earlierFrame) {
+    GifWriter w;
+    w.screen(120, 90, distinctPalette(4));
+    if (earlierFrame) w.image(imageLayout(0, 0, 120, 90, patternPixels(120, 90, 4)));  // fills the table
+    return w.descriptor(imageLayout(0, 0, 8, 1, {})).raw({2}).raw(subBlocks(packCodes(codes))).trailer().take();
+  };
+  for (bool earlierFrame : {false, true}) {
+    GifDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFromBytes(gif(earlierFrame))) << earlierFrame;
+    EXPECT_EQ(decoder.Frame(decoder.FrameCount())->Image.pixels, expected) << earlierFrame;
+  }
+}
+
 TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {
   // Code 7 is used before it exists, twice, which makes entry 7 name itself as its prefix;
   // the next 7 would walk that chain for ever.
