@@ -91,6 +91,11 @@ private:
   std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
   std::string comment_;
   std::int64_t totalPixels_ = 0;
+  // Kept from frame to frame: the LZW tables, and the rows of an interlaced frame in the
+  // order the data holds them.
+  std::unique_ptr<LzwDecoder> lzw_;
+  std::unique_ptr<std::uint8_t[]> rows_;  // not zeroed: only decoded pixels are read from it
+  std::size_t rowsSize_ = 0;
 };
 
 void GifParser::progress() {
@@ -174,7 +179,8 @@ bool GifParser::parse() {
         case 0xFF:
           readApplication();
           break;
-        default:  // unknown label: scanning goes on after these two bytes
+        default:  // any other label: its data sub-blocks are skipped, up to the terminator
+          skipSubBlocks(readByte());
           break;
       }
     } else if (head[0] == 0x2C) {
@@ -275,36 +281,62 @@ bool GifParser::readFrame(TGIFFrame& frame) {
   return true;
 }
 
+namespace {
+
+// mask[i] = 1 where pixels[i] is the transparent index, else 0; eight pixels at a time.
+void markTransparent(const std::uint8_t* pixels, std::uint8_t* mask, std::size_t n, std::uint8_t transparent) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+  const std::uint64_t pattern = kOnes * transparent;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, pixels + i, 8);
+    const std::uint64_t x = word ^ pattern;  // zero bytes where the pixel is transparent
+    // The top bit of each byte of `nonZero` is set exactly where that byte of x is not zero.
+    const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
+    const std::uint64_t marks = (~nonZero >> 7) & kOnes;
+    std::memcpy(mask + i, &marks, 8);
+  }
+  for (; i < n; ++i) mask[i] = pixels[i] == transparent ? 1 : 0;
+}
+
+}  // namespace
+
 bool GifParser::decodePixels(TGIFFrame& frame) {
   const int width = frame.Width;
   const int height = frame.Height;
   const std::size_t rowLength = static_cast<std::size_t>(width);
-  frame.Image = Plane{width, height, std::vector<std::uint8_t>(rowLength * static_cast<std::size_t>(height), 0)};
-  if (frame.Transparent) frame.Mask = Plane{width, height, frame.Image.pixels};
+  const std::size_t total = rowLength * static_cast<std::size_t>(height);
+  // Rows that are not decoded keep index 0, and an opaque mask.
+  frame.Image = Plane{width, height, std::vector<std::uint8_t>(total)};
+  if (frame.Transparent) frame.Mask = Plane{width, height, std::vector<std::uint8_t>(total)};
 
   const int minCodeSize = readByte();
   if (minCodeSize < 0) return true;  // the data ends here: the frame stays index 0
   if (minCodeSize > LzwDecoder::kMaxCodeSize) return false;
 
-  // Pixels are decoded in the order the data holds them; interlaced rows (and their mask)
-  // are put in place afterwards.
-  const std::size_t total = rowLength * static_cast<std::size_t>(height);
-  std::vector<std::uint8_t> orderedMask;
-  std::uint8_t* mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
+  if (!lzw_) lzw_ = std::make_unique<LzwDecoder>();
+  LzwDecoder& lzw = *lzw_;
+
+  // Non-interlaced pixels go straight into the image; interlaced ones are decoded in the
+  // order the data holds them and their rows put in place afterwards.
   std::vector<int> rowOrder;  // image row of each decoded row
+  std::uint8_t* out = frame.Image.pixels.data();
   if (frame.Interlaced) {
-    if (mask) {
-      orderedMask.assign(total, 0);
-      mask = orderedMask.data();
+    if (rowsSize_ < total) {
+      rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(total);
+      rowsSize_ = total;
     }
+    out = rows_.get();
+    rowOrder.reserve(static_cast<std::size_t>(height));
     static constexpr std::array<std::pair<int, int>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
     for (auto [firstRow, step] : kPasses) {
       for (int row = firstRow; row < height; row += step) rowOrder.push_back(row);
     }
   }
+  lzw.start(data_, pos_, minCodeSize, out, total);
 
-  SubBlockReader blocks(data_, pos_);
-  LzwDecoder lzw(blocks, minCodeSize, total, mask, frame.TransparentIndex);
   const bool rowProgress = d_.OnProgress && std::int64_t{width} * height > kRowProgressPixels;
   if (!rowProgress) {
     lzw.decodeTo(total);
@@ -323,20 +355,24 @@ bool GifParser::decodePixels(TGIFFrame& frame) {
       if (lzw.ended()) break;
     }
   }
-  // Rows not (or not wholly) decoded keep index 0 and an opaque mask.
-  const std::span<const std::uint8_t> decoded = lzw.pixels();
+
+  lzw.finish();
+  const std::size_t decoded = lzw.written();
+  std::uint8_t* const image = frame.Image.pixels.data();
+  std::uint8_t* const mask = frame.Transparent ? frame.Mask.pixels.data() : nullptr;
   if (!frame.Interlaced) {
-    std::memcpy(frame.Image.pixels.data(), decoded.data(), decoded.size());
+    // Copies may have left a few bytes past the last decoded pixel.
+    std::memset(image + decoded, 0, std::min<std::size_t>(total - decoded, 16));
+    if (mask) markTransparent(image, mask, decoded, frame.TransparentIndex);
   } else {
-    for (std::size_t i = 0; i < rowOrder.size() && i * rowLength < decoded.size(); ++i) {
+    for (std::size_t i = 0; i < rowOrder.size() && i * rowLength < decoded; ++i) {
       const std::size_t from = i * rowLength;
-      const std::size_t n = std::min(rowLength, decoded.size() - from);
+      const std::size_t n = std::min(rowLength, decoded - from);
       const std::size_t to = static_cast<std::size_t>(rowOrder[i]) * rowLength;
-      std::memcpy(frame.Image.pixels.data() + to, decoded.data() + from, n);
-      if (mask) std::memcpy(frame.Mask.pixels.data() + to, orderedMask.data() + from, n);
+      std::memcpy(image + to, out + from, n);
+      if (mask) markTransparent(image + to, mask + to, n, frame.TransparentIndex);
     }
   }
-  lzw.finish();
   return !lzw.corrupt();
 }
 
@@ -375,10 +411,7 @@ bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
   return true;
 }
 
-namespace {
-
-// Whole file; missing file is std::nullopt, an existing one that cannot be read throws.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& file) {
+std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return std::nullopt;
   if (std::filesystem::is_directory(file, ec)) {
@@ -396,6 +429,12 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::pa
   return bytes;
 }
 
+const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, std::string_view name) {
+  return module.find("GIF", upperName(name));
+}
+
+namespace {
+
 std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
   stream.clear();
   stream.seekg(0, std::ios::beg);
@@ -406,7 +445,7 @@ std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
 }  // namespace
 
 bool GifDecoder::LoadFromFile(const std::filesystem::path& file) {
-  auto bytes = readWholeFile(file);
+  auto bytes = readGifFile(file);
   if (!bytes) {
     lastError_ = TGIFError::geFileNotFound;
     return false;
@@ -415,7 +454,7 @@ bool GifDecoder::LoadFromFile(const std::filesystem::path& file) {
 }
 
 bool GifDecoder::LoadInfoFromFile(const std::filesystem::path& file) {
-  auto bytes = readWholeFile(file);
+  auto bytes = readGifFile(file);
   if (!bytes) {
     lastError_ = TGIFError::geFileNotFound;
     return false;
@@ -434,9 +473,13 @@ bool GifDecoder::LoadInfoFromBytes(std::span<const std::uint8_t> bytes) {
   return load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), true);
 }
 
+bool GifDecoder::LoadFromData(std::vector<std::uint8_t> bytes, bool infoOnly) {
+  return load(std::move(bytes), infoOnly);
+}
+
 bool GifDecoder::LoadFromResourceName(const ResourceModule& module, std::string_view name) {
   lastError_ = TGIFError::geResourceNotFound;
-  const std::vector<std::uint8_t>* bytes = module.find("GIF", upperName(name));
+  const std::vector<std::uint8_t>* bytes = findGifResource(module, name);
   if (!bytes) return false;
   return load(*bytes, false);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,12 @@ struct ProgressReport {
 // Called synchronously during a load; setting keepOnProcessing false cancels it.
 using ProgressHandler = std::function<void(const ProgressReport&, bool& keepOnProcessing)>;
 
+// The whole file's bytes; std::nullopt when it does not exist. A path that exists but cannot be
+// opened or read (a directory, no permission) raises std::filesystem::filesystem_error.
+std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file);
+// The resource of type "GIF" named `name` (looked up in upper case), or nullptr.
+const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, std::string_view name);
+
 class GifDecoder {
 public:
   GifDecoder();
@@ -42,6 +49,8 @@ public:
   bool LoadInfoFromFile(const std::filesystem::path& file);
   bool LoadInfoFromStream(std::istream& stream);
   bool LoadInfoFromBytes(std::span<const std::uint8_t> bytes);
+  // Loads bytes read beforehand (readGifFile), which become the kept copy.
+  bool LoadFromData(std::vector<std::uint8_t> bytes, bool infoOnly);
   // Resource of type "GIF" named `name` (looked up in upper case) in `module`.
   bool LoadFromResourceName(const ResourceModule& module, std::string_view name);
   // The resource named "#<id>".

@@ -1,122 +1,91 @@
 #pragma once
-// Variable-length-code LZW decoding of GIF image data, read from the data sub-blocks that
-// follow an image descriptor. Every read is bounded by the data given; a corrupt code stream
-// ends decoding (corrupt()) instead of looping or overrunning.
+// Variable-length-code LZW decoding of GIF image data. The data sub-blocks are read a few
+// kilobytes at a time into one run of bytes, from which codes are read by bit position. Every
+// read and write is bounded by the data and the output given; a corrupt code stream ends
+// decoding (corrupt()) instead of looping or overrunning.
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
 namespace qv::anim {
 
-// Concatenated contents of the data sub-blocks starting at `pos` in `data`; advances `pos`.
-class SubBlockReader {
-public:
-  SubBlockReader(std::span<const std::uint8_t> data, std::size_t& pos) : data_(data), pos_(pos) {}
-
-  // The next data byte, or -1 at the end of data: after the zero-length sub-block, or where
-  // the stream itself ends (it never delivers a sub-block twice).
-  int next() {
-    if (remaining_ > 0) {
-      --remaining_;
-      return data_[pos_++];
-    }
-    return nextBlock();
-  }
-  // Adds data bytes to `acc` above its `bits` valid bits until it holds at least `need`
-  // (at most 32); false at the end of data. Takes four bytes at a time inside a sub-block.
-  bool fill(std::uint64_t& acc, int& bits, int need) {
-    while (bits < need) {
-      if (remaining_ >= 4) {
-        const std::uint8_t* p = data_.data() + pos_;
-        const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-        acc |= static_cast<std::uint64_t>(word) << bits;
-        bits += 32;
-        pos_ += 4;
-        remaining_ -= 4;
-      } else {
-        const int byte = next();
-        if (byte < 0) return false;
-        acc |= static_cast<std::uint64_t>(byte) << bits;
-        bits += 8;
-      }
-    }
-    return true;
-  }
-  // Skips the rest of the sub-blocks up to and including the zero-length one.
-  void skipRest();
-  bool atEnd() const { return ended_; }
-
-private:
-  int nextBlock();
-  std::span<const std::uint8_t> data_;
-  std::size_t& pos_;
-  std::size_t remaining_ = 0;
-  bool ended_ = false;
-};
-
 class LzwDecoder {
 public:
   static constexpr int kMaxCodeSize = 11;  // larger minimum code sizes do not fit the tables
+  static constexpr int kTableSize = 4096;
 
-  // Decodes `size` pixels in the order the data holds them (low 8 bits of each value) into a
-  // buffer of its own (see pixels()). With `mask` (`size` bytes), also writes 1 there for
-  // every pixel whose value equals `transparentIndex`, else 0. `minCodeSize` must be
-  // 0..kMaxCodeSize.
-  LzwDecoder(SubBlockReader& in, int minCodeSize, std::size_t size, std::uint8_t* mask,
-             std::uint16_t transparentIndex);
+  // The tables are set up by each frame as far as that frame's codes can read them; one decoder
+  // serves every frame of an image.
+  LzwDecoder() {}
+  LzwDecoder(const LzwDecoder&) = delete;
+  LzwDecoder& operator=(const LzwDecoder&) = delete;
 
-  // The pixels decoded so far.
-  std::span<const std::uint8_t> pixels() const { return {work_.get() + kLead, written_}; }
+  // Starts a frame whose image data sub-blocks begin at `pos` in `data` (`pos` follows the
+  // reading); `out` receives `size` pixels (low 8 bits of each value) in the order the data
+  // holds them. `minCodeSize` must be 0..kMaxCodeSize.
+  void start(std::span<const std::uint8_t> data, std::size_t& pos, int minCodeSize, std::uint8_t* out,
+             std::size_t size);
 
   // Decodes until at least `upTo` (at most `size`) pixels are written or the data has ended
   // (end code, end of data, or corrupt data). Returns the number of pixels written so far.
+  // Bytes after that count, up to 15 of them, may hold leftovers of the copies.
   std::size_t decodeTo(std::size_t upTo);
   bool ended() const { return done_; }
-
-  // Reads past the rest of the image data, up to and including its terminator.
-  void finish();
   // A prefix chain did not reach a root code within the table's 4096 entries.
   bool corrupt() const { return corrupt_; }
+  std::size_t written() const { return k_; }
+  // Reads past the rest of the image data, up to and including its terminator.
+  void finish();
 
 private:
-  enum class State { Start, AfterClear, Running };
-  template <bool WithMask>
-  std::size_t decodeImpl(std::size_t upTo);
-  void resetTables();
+  static constexpr std::size_t kChunk = 4096;
+  static constexpr std::size_t kPadding = 8;  // zero bytes after the chunk: a code is one 4-byte load
 
-  SubBlockReader& in_;
-  int minCodeSize_;
-  int clear_, end_;
-  // The work buffer: the 256 root values (so that a root is a string like any other), then
-  // the output, then room for copies that write a little past a string's end.
-  static constexpr std::size_t kLead = 256 + 16;
-  static constexpr std::size_t kSlack = 16;
-  std::unique_ptr<std::uint8_t[]> work_;
-  std::uint8_t* mask_;
-  std::uint16_t transparentIndex_;
-  std::size_t size_;
-  std::size_t written_ = 0;
+  // Moves the unread bytes to the front of the chunk and adds data bytes after them; false
+  // when no data bytes are left.
+  bool refill();
+  int readCode();
+  void resetCounters();
+  void firstCode();
+  void run(std::size_t upTo);
+  void looseCode();
+  void addLooseEntry();
+
+  std::span<const std::uint8_t> data_;
+  std::size_t* pos_ = nullptr;
+  std::size_t blockLeft_ = 0;  // bytes of the current sub-block not read yet
+  bool blocksEnded_ = false;   // the zero-length sub-block, or the end of the stream, was reached
+  std::size_t codeBits_ = 0;   // bits in the chunk
+  std::size_t bitPos_ = 0;     // bits of the chunk read
+  std::uint8_t* out_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t k_ = 0;
+  int minCodeSize_ = 0, clear_ = 0, end_ = 0;
   int next_ = 0, limit_ = 0, width_ = 0;
-  int prev_ = 0, first_ = 0;
-  std::size_t prevAt_ = 0, prevLength_ = 0;  // where the previous string was written, its length
-  State state_ = State::Start;
-  // The table is well formed: every entry extends an earlier string by one root value below
-  // 256. Then each entry's string already stands in the work buffer (at at_, length_ long) and is
-  // copied from there. Corrupt codes (or roots above 255) turn this off until the next clear
-  // code, and strings are then built through the prefix chains.
-  bool consistent_ = true;
+  int rootsFor_ = -1;  // the clear code the roots in the tables were set up for
+  // The first code of the data, or the one after a clear code, is still to come.
+  bool needFirst_ = true;
+  // Strings are found through prefix chains until the next clear code (see run()).
+  bool loose_ = false;
   bool done_ = false;
   bool corrupt_ = false;
-  std::uint64_t acc_ = 0;
-  int bits_ = 0;
-  std::array<std::uint16_t, 4096> prefix_{};
-  std::array<std::uint16_t, 4096> suffix_{};
-  std::array<std::uint16_t, 4096> stack_{};
-  std::array<std::uint32_t, 4096> at_{};
-  std::array<std::uint16_t, 4096> length_{};
+  int prev_ = 0;            // the code read last, while loose
+  std::uint8_t first_ = 0;  // first pixel of the string written last, while loose
+  int firstLoose_ = 0;      // entries from here on hold prefix and suffix instead of a place
+
+  // Every string the table knows while the data is well formed stands in the output already:
+  // entry i is the `length_[i]` bytes at `at_[i]`. A root stands in a fixed table of its own
+  // values. Entry `next_` is kept filled ahead (the string just written and the pixel after it),
+  // so the code for the entry not yet made needs no case of its own; slot 4096 takes that
+  // entry once the table is full. Clear and end codes have a length no string has.
+  std::array<const std::uint8_t*, kTableSize + 1> at_;
+  std::array<std::uint16_t, kTableSize + 1> length_;
+  // Entries made while loose: the code they extend and the pixel they add.
+  std::array<std::uint16_t, kTableSize> prefix_;
+  std::array<std::uint8_t, kTableSize> suffix_;
+  std::array<std::uint8_t, kTableSize> stack_;
+  std::array<std::uint8_t, kChunk + kPadding> chunk_;
 };
 
 }  // namespace qv::anim

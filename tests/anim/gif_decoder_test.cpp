@@ -257,18 +257,59 @@ TEST(GifDecoder, LoopCountFromNetscapeExtension) {
   EXPECT_EQ(gif.FrameCount(), 1);
 }
 
-TEST(GifDecoder, UnknownBlocksAreScannedTwoBytesAtATime) {
+TEST(GifDecoder, UnknownExtensionsAreSkippedAsSubBlocks) {
   GifDecoder gif;
   ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
                                     .screen(1, 1, distinctPalette(2))
-                                    .raw({0x21, 0x99})        // unknown label: two bytes, nothing more
-                                    .raw({0x00, 0x00})        // stray bytes
+                                    .raw({0x21, 0x99, 0})     // unknown label, no data
+                                    .raw({0x00, 0x00})        // stray bytes, scanned two at a time
                                     .raw({0x21, 0x01, 2, 'a', 'b', 1, 'c', 0})  // plain text, skipped
                                     .image(imageLayout(0, 0, 1, 1, {1}))
                                     .trailer()
                                     .take()));
   EXPECT_EQ(gif.FrameCount(), 1);
   EXPECT_EQ(gif.Frame(1)->Image.pixels[0], 1);
+
+  // Data whose length leaves the image descriptor an odd number of bytes after the
+  // extension's start, and data bytes that look like blocks.
+  for (std::uint8_t label : {0x02, 0x99, 0xFA}) {
+    const auto bytes = GifWriter()
+                           .screen(2, 1, distinctPalette(4))
+                           .raw({0x21, label, 3, 0x2C, 0x3B, 0x21, 2, 0x21, 0xF9, 0})
+                           .control(1, 7)
+                           .image(imageLayout(0, 0, 2, 1, {3, 2}))
+                           .trailer()
+                           .take();
+    ASSERT_TRUE(gif.LoadFromBytes(bytes)) << int{label};
+    ASSERT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(gif.Frame(1)->Image.pixels, (std::vector<std::uint8_t>{3, 2}));
+    EXPECT_EQ(gif.Frame(1)->Delay, 70);  // the control extension after it still applies
+  }
+}
+
+TEST(GifDecoder, ClearCodeRightAfterAClearClearsAgain) {
+  // 2-bit data: clear 4, end 5. Two clears at the start and two in the middle; codes widen
+  // to 4 bits when entry 7 is made.
+  const std::vector<Code> codes = {{4, 3}, {4, 3}, {1, 3}, {2, 3}, {6, 3}, {4, 4},
+                                   {4, 3}, {3, 3}, {3, 3}, {6, 3}, {5, 4}};
+  // An end code right after a clear ends the data: nothing more is written.
+  const std::vector<Code> ended = {{4, 3}, {1, 3}, {4, 3}, {5, 3}};
+  GifDecoder gif;
+  ASSERT_TRUE(gif.LoadFromBytes(GifWriter()
+                                    .screen(8, 1, distinctPalette(4))
+                                    .descriptor(imageLayout(0, 0, 8, 1, {}))
+                                    .raw({2})
+                                    .raw(subBlocks(packCodes(codes)))
+                                    .descriptor(imageLayout(0, 0, 3, 1, {}))
+                                    .raw({2})
+                                    .raw(subBlocks(packCodes(ended)))
+                                    .image(imageLayout(0, 0, 1, 1, {2}))
+                                    .trailer()
+                                    .take()));
+  ASSERT_EQ(gif.FrameCount(), 3);
+  EXPECT_EQ(gif.Frame(1)->Image.pixels, (std::vector<std::uint8_t>{1, 2, 1, 2, 3, 3, 3, 3}));
+  EXPECT_EQ(gif.Frame(2)->Image.pixels, (std::vector<std::uint8_t>{1, 0, 0}));
+  EXPECT_EQ(gif.Frame(3)->Image.pixels[0], 2);
 }
 
 TEST(GifDecoder, FrameLimitsAndFirstImageOnly) {
@@ -446,6 +487,25 @@ TEST(GifDecoder, CodesBeyondTheTableStandForThePreviousStringPlusItsFirstPixel) 
                                     .trailer()
                                     .take()));
   EXPECT_EQ(gif.Frame(1)->Image.pixels, (std::vector<std::uint8_t>{1, 1, 1, 1, 1, 2, 1, 1, 2, 3, 3, 3, 3}));
+}
+
+TEST(GifDecoder, CorruptCodesDecodeAlikeWhateverEarlierFramesLeftInTheTables) {
+  // Code 7 beyond the table, then code 7 again while entry 7 has not been made since the
+  // clear: it reads as an empty entry (pixel 0 after root 0), not as what an earlier frame
+  // made there.
+  const std::vector<Code> codes = {{4, 3}, {1, 3}, {7, 3}, {7, 3}, {6, 4}, {5, 4}};
+  const std::vector<std::uint8_t> expected = {1, 1, 1, 0, 0, 1, 1, 1};
+  auto gif = [&](bool earlierFrame) {
+    GifWriter w;
+    w.screen(120, 90, distinctPalette(4));
+    if (earlierFrame) w.image(imageLayout(0, 0, 120, 90, patternPixels(120, 90, 4)));  // fills the table
+    return w.descriptor(imageLayout(0, 0, 8, 1, {})).raw({2}).raw(subBlocks(packCodes(codes))).trailer().take();
+  };
+  for (bool earlierFrame : {false, true}) {
+    GifDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFromBytes(gif(earlierFrame))) << earlierFrame;
+    EXPECT_EQ(decoder.Frame(decoder.FrameCount())->Image.pixels, expected) << earlierFrame;
+  }
 }
 
 TEST(GifDecoder, SelfReferencingCodeChainIsCorruptData) {

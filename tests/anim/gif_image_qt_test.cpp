@@ -14,7 +14,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include "support/private_root.h"
 
 namespace qv::anim {
 namespace {
@@ -337,6 +340,53 @@ TEST_F(GifImageWidget, WindowTimerModeAnimatesToo) {
   g.Clear();
   EXPECT_TRUE(g.Empty());
   EXPECT_FALSE(g.TimerEnabled());
+}
+
+TEST_F(GifImageWidget, LoadsThatFindNoDataLeaveThePictureAnimating) {
+  test::PrivateRoot root;
+  const Bytes gif = makeGif(10, 10, 3, 50, 0);
+  const auto locked = root.path() / "locked.gif";
+  std::ofstream(locked, std::ios::binary).write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  const bool lockedOpens = std::ifstream(locked).is_open();  // a superuser reads it all the same
+
+  Panel panel(Qt::white, {10, 10});
+  TGIFImage& g = *panel.image;
+  g.SetAnimate(true);
+  g.SetSpeed(1000);  // 50 ms frames at ten times the speed
+  int changes = 0;
+  g.OnChange = [&](TGIFImage&) { ++changes; };
+  ASSERT_TRUE(g.LoadFromBytes(gif));
+  panel.parent.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return changes >= 2; }, 5000));
+
+  const ResourceModule none;
+  auto stillAnimating = [&](const char* what) {
+    EXPECT_FALSE(g.Empty()) << what;
+    EXPECT_EQ(g.FrameCount(), 3) << what;
+    EXPECT_EQ(g.WriteData(), encodeDataProperty(gif)) << what;
+    EXPECT_TRUE(g.TimerEnabled()) << what;
+    EXPECT_NE(panel.grab().pixelColor(5, 5), QColor(Qt::white)) << what;
+    const int seen = changes;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes >= seen + 2; }, 5000)) << what;
+  };
+  EXPECT_FALSE(g.LoadFromFile(root.path() / "missing.gif"));
+  EXPECT_EQ(g.LastError(), TGIFError::geFileNotFound);
+  stillAnimating("missing file");
+  EXPECT_FALSE(g.LoadInfoFromFile(root.path() / "missing.gif"));
+  stillAnimating("missing file, geometry only");
+  EXPECT_FALSE(g.LoadFromResourceName(none, "hands"));
+  EXPECT_EQ(g.LastError(), TGIFError::geResourceNotFound);
+  stillAnimating("missing resource");
+  EXPECT_FALSE(g.LoadFromResourceID(none, 7));
+  stillAnimating("missing resource number");
+  EXPECT_THROW(g.LoadFromFile(root.path()), std::filesystem::filesystem_error);
+  stillAnimating("directory");
+  if (!lockedOpens) {
+    EXPECT_THROW(g.LoadFromFile(locked), std::filesystem::filesystem_error);
+    stillAnimating("no permission");
+  }
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
 }
 
 }  // namespace

@@ -95,8 +95,15 @@ template <typename Load> bool TGIFImage::load(Load&& parse) {
   return true;
 }
 
+// File and resource loads find their bytes before anything changes: a file or resource that
+// is missing, or a file that cannot be opened, leaves the picture and its animation as they were.
 bool TGIFImage::LoadFromFile(const std::filesystem::path& file) {
-  return load([&] { return decoder_.LoadFromFile(file); });
+  auto bytes = readGifFile(file);
+  if (!bytes) {
+    decoder_.SetLastError(TGIFError::geFileNotFound);
+    return false;
+  }
+  return load([&] { return decoder_.LoadFromData(std::move(*bytes), false); });
 }
 bool TGIFImage::LoadFromStream(std::istream& stream) {
   return load([&] { return decoder_.LoadFromStream(stream); });
@@ -105,16 +112,26 @@ bool TGIFImage::LoadFromBytes(std::span<const std::uint8_t> bytes) {
   return load([&] { return decoder_.LoadFromBytes(bytes); });
 }
 bool TGIFImage::LoadInfoFromFile(const std::filesystem::path& file) {
-  return load([&] { return decoder_.LoadInfoFromFile(file); });
+  auto bytes = readGifFile(file);
+  if (!bytes) {
+    decoder_.SetLastError(TGIFError::geFileNotFound);
+    return false;
+  }
+  return load([&] { return decoder_.LoadFromData(std::move(*bytes), true); });
 }
 bool TGIFImage::LoadInfoFromStream(std::istream& stream) {
   return load([&] { return decoder_.LoadInfoFromStream(stream); });
 }
 bool TGIFImage::LoadFromResourceName(const ResourceModule& module, std::string_view name) {
-  return load([&] { return decoder_.LoadFromResourceName(module, name); });
+  const std::vector<std::uint8_t>* bytes = findGifResource(module, name);
+  if (!bytes) {
+    decoder_.SetLastError(TGIFError::geResourceNotFound);
+    return false;
+  }
+  return load([&] { return decoder_.LoadFromBytes(*bytes); });
 }
 bool TGIFImage::LoadFromResourceID(const ResourceModule& module, int id) {
-  return load([&] { return decoder_.LoadFromResourceID(module, id); });
+  return LoadFromResourceName(module, "#" + std::to_string(id));
 }
 
 void TGIFImage::reset() {

@@ -35,8 +35,9 @@ public:
   explicit TGIFImage(QWidget* parent = nullptr);
   ~TGIFImage() override;
 
-  // Loads: true when loaded; false leaves the control cleared and LastError set. Never throw,
-  // except that an existing file that cannot be opened raises as its open error.
+  // Loads: true when loaded; false leaves LastError set and, when the data itself failed,
+  // the control cleared. A missing file or resource changes nothing else; an existing file
+  // that cannot be opened raises its open error and changes nothing. Nothing else throws.
   bool LoadFromFile(const std::filesystem::path& file);
   bool LoadFromStream(std::istream& stream);
   bool LoadFromBytes(std::span<const std::uint8_t> bytes);
