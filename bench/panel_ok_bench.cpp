@@ -97,7 +97,7 @@ std::optional<Run> runOnce(const fs::path& log) {
   std::this_thread::sleep_for(300ms);
   const std::size_t before = logLines(log).size();
 
-  const long long pressed = monotonicUs();
+  const long long keyToolStarted = monotonicUs();
   const bool keyed = xdotool({"key", "--delay", "0", "Return"});
   const long long toolEnded = monotonicUs();
   if (!keyed) return failed("xdotool could not press Enter");
@@ -110,7 +110,7 @@ std::optional<Run> runOnce(const fs::path& log) {
   if (lines.size() <= before) return failed("OK made no driver request");
   const auto last = stampOf(lines.back());
   if (!last) return failed("driverd.log has no time stamps");
-  return Run{static_cast<double>(*last - pressed) / 1000.0, static_cast<double>(toolEnded - pressed) / 1000.0,
+  return Run{static_cast<double>(*last - keyToolStarted) / 1000.0, static_cast<double>(toolEnded - keyToolStarted) / 1000.0,
              lines.size() - before};
 }
 
