@@ -6,6 +6,8 @@
 //     painted, each starting where the one before ended (exit status 1 otherwise).
 //
 //   drawtest_bench [samples]     (default 2000 presses and moves)
+//
+// Ends with one "@figure <name> <value>" line per figure for a table maker.
 #include "driver/driver_channel.h"
 #include "drawtest/qt/draw_form.h"
 #include "drawtest/qt/paint_box.h"
@@ -92,7 +94,8 @@ int main(int argc, char** argv) {
     paintUntil(painted + 5);
     release.push_back(since(t0));
   }
-  print("press, statistics included, painted", figures(press));
+  const Figures pressFigures = figures(press);
+  print("press, statistics included, painted", pressFigures);
   print("release, statistics included, painted", figures(release));
 
   // Move with the pen down: one segment each.
@@ -106,7 +109,8 @@ int main(int argc, char** argv) {
     paintUntil(painted + 1);
     move.push_back(since(t0));
   }
-  print("move to its segment painted", figures(move));
+  const Figures moveFigures = figures(move);
+  print("move to its segment painted", moveFigures);
 
   // A burst: 1000 moves before the window gets to paint.
   lines.clear();
@@ -129,5 +133,9 @@ int main(int argc, char** argv) {
   send(canvas, QEvent::MouseButtonRelease, last, Qt::LeftButton, Qt::NoButton);
   std::printf("1000 moves in a burst: %zu segments painted, %d dropped, %.1f ms in all\n", lines.size(), dropped,
               burstUs / 1000);
+  // The same figures for a table maker.
+  std::printf("@figure drawtest.press_median_us %.3f\n@figure drawtest.move_median_us %.3f\n", pressFigures.median,
+              moveFigures.median);
+  std::printf("@figure drawtest.burst_dropped %d\n", dropped);
   return dropped == 0 ? 0 : 1;
 }

@@ -1,13 +1,17 @@
 // Start-up cost of the panel: process start to main window shown, and resident memory
-// then, against a minimal Qt Widgets program with one tab widget built by the same build.
+// then, against a minimal Qt Widgets program with one tab widget built by the same build,
+// offscreen and on a virtual X display (Xvfb, started by this program).
 //
-//   panel_start_bench [runs]        runs both programs alternately (default 10 times each)
-//                                   offscreen and prints medians and ratios
+//   panel_start_bench [runs] [offscreen|xvfb]
+//                                   runs both programs alternately (default 10 times each)
+//                                   on each display (default both) and prints medians and
+//                                   ratios, and one "@figure <name> <value>" line per figure
 //   panel_start_bench --minimal     is the minimal program itself
 //
 // Each program prints "startup_ms=<ms> rss_kb=<kB>" once its window has been painted and
 // then ends (QV_STARTUP_REPORT); the time runs from QV_START_NS, taken just before spawn.
 #include "app/startup_report.h"
+#include "support/virtual_display.h"
 
 #include <QApplication>
 #include <QTabWidget>
@@ -107,21 +111,16 @@ fs::path makeMachine(const fs::path& binDir) {
   std::string pattern = "/tmp/qvb-XXXXXX";
   if (!mkdtemp(pattern.data())) return {};
   const fs::path root = pattern;
-  std::ifstream in(fs::path(__FILE__).parent_path().parent_path() / "share" / "demo" / "machine.reg");
+  std::ifstream in(fs::path(QV_BENCH_SOURCE_DIR) / "share" / "demo" / "machine.reg");
   std::string reg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (const auto at = reg.find("@BIN_DIR@"); at != std::string::npos) reg.replace(at, 9, binDir.string());
   std::ofstream(root / "registry.reg") << reg;
   return root;
 }
 
-int runComparison(int runs) {
-  const fs::path binDir = fs::read_symlink("/proc/self/exe").parent_path();
-  const fs::path machine = makeMachine(binDir);
-  if (machine.empty()) return 1;
-  setenv("QUORVANE_HOME", machine.c_str(), 1);
-  setenv("QUORVANE_REBOOT_COMMAND", "true", 1);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
+// Runs both programs alternately on the display the environment names; prints the medians
+// and their figures under the name prefix. False when either program never reported.
+bool compare(int runs, const fs::path& binDir, const char* display, const std::string& prefix) {
   const std::string panel = (binDir / "quorvane-panel").string();
   const std::string self = (binDir / "panel_start_bench").string();
   std::vector<double> panelMs, minimalMs;
@@ -142,26 +141,66 @@ int runComparison(int runs) {
       ++failures;
     }
   }
-  fs::remove_all(machine);
   if (panelMs.empty() || minimalMs.empty()) {
-    std::fprintf(stderr, "no report from %s\n", panelMs.empty() ? "quorvane-panel" : "the minimal program");
-    return 1;
+    std::fprintf(stderr, "%s: no report from %s\n", display, panelMs.empty() ? "quorvane-panel" : "the minimal program");
+    return false;
   }
   const double pm = median(panelMs), mm = median(minimalMs);
   const long pk = median(panelKb), mk = median(minimalKb);
-  std::printf("start to window shown, %d runs each, offscreen (medians)\n", runs);
+  std::printf("start to window shown, %d runs each, %s (medians)\n", runs, display);
   std::printf("  %-24s %9.1f ms %9ld kB\n", "quorvane-panel", pm, pk);
   std::printf("  %-24s %9.1f ms %9ld kB\n", "minimal one-tab program", mm, mk);
   std::printf("  %-24s %9.2fx    %9.2fx     (targets <= 1.50x time, <= 1.30x memory)\n", "ratio", pm / mm,
               static_cast<double>(pk) / static_cast<double>(mk));
   if (failures) std::printf("  %d runs gave no report\n", failures);
-  return 0;
+  std::printf("@figure %s.panel_ms %.3f\n@figure %s.minimal_ms %.3f\n", prefix.c_str(), pm, prefix.c_str(), mm);
+  std::printf("@figure %s.panel_kb %ld\n@figure %s.minimal_kb %ld\n", prefix.c_str(), pk, prefix.c_str(), mk);
+  std::fflush(stdout);
+  return true;
+}
+
+int runComparison(int runs, bool offscreen, bool xvfb) {
+  const fs::path binDir = fs::read_symlink("/proc/self/exe").parent_path();
+  const fs::path machine = makeMachine(binDir);
+  if (machine.empty()) return 1;
+  setenv("QUORVANE_HOME", machine.c_str(), 1);
+  setenv("QUORVANE_REBOOT_COMMAND", "true", 1);
+  bool ok = true;
+  if (offscreen) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ok = compare(runs, binDir, "offscreen", "start.offscreen") && ok;
+  }
+  if (xvfb) {
+    qv::bench::VirtualDisplay display;
+    if (display.ready()) {
+      display.useForQtPrograms();
+      ok = compare(runs, binDir, ("Xvfb " + display.name()).c_str(), "start.xvfb") && ok;
+    } else {
+      std::fprintf(stderr, "Xvfb did not start\n");
+      ok = false;
+    }
+  }
+  fs::remove_all(machine);
+  return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--minimal") == 0) return runMinimal(argc, argv);
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-  return runComparison(runs);
+  int runs = 10;
+  bool offscreen = true, xvfb = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "offscreen") == 0) {
+      xvfb = false;
+    } else if (std::strcmp(argv[i], "xvfb") == 0) {
+      offscreen = false;
+    } else if (std::atoi(argv[i]) > 0) {
+      runs = std::atoi(argv[i]);
+    } else {
+      std::fprintf(stderr, "usage: panel_start_bench [runs] [offscreen|xvfb] | --minimal\n");
+      return 2;
+    }
+  }
+  return runComparison(runs, offscreen, xvfb);
 }

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -185,6 +186,37 @@ TEST_F(DriverdTest, WrongRequestsFailButTheConnectionGoesOnAndEverythingIsLogged
   handle.reset();
   const std::string log = fileText(root.path() / "driverd.log");
   EXPECT_EQ(log, "00000004 - fail\n0000000d 0100 fail\n0000000d 01 ok\n0000000c - ok\n");
+}
+
+// With --log-times each line keeps its fields and ends with the monotonic time in µs at
+// which the request was answered, in order.
+TEST_F(DriverdTest, LogTimesStampEachLineWithTheMonotonicClock) {
+  auto nowUs = [] {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1'000'000LL + ts.tv_nsec / 1000;
+  };
+  test::DriverdProcess driverd({"--log-times"});
+  ASSERT_TRUE(driverd.ready());
+  auto handle = io.open(driverd.socketPath());
+  ASSERT_TRUE(handle);
+  const long long before = nowUs();
+  EXPECT_TRUE(handle->control(0x0D, Bytes{1}, {}));
+  EXPECT_FALSE(handle->control(0x04, {}, {}));
+  const long long after = nowUs();
+  handle.reset();
+  std::istringstream log(fileText(root.path() / "driverd.log"));
+  const char* const fields[] = {"0000000d 01 ok ", "00000004 - fail "};
+  long long previous = before;
+  for (const char* expected : fields) {
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    ASSERT_TRUE(line.starts_with(expected)) << line;
+    const long long at = std::stoll(line.substr(std::strlen(expected)));
+    EXPECT_GE(at, previous);
+    EXPECT_LE(at, after);
+    previous = at;
+  }
 }
 
 TEST_F(DriverdTest, MalformedOrStuckClientsDoNotBlockOthers) {

@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <list>
@@ -183,7 +184,16 @@ struct DriverServer::Impl {
     if (!logFd) return;
     char head[16];
     std::snprintf(head, sizeof head, "%08x ", code);
-    const std::string line = head + hex(input) + " " + outcome + "\n";
+    std::string line = head + hex(input) + " " + outcome;
+    if (options.logTimes) {
+      // Microseconds of CLOCK_MONOTONIC, so that another program can time a request.
+      timespec now{};
+      ::clock_gettime(CLOCK_MONOTONIC, &now);
+      char at[32];
+      std::snprintf(at, sizeof at, " %lld", static_cast<long long>(now.tv_sec) * 1'000'000LL + now.tv_nsec / 1000);
+      line += at;
+    }
+    line += "\n";
     // One write with O_APPEND: a line is never torn, also with a second writer.
     [[maybe_unused]] auto n = ::write(logFd.get(), line.data(), line.size());
   }

@@ -25,6 +25,7 @@ struct ServerOptions {
   std::string initFailureText = "Failed";  // `Vxd Init` when initialising fails
   std::optional<std::uint32_t> holdCode;   // requests with this code are never answered
   bool initialiseAtStart = false;          // write `Vxd Init` = "Success" before serving
+  bool logTimes = false;                   // end each log line with its CLOCK_MONOTONIC time
 };
 
 class DriverServer {

@@ -31,6 +31,8 @@ of the wrong size are answered with failure.
 
 Every request is appended to $QUORVANE_HOME/driverd.log as one line:
   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
+With --log-times each line ends with one more field, the time of the line in
+microseconds of the system's monotonic clock (CLOCK_MONOTONIC).
 
 Options:
   --fail-init[=TEXT]  InitializeDriver fails and writes TEXT (default "Failed") as
@@ -48,6 +50,7 @@ Options:
                       trying out callers against a driver that stops answering
   --socket=PATH       serve PATH instead of $QUORVANE_HOME/dev/QV.VXD
   --log=PATH          log to PATH instead of $QUORVANE_HOME/driverd.log
+  --log-times         end each log line with its monotonic time in microseconds
   --help              show this text
   --version           show the version
 
@@ -109,6 +112,8 @@ int main(int argc, char** argv) {
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
       options.initialiseAtStart = true;
+    } else if (arg == "--log-times") {
+      options.logTimes = true;
     } else if (auto limits = valueOf("--true-limits")) {
       if (!parseLimits(*limits, options.behaviour.trueLimits)) {
         return usageError("true limits are X1,X2,Y1,Y2, each 0..255: " + std::string(*limits));
