@@ -29,8 +29,9 @@ constexpr const char* kImport = "/usr/bin/import";
 int timeScale();
 
 // Runs a program to its end (a built program's name, or an absolute path).
-test::ProgramRun run(const std::string& program, const std::vector<std::string>& args) {
-  return test::runProgram(program, args, std::vector<test::EnvironmentChange>{}, std::chrono::seconds(60) * timeScale());
+test::ProgramRun run(const std::string& program, const std::vector<std::string>& args,
+                     const std::vector<test::EnvironmentChange>& environment = {}) {
+  return test::runProgram(program, args, environment, std::chrono::seconds(60) * timeScale());
 }
 
 int timeScale() {
@@ -118,22 +119,33 @@ ScopedEnv::~ScopedEnv() {
 }
 
 VirtualDisplay::VirtualDisplay(const fs::path& dir) : output_(dir / "xvfb.out") {
-  const int fd = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-  server_ = std::make_unique<ChildProcess>(
-      kXvfb, std::vector<std::string>{"-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp"}, fd);
-  ::close(fd);
-  // The server writes its display's number once it accepts clients.
-  waitFor(
-      [&] {
-        std::istringstream lines(test::readFile(output_));
-        for (std::string line; std::getline(lines, line);) {
-          if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) name_ = ":" + line;
-        }
-        return !name_.empty();
-      },
-      scaled(20s));
+  // The number comes from this process's id rather than the lowest free one: a server of
+  // another test that just ended on the lowest number may still remove its socket after
+  // a new server took that number. A number in use makes the server end; the next try
+  // takes another one.
+  for (int attempt = 0; attempt < 5 && name_.empty(); ++attempt) {
+    const std::string number = ":" + std::to_string(100 + (::getpid() * 7 + attempt * 131) % 800);
+    server_.reset();
+    const int fd = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
+    server_ = std::make_unique<ChildProcess>(
+        kXvfb, std::vector<std::string>{number, "-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp"}, fd);
+    ::close(fd);
+    // The server writes its display's number once it accepts clients; one that ends
+    // (the number is in use) writes none.
+    std::string name;
+    waitFor(
+        [&] {
+          std::istringstream lines(test::readFile(output_));
+          for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) name = ":" + line;
+          }
+          return !name.empty() || server_->waitExit(std::chrono::milliseconds(0)).has_value();
+        },
+        scaled(20s));
+    if (!name.empty() && run(kXdotool, {"getdisplaygeometry"}, {{"DISPLAY", name}}).status == 0) name_ = name;
+  }
 }
 
 Road::Road(std::string name) : name_(std::move(name)) {
@@ -178,6 +190,8 @@ void Road::storeImport(const std::string& regText) {
 }
 
 bool Road::startDriverd(std::vector<std::string> options) {
+  // As the driver does when the machine boots: the store says it is loaded.
+  options.insert(options.begin(), "--init-at-start");
   driverd_ = std::make_unique<test::DriverdProcess>(std::move(options));
   return driverd_->ready();
 }
@@ -230,6 +244,12 @@ void Road::shoot(const std::string& what) const {
   if (!folder || !*folder || !fs::exists(kImport)) return;
   fs::create_directories(folder);
   run(kImport, {"-window", "root", (fs::path(folder) / (name_ + "-" + what + ".png")).string()});
+}
+
+std::string Road::screenArea(int x, int y, int width, int height) const {
+  const std::string area = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+                           std::to_string(y);
+  return run(kImport, {"-window", "root", "-crop", area, "rgb:-"}).out;
 }
 
 std::string Road::storeValue(const std::string& key, const std::string& name) const {

@@ -78,6 +78,7 @@ public:
 
   // Replaces values in the store with the text of a .reg file (keys and values merged).
   void storeImport(const std::string& regText);
+  // qv-driverd as loaded at boot (--init-at-start) with options.
   bool startDriverd(std::vector<std::string> options = {});
   void stopDriverd();
   bool startMonitor();
@@ -95,6 +96,9 @@ public:
 
   // A screenshot of the whole screen into $QV_SCREENSHOTS/<road>-<what>.png when it is set.
   void shoot(const std::string& what) const;
+
+  // The pixels of a part of the screen (to see that it changed).
+  std::string screenArea(int x, int y, int width, int height) const;
 
   std::string driverLog() const { return test::readFile(root() / "driverd.log"); }
   std::string monitorLog() const { return test::readFile(root() / "monitor.log"); }
