@@ -119,9 +119,8 @@ ScopedEnv::~ScopedEnv() {
 }
 
 VirtualDisplay::VirtualDisplay(const fs::path& dir) : output_(dir / "xvfb.out") {
-  // The number comes from this process's id rather than the lowest free one: a server of
-  // another test that just ended on the lowest number may still remove its socket after
-  // a new server took that number. A number in use makes the server end; the next try
+  // The number comes from this process's id rather than the lowest free one, so that
+  // parallel roads seldom meet; a number in use makes the server end and the next try
   // takes another one.
   for (int attempt = 0; attempt < 5 && name_.empty(); ++attempt) {
     const std::string number = ":" + std::to_string(100 + (::getpid() * 7 + attempt * 131) % 800);
@@ -130,7 +129,9 @@ VirtualDisplay::VirtualDisplay(const fs::path& dir) : output_(dir / "xvfb.out") 
     if (fd < 0) return;
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
     server_ = std::make_unique<ChildProcess>(
-        kXvfb, std::vector<std::string>{number, "-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp"}, fd);
+        kXvfb, std::vector<std::string>{number, "-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp",
+                                        // no reset when the last client goes (xdotool's come and go)
+                                        "-noreset"}, fd);
     ::close(fd);
     // The server writes its display's number once it accepts clients; one that ends
     // (the number is in use) writes none.
