@@ -10,11 +10,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void expectRefusal(const std::string& shot, const std::string& change) {
+// keyFound: the panel found its settings key (and so wrote OSVersion into it) before it
+// refused.
+void expectRefusal(const std::string& shot, const std::string& change, bool keyFound) {
   Road road("refusal");
   ASSERT_EQ(road.problem(), "");
   road.storeImport(change);
-  ASSERT_TRUE(road.startDriverd());
+  // No driver: the panel refuses before it would talk to one (and the stand-in's start
+  // would write its key back into the store).
   road.startPanel();
   // The box carries the program's title; the main window never shows.
   const auto box = road.waitWindow("Quorvane Control Panel");
@@ -23,14 +26,16 @@ void expectRefusal(const std::string& shot, const std::string& change) {
   road.shoot(shot);
   keyTo(*box, "Return");
   EXPECT_EQ(road.panel().waitExit(scaled(20s)), 1);
+  EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "OSVersion").empty(), !keyFound);
 }
 
 TEST(StartupRefusalRoad, NoSettingsKey) {
-  expectRefusal("no-settings-key", "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n");
+  expectRefusal("no-settings-key", "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n", false);
 }
 
 TEST(StartupRefusalRoad, WrongDriverVersion) {
-  expectRefusal("wrong-driver", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Vxd Version\"=\"2.0.01\"\n");
+  expectRefusal("wrong-driver",
+                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Vxd Version\"=\"2.0.01\"\n", true);
 }
 
 }  // namespace
