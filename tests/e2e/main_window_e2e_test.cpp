@@ -29,8 +29,7 @@ TEST(MainWindowRoad, EnterIsOkAndAppliesTheSettings) {
   ASSERT_TRUE(main);
   road.shoot("configure");
 
-  keyTo(*main, "Return");
-  EXPECT_EQ(road.panel().waitExit(scaled(20s)), 0);
+  EXPECT_EQ(pressUntilEnded(road, *main, "Return"), 0);
   // OK configures the driver (beep, fixed mode, long beep, cursor offset) and tells the monitor.
   const std::string log = road.driverLog();
   EXPECT_NE(log.find("00000007 01000000 ok"), std::string::npos) << log;
@@ -60,8 +59,7 @@ TEST(MainWindowRoad, EscCancelsAChangedDoubleClickSpeed) {
   ASSERT_TRUE(changed);
   road.shoot("setting");
 
-  keyTo(*main, "Escape");
-  EXPECT_EQ(road.panel().waitExit(scaled(20s)), 0);
+  EXPECT_EQ(pressUntilEnded(road, *main, "Escape"), 0);
   EXPECT_EQ(road.storeValue(kMouseKey, "DoubleClickSpeed"), "500");
 }
 

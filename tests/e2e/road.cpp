@@ -264,6 +264,14 @@ std::string Road::storeValue(const std::string& key, const std::string& name) co
 
 std::string Road::driverState() const { return run("qv-driverctl", {"state"}).out; }
 
+std::optional<int> pressUntilEnded(Road& road, const Window& window, const std::string& keys) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    keyTo(window, keys);
+    if (auto status = road.panel().waitExit(scaled(10s))) return status;
+  }
+  return std::nullopt;
+}
+
 std::size_t countOf(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

@@ -119,6 +119,10 @@ private:
   std::unique_ptr<test::ChildProcess> panel_;
 };
 
+// Presses keys on window until the panel ends (a key that came before the window took
+// input is pressed again); the panel's exit status, nullopt when it did not end.
+std::optional<int> pressUntilEnded(Road& road, const Window& window, const std::string& keys);
+
 // Occurrences of what in text.
 std::size_t countOf(const std::string& text, const std::string& what);
 

@@ -24,8 +24,7 @@ void expectRefusal(const std::string& shot, const std::string& change, bool keyF
   ASSERT_TRUE(box);
   EXPECT_LT(box->width, 500);
   road.shoot(shot);
-  keyTo(*box, "Return");
-  EXPECT_EQ(road.panel().waitExit(scaled(20s)), 1);
+  EXPECT_EQ(pressUntilEnded(road, *box, "Return"), 1);
   EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "OSVersion").empty(), !keyFound);
 }
 
