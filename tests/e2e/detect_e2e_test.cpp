@@ -1,0 +1,56 @@
+// Detect on a virtual display: with the driver not loaded, the panel probes the ports and
+// finds the simulated controller on COM2; OK keeps that port, which asks for a restart
+// (answered Yes: the restart is only recorded).
+#include "road.h"
+
+#include "support/wait_for.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitFor;
+
+// Places in the main window (its own layout): the Com box, Detect, OK.
+constexpr int kComboX = 390, kComboY = 74, kComboWidth = 120, kComboHeight = 24;
+constexpr int kDetectX = 447, kDetectY = 274;
+constexpr int kOkX = 419, kOkY = 399;
+
+TEST(DetectRoad, FindsTheControllerOnCom2AndOkKeepsThatPort) {
+  Road road("detect");
+  ASSERT_EQ(road.problem(), "");
+  ASSERT_TRUE(road.startDriverd({"--fail-init"}));
+  ASSERT_TRUE(road.startMonitor());
+  ASSERT_TRUE(road.startController("COM2", "T303"));
+  road.startPanel();
+  const auto main = road.waitWindow("Quorvane Control Panel");
+  ASSERT_TRUE(main);
+
+  // The Com box shows COM1 until the controller is found on COM2.
+  const auto combo = [&] { return road.screenArea(main->x + kComboX, main->y + kComboY, kComboWidth, kComboHeight); };
+  const std::string before = combo();
+  bool found = false;
+  for (int attempt = 0; attempt < 3 && !found; ++attempt) {
+    clickAt(main->x + kDetectX, main->y + kDetectY);
+    found = waitFor([&] { return combo() != before; }, scaled(20s));
+  }
+  ASSERT_TRUE(found);
+  // The probing window is gone once the result shows.
+  ASSERT_TRUE(waitFor([&] { return road.panelWindows().size() == 1; }, scaled(20s)));
+  road.shoot("found");
+
+  clickAt(main->x + kOkX, main->y + kOkY);
+  const auto reboot = road.waitWindow("Reboot");
+  ASSERT_TRUE(reboot);
+  road.shoot("reboot");
+  keyTo(*reboot, "Return");  // Yes
+  EXPECT_EQ(road.panel().waitExit(scaled(20s)), 0);
+  EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "Cfg_COM"), "COM2");
+  EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "Cfg_IRQ"), "3");
+  EXPECT_EQ(road.restarts(), "restart\n");
+}
+
+}  // namespace
+}  // namespace qv::e2e

@@ -1,0 +1,68 @@
+// The drawing test on a virtual display: a tap, a drag and a double click drawn with the
+// real pointer, each press and release reading the driver's line statistics once; the
+// Menu button's "&Exit" closes it.
+#include "road.h"
+
+#include "support/wait_for.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitFor;
+
+constexpr int W = VirtualDisplay::kWidth, H = VirtualDisplay::kHeight;
+
+std::optional<Window> windowAt(const Road& road, int x, int y, bool wholeScreen) {
+  for (const auto& w : road.panelWindows()) {
+    if (w.x == x && w.y == y && (w.width == W && w.height == H) == wholeScreen) return w;
+  }
+  return std::nullopt;
+}
+
+TEST(DrawTestRoad, TapDragAndDoubleClickReadTheStatisticsThenMenuExit) {
+  Road road("draw");
+  ASSERT_EQ(road.problem(), "");
+  ASSERT_TRUE(road.startDriverd());
+  ASSERT_TRUE(road.startMonitor());
+  road.startPanel();
+  const auto main = road.waitWindow("Quorvane Control Panel");
+  ASSERT_TRUE(main);
+
+  // The Draw tab, then "&Draw" on it (the main window's own layout).
+  bool shown = false;
+  for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
+    clickAt(main->x + 265, main->y + 20);
+    clickAt(main->x + 274, main->y + 319);
+    shown = waitFor([&] { return windowAt(road, 0, 0, true).has_value(); }, scaled(10s));
+  }
+  ASSERT_TRUE(shown);
+  const auto reads = [&] { return countOf(road.driverLog(), "0000000c - ok"); };
+  const std::size_t before = reads();
+
+  clickAt(300, 300);
+  ASSERT_TRUE(waitFor([&] { return reads() == before + 2; }, scaled(10s))) << road.driverLog();
+  dragFromTo(350, 250, 700, 450);
+  ASSERT_TRUE(waitFor([&] { return reads() == before + 4; }, scaled(10s))) << road.driverLog();
+  doubleClickAt(500, 600);
+  ASSERT_TRUE(waitFor([&] { return reads() == before + 8; }, scaled(10s))) << road.driverLog();
+  road.shoot("drawn");
+
+  // Menu (top left), then its "&Exit".
+  std::optional<Window> menu;
+  for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
+    clickAt(30, 15);
+    waitFor([&] { return (menu = windowAt(road, 0, 0, false)).has_value(); }, scaled(10s));
+  }
+  ASSERT_TRUE(menu);
+  road.shoot("menu");
+  keyTo(*menu, "e");
+  EXPECT_TRUE(waitFor([&] { return !windowAt(road, 0, 0, true); }, scaled(20s)));
+  EXPECT_EQ(reads(), before + 8);
+  EXPECT_TRUE(road.waitWindow("Quorvane Control Panel"));
+}
+
+}  // namespace
+}  // namespace qv::e2e
