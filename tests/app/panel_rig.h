@@ -10,6 +10,7 @@
 #include "support/memory_registry_store.h"
 #include "support/recording_device_io.h"
 #include "support/recording_window_messenger.h"
+#include "support/recording_prompts.h"
 
 #include <functional>
 #include <memory>
@@ -54,23 +55,6 @@ inline constexpr const char* kPanelStore = R"(REGEDIT4
 [HKEY_CURRENT_USER\Control Panel\Cursors]
 "Arrow"="/usr/share/cursors/arrow.cur"
 )";
-
-class ScriptedPrompts final : public platform::UserPrompts {
-public:
-  void notice(std::string_view text) override { notices.emplace_back(text); }
-  bool askYesNo(std::string_view caption, std::string_view text) override {
-    questions.emplace_back(std::string(caption) + "|" + std::string(text));
-    if (whileAsking) whileAsking();
-    return answerYes;
-  }
-  void error(std::string_view text) override { errors.emplace_back(text); }
-
-  bool answerYes = true;
-  std::function<void()> whileAsking;  // runs while the question is open
-  std::vector<std::string> notices;
-  std::vector<std::string> questions;
-  std::vector<std::string> errors;
-};
 
 // A timer on a clock of its own: advance() fires it as often as the elapsed time asks.
 class ManualRepeatTimer final : public app::RepeatTimer {
@@ -141,7 +125,7 @@ struct PanelRig {
   RecordingWindowMessenger messenger;
   FakeProgramLauncher launcher;
   FakeSystemServices system;
-  ScriptedPrompts prompts;
+  test::RecordingPrompts prompts{true};
   ManualRepeatTimer timer;
   app::PanelController controller;
 };

@@ -11,6 +11,7 @@
 #include "support/memory_registry_store.h"
 #include "support/recording_device_io.h"
 #include "support/recording_window_messenger.h"
+#include "support/recording_prompts.h"
 
 #include <string>
 #include <vector>
@@ -26,15 +27,6 @@ inline constexpr const char* kCalibrationStore = R"(REGEDIT4
 )";
 
 inline constexpr std::uint32_t code(driver::RequestCode c) { return static_cast<std::uint32_t>(c); }
-
-class RecordingPrompts final : public platform::UserPrompts {
-public:
-  void notice(std::string_view text) override { notices.emplace_back(text); }
-  bool askYesNo(std::string_view, std::string_view) override { return false; }
-  void error(std::string_view text) override { errors.emplace_back(text); }
-  std::vector<std::string> notices;
-  std::vector<std::string> errors;
-};
 
 class RecordingView final : public calibration::CalibScreenView {
 public:
@@ -74,7 +66,7 @@ struct CalibrationRig {
   driver::DriverChannel driver;
   RecordingWindowMessenger messenger;
   FakeSystemServices system;
-  RecordingPrompts prompts;
+  test::RecordingPrompts prompts;
   calibration::CalibrationState state;
 };
 

@@ -6,6 +6,7 @@
 #include "support/memory_registry_store.h"
 #include "support/private_root.h"
 #include "support/recording_window_messenger.h"
+#include "support/recording_prompts.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-class Prompts final : public platform::UserPrompts {
-public:
-  void notice(std::string_view) override {}
-  bool askYesNo(std::string_view caption, std::string_view text) override {
-    questions.push_back(std::string(caption) + "|" + std::string(text));
-    return answerYes;
-  }
-  void error(std::string_view) override {}
-  bool answerYes = false;
-  std::vector<std::string> questions;
-};
 
 void writeBytes(const fs::path& file, const Bytes& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -74,7 +63,7 @@ struct SearchRig {
   test::MemoryRegistryStore store;
   test::FakeProgramLauncher launcher;
   test::RecordingWindowMessenger messenger;
-  Prompts prompts;
+  test::RecordingPrompts prompts;
   std::function<void(int pause)> atPause;  // the tool's work, on the test's clock
   int pauses = 0;
   int userDefineTicks = 0;

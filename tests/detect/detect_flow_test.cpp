@@ -4,6 +4,7 @@
 #include "detect/detect_flow.h"
 #include "settings/settings_key.h"
 #include "support/memory_registry_store.h"
+#include "support/recording_prompts.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,6 @@ constexpr const char* kStore = R"(REGEDIT4
 "ChipBaudRate"="9600"
 "Firmware"=hex:12,ab
 )";
-
-class Prompts final : public platform::UserPrompts {
-public:
-  void notice(std::string_view text) override { notices.emplace_back(text); }
-  bool askYesNo(std::string_view, std::string_view) override { return false; }
-  void error(std::string_view text) override { errors.emplace_back(text); }
-  std::vector<std::string> notices;
-  std::vector<std::string> errors;
-};
 
 // A detection window whose results the test scripts per port name.
 class ScriptedWindow final : public DetectWindow {
@@ -95,7 +87,7 @@ struct FlowRig {
   }
 
   test::MemoryRegistryStore store;
-  Prompts prompts;
+  test::RecordingPrompts prompts;
   // The main window's controls as start-up left them: COM1 selected.
   std::string controllerType = "T303", firmware = "1000", baudRate = "19200", status = "Loaded";
   std::vector<std::string> comboItems{"COM1", "COM2"};
