@@ -9,6 +9,7 @@
 #include "detect/machine_ports.h"
 #include "detect/qt/Advance.h"
 #include "detect/qt/detect.h"
+#include "detect/qvmouse_config.h"
 #include "calibration/procedures.h"
 #include "calibration/qt/error_form.h"
 #include "drawtest/qt/draw_form.h"
@@ -456,7 +457,7 @@ void TMainForm::btnAdvanceClick() {
   const std::filesystem::path dir = options_.programDir.empty()
                                         ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
                                         : options_.programDir;
-  detect::AdvanceServices advanceServices{dir, services.launcher, services.prompts, services.messenger,
+  detect::AdvanceServices advanceServices{dir, detect::qvMouseConfigPath(), services.launcher, services.prompts, services.messenger,
                                           services.store, {}, {}, {}};
   detect::TAdvDetForm form(this, std::move(controls), std::move(advanceServices));
   form.exec();

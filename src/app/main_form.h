@@ -35,7 +35,7 @@ public:
     std::unique_ptr<RepeatTimer> timer;
     // The program's state; a window made without one (tests) keeps its own.
     ProgramState* state = nullptr;
-    // Where qvdetect and its result file are; the program's own folder when empty.
+    // Where qvdetect is; the program's own folder when empty.
     std::filesystem::path programDir;
   };
 

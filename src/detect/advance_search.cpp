@@ -40,7 +40,7 @@ std::optional<QvMouseConfig> waitForResult(const std::filesystem::path& file, Ad
 
 AdvanceOutcome runAdvanceSearch(AdvancePortControls& c, AdvanceServices& s) {
   if (s.setCurrentDirectory) s.setCurrentDirectory(s.programDir);
-  const std::filesystem::path file = s.programDir / kQvMouseConfigName;
+  const std::filesystem::path& file = s.resultFile;
   std::error_code ec;
   std::filesystem::remove(file, ec);  // a stale result must never be taken for the new one
 

@@ -1,8 +1,9 @@
 #pragma once
 // The advanced detection's search (Button1 of the warning window): runs the port search
-// tool from the program's folder, waits for the configuration file it writes, and puts the
-// port it names into the main window as a user-defined port; then marks the store as
-// needing a restart and makes the main window apply its settings.
+// tool from the program's folder, waits for the configuration file it writes into the
+// machine's run folder, and puts the port it names into the main window as a user-defined
+// port; then marks the store as needing a restart and makes the main window apply its
+// settings.
 #include "platform/programs.h"
 #include "platform/registry_store.h"
 #include "platform/user_prompts.h"
@@ -37,7 +38,8 @@ struct AdvancePortControls {
 };
 
 struct AdvanceServices {
-  std::filesystem::path programDir;
+  std::filesystem::path programDir;  // where the tool is; made the current directory
+  std::filesystem::path resultFile;  // where the tool leaves qvmouse.cfg
   platform::ProgramLauncher& launcher;
   platform::UserPrompts& prompts;
   platform::WindowMessenger& messenger;

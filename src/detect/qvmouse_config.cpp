@@ -1,5 +1,7 @@
 #include "detect/qvmouse_config.h"
 
+#include "platform/machine_root.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -15,16 +17,21 @@ std::optional<StandardPort> standardPort(int number) {
   return std::nullopt;
 }
 
+std::filesystem::path qvMouseConfigPath() { return platform::runDir() / kQvMouseConfigName; }
+
+std::optional<QvMouseConfig> parseQvMouseConfig(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() <= kIrqOffset) return std::nullopt;
+  return QvMouseConfig{bytes[kPortNumberOffset], bytes[kIrqOffset]};
+}
+
 std::optional<QvMouseConfig> readQvMouseConfig(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
-  std::array<char, kQvMouseConfigSize> bytes{};
-  in.read(bytes.data(), bytes.size());
-  const auto count = static_cast<std::size_t>(in.gcount());
-  if (count <= kIrqOffset) return std::nullopt;
-  return QvMouseConfig{static_cast<std::uint8_t>(bytes[kPortNumberOffset]), static_cast<std::uint8_t>(bytes[kIrqOffset])};
+  std::array<std::uint8_t, kQvMouseConfigSize> bytes{};
+  in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+  return parseQvMouseConfig(std::span(bytes).first(static_cast<std::size_t>(in.gcount())));
 }
 
 std::array<std::uint8_t, kQvMouseConfigSize> buildQvMouseConfig(const QvMouseFinding& f) {

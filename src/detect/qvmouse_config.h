@@ -1,11 +1,13 @@
 #pragma once
-// qvmouse.cfg, the driver configuration file that the port search tool writes in its own
-// folder. 43 bytes; the panel uses two: the port number at offset 9 (1..4 = COM1..COM4)
-// and its IRQ at offset 11.
+// qvmouse.cfg, the driver configuration file that the port search tool writes into the
+// machine's run folder, where the user who runs the panel can always write (an installed
+// program folder is not). 43 bytes; the panel uses two: the port number at offset 9
+// (1..4 = COM1..COM4) and its IRQ at offset 11.
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,13 @@ struct QvMouseConfig {
   std::uint8_t portNumber = 0;
   std::uint8_t irq = 0;
 };
+
+// <machine root>/run/qvmouse.cfg: where the tool leaves its result and the panel looks for
+// it. Throws what the machine root throws when it cannot be made.
+std::filesystem::path qvMouseConfigPath();
+
+// The two values from the file's leading bytes; nullopt when they do not reach offset 11.
+std::optional<QvMouseConfig> parseQvMouseConfig(std::span<const std::uint8_t> bytes);
 
 // The two values, once the file is a regular file holding at least the 12 bytes that
 // reach them; nullopt while it is missing, unreadable or shorter (still being written).

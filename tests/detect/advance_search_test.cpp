@@ -2,6 +2,7 @@
 // number of waits, on a clock the test moves: the applied port, the time-out question,
 // a refused start, and a result file that is still being written.
 #include "detect/advance_search.h"
+#include "detect/qvmouse_config.h"
 #include "support/fake_program_launcher.h"
 #include "support/memory_registry_store.h"
 #include "support/private_root.h"
@@ -34,13 +35,15 @@ struct SearchRig {
   SearchRig() : store("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Restart\"=dword:00000000\n") {
     dir = root.path() / "bin";
     fs::create_directories(dir);
+    fs::create_directories(root.path() / "run");
     messenger.addWindow("TMainForm", "Quorvane Control Panel");
   }
-  fs::path file() const { return dir / "qvmouse.cfg"; }
+  fs::path file() const { return root.path() / "run" / "qvmouse.cfg"; }
 
   AdvanceOutcome run() {
     AdvancePortControls controls{[this] { ++userDefineTicks; }, irqText, portText, comboText, comboIndex, comboItems};
     AdvanceServices services{dir,
+                             qvMouseConfigPath(),
                              launcher,
                              prompts,
                              messenger,

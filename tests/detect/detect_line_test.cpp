@@ -188,7 +188,7 @@ struct ToolRun {
     const fs::path dir = root.path() / "prog";
     fs::create_directories(dir);
     fs::copy_file(QV_QVDETECT_PATH, dir / "qvdetect", fs::copy_options::overwrite_existing);
-    config = dir / "qvmouse.cfg";
+    config = root.path() / "run" / "qvmouse.cfg";
     const fs::path log = root.path() / "qvdetect.log";
     const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     test::ChildProcess tool((dir / "qvdetect").string(), args, fd);

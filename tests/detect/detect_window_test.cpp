@@ -92,7 +92,8 @@ TEST(TAdvDetForm, WarnsBlinksAndGoesBackOrStaysOpenWhenTheToolIsMissing) {
   int index = -1;
   std::vector<std::string> items;
   TAdvDetForm form(nullptr, {nullptr, irq, port, combo, index, items},
-                   {root.path(), launcher, prompts, messenger, store, {}, {}, [](const std::filesystem::path&) {}});
+                   {root.path(), root.path() / "run" / "qvmouse.cfg", launcher, prompts, messenger, store, {}, {},
+                    [](const std::filesystem::path&) {}});
   EXPECT_EQ(form.windowTitle(), "Advance Detect");
   EXPECT_EQ(form.size(), QSize(TAdvDetForm::kWidth, TAdvDetForm::kHeight));
   EXPECT_EQ(form.label1()->text(), "Warning !");

@@ -1,7 +1,7 @@
 // qvdetect: searches the machine's serial ports COM1..COM4 for the touch-screen controller
-// with the detection's probe, and writes what it found to qvmouse.cfg in its own folder
-// (the port number at offset 9, its standard IRQ at offset 11). Writes nothing when no
-// controller answers. The panel's advanced detection starts it without arguments.
+// with the detection's probe, and writes what it found to qvmouse.cfg in the machine's run
+// folder (the port number at offset 9, its standard IRQ at offset 11). Writes nothing when
+// no controller answers. The panel's advanced detection starts it without arguments.
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qvmouse_config.h"
@@ -25,16 +25,9 @@ constexpr const char* kUsage =
     "Usage: qvdetect [--help | --version]\n"
     "Searches the serial ports COM1 to COM4 of the machine (QUORVANE_HOME, or the\n"
     "default machine root) for the touch-screen controller, probing each at 19200,\n"
-    "9600 and 1200 baud. When a controller answers, writes qvmouse.cfg in the folder\n"
-    "of this program (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
+    "9600 and 1200 baud. When a controller answers, writes run/qvmouse.cfg in the\n"
+    "machine root (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
     "writes nothing and exits with 1 when none answers.\n";
-
-// The folder this program was started from.
-fs::path programDir() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::current_path() : self.parent_path();
-}
 
 int search() {
   const fs::path root = platform::machineRoot();
@@ -56,7 +49,7 @@ int search() {
     }
     std::cout << port.name << ": found " << r.DetChipType << " at " << r.DetBaudRate << " baud, firmware "
               << r.DetFirmware << std::endl;
-    const fs::path file = programDir() / detect::kQvMouseConfigName;
+    const fs::path file = detect::qvMouseConfigPath();
     const auto bytes = detect::buildQvMouseConfig({port.number, port.irq, r.DetBaudRate, r.DetChipType, r.DetFirmware});
     if (!detect::writeQvMouseConfig(file, bytes)) {
       std::cerr << "qvdetect: cannot write " << file.string() << std::endl;
