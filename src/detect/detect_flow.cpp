@@ -126,7 +126,9 @@ void detect(DetectControls& c, DetectServices& s) {
   } else {
     probePorts(c, s, stored.configuredIrq);
   }
-  if (c.comboIndex != startIndex && s.comboBox1Change) s.comboBox1Change();
+  // Only a listed port takes its IRQ and address from the port list; a user-defined one
+  // keeps those the user gave it, whatever item its name now selects.
+  if (c.comboIndex != startIndex && !c.userDefine && s.comboBox1Change) s.comboBox1Change();
   if (s.showState) s.showState();  // the result stands before any warning about it
 
   if (driverLacksSupport(stored.supportedChip, c.controllerType)) s.prompts.notice(kDriverUnsupportedText);
