@@ -1,8 +1,13 @@
 #include "detect/qvmouse_config.h"
 
 #include "platform/machine_root.h"
+#include "platform/posix/unique_fd.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -59,20 +64,31 @@ std::array<std::uint8_t, kQvMouseConfigSize> buildQvMouseConfig(const QvMouseFin
   return b;
 }
 
-bool writeQvMouseConfig(const std::filesystem::path& file, const std::array<std::uint8_t, kQvMouseConfigSize>& bytes) {
+std::optional<std::string> writeQvMouseConfig(const std::filesystem::path& file,
+                                              const std::array<std::uint8_t, kQvMouseConfigSize>& bytes) {
   std::filesystem::path temporary = file;
   temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) return false;
+  // The reason is taken before the clean-up, which must not clear it.
+  const auto failed = [&](const std::string& what) -> std::optional<std::string> {
+    std::string reason = what + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return reason;
+  };
+  platform::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) return failed("cannot create " + temporary.string());
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return failed("cannot write " + temporary.string());
+    written += static_cast<std::size_t>(n);
   }
-  std::error_code ec;
-  std::filesystem::rename(temporary, file, ec);
-  if (ec) std::filesystem::remove(temporary, ec);
-  return !ec;
+  if (::fsync(fd.get()) != 0) return failed("cannot flush " + temporary.string());
+  if (!fd.close()) return failed("cannot close " + temporary.string());
+  if (::rename(temporary.c_str(), file.c_str()) != 0) {
+    return failed("cannot rename " + temporary.string() + " to " + file.string());
+  }
+  return std::nullopt;
 }
 
 }  // namespace qv::detect

@@ -61,8 +61,10 @@ struct QvMouseFinding {
   std::string firmware;  // four hexadecimal digits
 };
 std::array<std::uint8_t, kQvMouseConfigSize> buildQvMouseConfig(const QvMouseFinding& finding);
-// Writes the bytes under a temporary name and renames it into place, so that a reader
-// never sees part of it. False when it cannot.
-bool writeQvMouseConfig(const std::filesystem::path& file, const std::array<std::uint8_t, kQvMouseConfigSize>& bytes);
+// Writes the bytes under a temporary name in the same folder, flushes them to disk and
+// renames the file into place, so that a reader never sees part of it. On any failure the
+// temporary file is removed, nothing is put in place, and the reason is returned.
+std::optional<std::string> writeQvMouseConfig(const std::filesystem::path& file,
+                                              const std::array<std::uint8_t, kQvMouseConfigSize>& bytes);
 
 }  // namespace qv::detect

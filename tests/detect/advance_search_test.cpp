@@ -1,6 +1,7 @@
 // The advanced detection's search with a stand-in tool that writes its result after a
 // number of waits, on a clock the test moves: the applied port, the time-out question,
-// a refused start, and a result file that is still being written.
+// a refused start, a result file that is still being written, and a result that cannot
+// be put in place.
 #include "detect/advance_search.h"
 #include "detect/qvmouse_config.h"
 #include "support/fake_program_launcher.h"
@@ -144,6 +145,19 @@ TEST(AdvanceSearch, AFileStillBeingWrittenIsWaitedForAndAnOddPortKeepsItsTexts) 
   EXPECT_EQ(r.portText, "3F8H");  // port 7 is none of COM1..COM4
   EXPECT_EQ(r.comboText, "COM1");
   EXPECT_EQ(r.userDefineTicks, 1);
+}
+
+TEST(QvMouseConfigFile, AFileThatCannotBePutInPlaceIsAFailureWithItsReasonAndLeavesNothing) {
+  test::PrivateRoot root;
+  const fs::path blocked = root.path() / "qvmouse.cfg";
+  fs::create_directories(blocked / "taken");  // a folder where the file should go
+  const auto problem = writeQvMouseConfig(blocked, buildQvMouseConfig({2, 3, 19200, "T303", "1000"}));
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find("cannot rename"), std::string::npos) << *problem;
+  EXPECT_FALSE(fs::exists(root.path() / "qvmouse.cfg.tmp"));
+  EXPECT_TRUE(fs::is_directory(blocked));
+
+  EXPECT_TRUE(writeQvMouseConfig(root.path() / "missing" / "qvmouse.cfg", {}));
 }
 
 }  // namespace

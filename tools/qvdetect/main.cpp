@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "default machine root) for the touch-screen controller, probing each at 19200,\n"
     "9600 and 1200 baud. When a controller answers, writes run/qvmouse.cfg in the\n"
     "machine root (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
-    "writes nothing and exits with 1 when none answers.\n";
+    "writes nothing and exits with 1 when none answers, and with 2 when the file\n"
+    "cannot be put in place (the reason goes to standard error).\n";
 
 int search() {
   const fs::path root = platform::machineRoot();
@@ -51,8 +52,8 @@ int search() {
               << r.DetFirmware << std::endl;
     const fs::path file = detect::qvMouseConfigPath();
     const auto bytes = detect::buildQvMouseConfig({port.number, port.irq, r.DetBaudRate, r.DetChipType, r.DetFirmware});
-    if (!detect::writeQvMouseConfig(file, bytes)) {
-      std::cerr << "qvdetect: cannot write " << file.string() << std::endl;
+    if (const auto problem = detect::writeQvMouseConfig(file, bytes)) {
+      std::cerr << "qvdetect: " << *problem << std::endl;
       return 2;
     }
     std::cout << "wrote " << file.string() << ": port " << port.number << ", IRQ " << port.irq << std::endl;
