@@ -3,14 +3,19 @@
 #include "platform/machine_root.h"
 
 #include <cstdlib>
+#include <exception>
 
 namespace qv::detect {
 
 bool portOnThisMachine(std::string_view name) {
-  const auto path = platform::serialDevicePath(name);
-  if (!path) return false;
-  if (std::getenv("QUORVANE_HOME") == nullptr) return true;
-  return path->parent_path() == platform::deviceDir();
+  try {
+    const auto path = platform::serialDevicePath(name);
+    if (!path) return false;
+    if (std::getenv("QUORVANE_HOME") == nullptr) return true;
+    return path->parent_path() == platform::deviceDir();
+  } catch (const std::exception&) {
+    return false;  // no machine root to hold the port: the port is not there
+  }
 }
 
 bool machinePortPresent(std::string_view name) {

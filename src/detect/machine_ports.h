@@ -8,7 +8,8 @@
 
 namespace qv::detect {
 
-// False when the port's device lies outside the machine root although one is set.
+// False when the port's device lies outside the machine root although one is set, and
+// when its path cannot be made (the machine root cannot be created).
 bool portOnThisMachine(std::string_view name);
 bool machinePortPresent(std::string_view name);
 platform::SerialPortOpener machinePortOpener();

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace qv::detect {
 namespace {
@@ -155,6 +156,13 @@ TEST(DetectLine, AbsentPortsAndPortsInUseAreSkippedAtOnce) {
     EXPECT_FALSE(prober.result().DetFound) << name;
     EXPECT_EQ(prober.ticks(), 0) << name;
   }
+
+  // A machine root that cannot be made (under a plain file) holds no port either.
+  std::ofstream(root.path() / "plain") << "x";
+  ::setenv("QUORVANE_HOME", (root.path() / "plain" / "root").c_str(), 1);
+  EXPECT_FALSE(machinePortPresent("COM1"));
+  EXPECT_NE(machinePortOpener()("COM1").status, platform::SerialOpenStatus::Ok);
+  ::setenv("QUORVANE_HOME", root.path().c_str(), 1);
 }
 
 TEST(DetectLine, RepliesOfAnEarlierOpeningAreNotTakenForThisOne) {
