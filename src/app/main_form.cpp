@@ -28,8 +28,10 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <exception>
+#include <utility>
 
 namespace qv::app {
 
@@ -422,6 +424,7 @@ LoadOutcome TMainForm::load() {
 }
 
 void TMainForm::btnDetectClick() {
+  if (searching_) return;
   PanelControls& c = controller_->controls();
   PanelServices& services = controller_->services();
   detect::DetectControls controls{c.controllerType, c.firmware,    c.baudRate,    c.status,
@@ -447,6 +450,7 @@ void TMainForm::btnDetectClick() {
 }
 
 void TMainForm::btnAdvanceClick() {
+  if (searching_) return;
   PanelControls& c = controller_->controls();
   PanelServices& services = controller_->services();
   detect::AdvancePortControls controls{[this] {
@@ -460,7 +464,11 @@ void TMainForm::btnAdvanceClick() {
   detect::AdvanceServices advanceServices{dir, detect::qvMouseConfigPath(), services.launcher, services.prompts, services.messenger,
                                           services.store, {}, {}, {}};
   detect::TAdvDetForm form(this, std::move(controls), std::move(advanceServices));
+  searching_ = true;
   form.exec();
+  searching_ = false;
+  // The search's own ApplySettingsMessage can arrive before its window has closed.
+  if (std::exchange(okAfterSearch_, false)) QTimer::singleShot(0, this, [this] { btnOkClick(); });
 }
 
 void TMainForm::btnInitialClick() {
@@ -498,6 +506,10 @@ void TMainForm::btnOkClick() {
   // ApplySettingsMessage can arrive while OK waits in its restart question; the OK that
   // is already running applies the same settings, so the second one is not started.
   if (closing_ || applying_) return;
+  if (searching_) {
+    okAfterSearch_ = true;
+    return;
+  }
   applying_ = true;
   run([&] { closing_ = controller_->btnOkClick(); });
   applying_ = false;
@@ -505,7 +517,7 @@ void TMainForm::btnOkClick() {
 }
 
 void TMainForm::btnCancelClick() {
-  if (closing_ || applying_ || !controller_->controls().cancelEnabled) return;
+  if (closing_ || applying_ || searching_ || !controller_->controls().cancelEnabled) return;
   applying_ = true;
   run([&] { closing_ = controller_->btnCancelClick(); });
   applying_ = false;

@@ -99,6 +99,10 @@ private:
   std::string endpointProblem_;
   bool closing_ = false;
   bool applying_ = false;  // OK or Cancel is running
+  // The advanced detection's window is up; its search may be waiting for the tool inside a
+  // nested loop, where Detect, Advance, OK and Cancel must not run.
+  bool searching_ = false;
+  bool okAfterSearch_ = false;  // OK was asked for meanwhile (ApplySettingsMessage)
 
   // Widgets, owned by their Qt parents.
   QTabWidget* tabs_ = nullptr;

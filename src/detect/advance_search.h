@@ -44,8 +44,9 @@ struct AdvanceServices {
   platform::UserPrompts& prompts;
   platform::WindowMessenger& messenger;
   platform::RegistryStore& store;
-  // Keeps the user interface alive for one 500 ms wait.
-  std::function<void()> pause;
+  // Keeps the user interface alive for one 500 ms wait; false once the user went back,
+  // which ends the wait.
+  std::function<bool()> pause;
   // The hourglass for the whole application, on and off.
   std::function<void(bool busy)> showBusy;
   // Makes dir the process's current directory.
@@ -54,11 +55,14 @@ struct AdvanceServices {
 
 enum class AdvanceOutcome {
   ToolRefused,  // the tool did not start: nothing changed, the window stays open
+  WentBack,     // the user went back during the wait: nothing changed, a later result is ignored
   TimedOut,     // no result within the time limit: the reboot question was asked
   Applied,      // the port went into the main window and OK was asked for
 };
 
-// Button1Click. The window closes unless the outcome is ToolRefused.
+// Button1Click. The window closes unless the outcome is ToolRefused. The store is marked
+// for the restart before any control changes: when that write fails, the error escapes
+// and the main window shows what it showed before.
 AdvanceOutcome runAdvanceSearch(AdvancePortControls& controls, AdvanceServices& services);
 
 }  // namespace qv::detect

@@ -4,6 +4,7 @@
 // be put in place.
 #include "detect/advance_search.h"
 #include "detect/qvmouse_config.h"
+#include "settings/settings_key.h"
 #include "support/fake_program_launcher.h"
 #include "support/memory_registry_store.h"
 #include "support/private_root.h"
@@ -33,7 +34,8 @@ Bytes configBytes(std::uint8_t port, std::uint8_t irq) {
 }
 
 struct SearchRig {
-  SearchRig() : store("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Restart\"=dword:00000000\n") {
+  explicit SearchRig(const char* storeText = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Restart\"=dword:00000000\n")
+      : store(storeText) {
     dir = root.path() / "bin";
     fs::create_directories(dir);
     fs::create_directories(root.path() / "run");
@@ -52,6 +54,7 @@ struct SearchRig {
                              [this] {
                                ++pauses;
                                if (atPause) atPause(pauses);
+                               return true;
                              },
                              [this](bool busy) { busyLog.push_back(busy); },
                              [this](const fs::path& d) { currentDir = d; }};
@@ -147,6 +150,15 @@ TEST(AdvanceSearch, AFileStillBeingWrittenIsWaitedForAndAnOddPortKeepsItsTexts) 
   EXPECT_EQ(r.userDefineTicks, 1);
 }
 
+TEST(AdvanceSearch, ARestartFlagThatCannotBeWrittenChangesNoControl) {
+  SearchRig r("REGEDIT4\n");  // no settings key to write it in
+  r.atPause = [&](int) { writeBytes(r.file(), configBytes(3, 5)); };
+  EXPECT_THROW(r.run(), settings::SettingsError);
+  EXPECT_EQ(r.userDefineTicks, 0);
+  EXPECT_EQ(r.irqText + " " + r.portText + " " + r.comboText, "4 3F8H COM1");
+  EXPECT_TRUE(r.messenger.posted().empty());
+}
+
 TEST(QvMouseConfigFile, AFileThatCannotBePutInPlaceIsAFailureWithItsReasonAndLeavesNothing) {
   test::PrivateRoot root;
   const fs::path blocked = root.path() / "qvmouse.cfg";
@@ -155,9 +167,6 @@ TEST(QvMouseConfigFile, AFileThatCannotBePutInPlaceIsAFailureWithItsReasonAndLea
   ASSERT_TRUE(problem);
   EXPECT_NE(problem->find("cannot rename"), std::string::npos) << *problem;
   EXPECT_FALSE(fs::exists(root.path() / "qvmouse.cfg.tmp"));
-  EXPECT_TRUE(fs::is_directory(blocked));
-
-  EXPECT_TRUE(writeQvMouseConfig(root.path() / "missing" / "qvmouse.cfg", {}));
 }
 
 }  // namespace

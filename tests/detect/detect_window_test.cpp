@@ -21,6 +21,8 @@
 
 #include <signal.h>
 
+#include <fstream>
+
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
 namespace qv::detect {
@@ -79,7 +81,7 @@ TEST(TDetectForm, FindsTheControllerAndPassesOverAMissingPort) {
 TEST(TAdvDetForm, WarnsBlinksAndGoesBackOrStaysOpenWhenTheToolIsMissing) {
   qtApp();
   test::PrivateRoot root;
-  test::MemoryRegistryStore store;
+  test::MemoryRegistryStore store("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n");
   test::FakeProgramLauncher launcher;
   launcher.setStartResult(2);
   test::RecordingWindowMessenger messenger;
@@ -92,7 +94,7 @@ TEST(TAdvDetForm, WarnsBlinksAndGoesBackOrStaysOpenWhenTheToolIsMissing) {
   int index = -1;
   std::vector<std::string> items;
   TAdvDetForm form(nullptr, {nullptr, irq, port, combo, index, items},
-                   {root.path(), root.path() / "run" / "qvmouse.cfg", launcher, prompts, messenger, store, {}, {},
+                   {root.path(), root.path() / "qvmouse.cfg", launcher, prompts, messenger, store, {}, {},
                     [](const std::filesystem::path&) {}});
   EXPECT_EQ(form.windowTitle(), "Advance Detect");
   EXPECT_EQ(form.size(), QSize(TAdvDetForm::kWidth, TAdvDetForm::kHeight));
@@ -118,6 +120,17 @@ TEST(TAdvDetForm, WarnsBlinksAndGoesBackOrStaysOpenWhenTheToolIsMissing) {
   QTest::keyClick(&form, Qt::Key_Escape);
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(form.result(), QDialog::Rejected);
+
+  // Going back while the tool runs ends the wait: a result that comes then is not taken.
+  launcher.setStartResult(100);
+  form.show();
+  QTimer::singleShot(100, &form, [&] {
+    std::ofstream(root.path() / "qvmouse.cfg") << std::string(43, '\x03');
+    form.button2()->click();
+  });
+  form.button1()->click();
+  EXPECT_EQ(irq, "");
+  EXPECT_TRUE(messenger.lookups().empty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Detect on a virtual display: with the driver not loaded, the panel probes the ports and
 // finds the simulated controller on COM2; OK keeps that port, which asks for a restart
-// (answered Yes: the restart is only recorded).
+// (answered Yes: the restart is only recorded). With the driver loaded and a user-defined
+// port, Detect keeps the user's IRQ and address, and OK saves them without a restart.
 #include "road.h"
 
 #include "support/wait_for.h"
@@ -50,6 +51,29 @@ TEST(DetectRoad, FindsTheControllerOnCom2AndOkKeepsThatPort) {
   EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "Cfg_COM"), "COM2");
   EXPECT_EQ(road.storeValue("HKLM\\SOFTWARE\\Quorvane", "Cfg_IRQ"), "3");
   EXPECT_EQ(road.restarts(), "restart\n");
+}
+
+TEST(DetectRoad, AUserDefinedPortKeepsItsIrqAndAddressAndOkSavesThem) {
+  Road road("detect-user");
+  ASSERT_EQ(road.problem(), "");
+  road.storeImport("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"IsComUserDef\"=dword:00000001\n"
+                   "\"Cfg_COM\"=\"COM2\"\n\"Cfg_IRQ\"=\"7\"\n\"Cfg_Port\"=\"300H\"\n\"UserIRQ\"=\"7\"\n\"UserPort\"=\"300H\"\n");
+  ASSERT_TRUE(road.startDriverd());
+  road.startPanel();
+  const auto main = road.waitWindow("Quorvane Control Panel");
+  ASSERT_TRUE(main);
+  // Detect runs the Initial procedure first; its request shows that the click was taken.
+  bool detected = false;
+  for (int attempt = 0; attempt < 3 && !detected; ++attempt) {
+    clickAt(main->x + kDetectX, main->y + kDetectY);
+    detected = waitFor([&] { return road.driverLog().find("00000003 ") != std::string::npos; }, scaled(10s));
+  }
+  ASSERT_TRUE(detected) << road.driverLog();
+  clickAt(main->x + kOkX, main->y + kOkY);  // OK, taken after the Detect flow has ended
+  EXPECT_EQ(road.panel().waitExit(scaled(20s)), 0);  // no restart question: the port is unchanged
+  const auto stored = [&](const char* name) { return road.storeValue("HKLM\\SOFTWARE\\Quorvane", name); };
+  EXPECT_EQ(stored("IsComUserDef") + " " + stored("Cfg_IRQ") + " " + stored("Cfg_Port"), "0x1 7 300H");
+  EXPECT_EQ(road.restarts(), "");
 }
 
 }  // namespace

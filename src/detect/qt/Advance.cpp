@@ -23,13 +23,6 @@ const char* const kWarningLines =
     "\n"
     "Before continue, please stop all your other programs !";
 
-// Waits 500 ms while the window goes on handling its messages (the label keeps blinking).
-void pauseKeepingWindowAlive() {
-  QEventLoop wait;
-  QTimer::singleShot(500, &wait, &QEventLoop::quit);
-  wait.exec();
-}
-
 }  // namespace
 
 TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceServices services)
@@ -83,7 +76,15 @@ TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceSe
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
-  if (!services_.pause) services_.pause = pauseKeepingWindowAlive;
+  givenPause_ = std::move(services_.pause);
+  services_.pause = [this] {
+    if (givenPause_) {
+      givenPause_();
+    } else {
+      waitKeepingWindowAlive();
+    }
+    return !wentBack_;
+  };
   if (!services_.showBusy) {
     services_.showBusy = [](bool busy) {
       if (busy) {
@@ -106,7 +107,23 @@ TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceSe
 
 void TAdvDetForm::Timer1Timer() { Label1->setVisible(!Label1->isVisible()); }
 
+void TAdvDetForm::waitKeepingWindowAlive() {
+  // The window goes on handling its messages meanwhile (the label keeps blinking).
+  QEventLoop wait;
+  QTimer::singleShot(500, &wait, &QEventLoop::quit);
+  wait_ = &wait;
+  wait.exec();
+  wait_ = nullptr;
+}
+
+void TAdvDetForm::reject() {
+  wentBack_ = true;
+  if (wait_) wait_->quit();
+  QDialog::reject();
+}
+
 void TAdvDetForm::Button1Click() {
+  wentBack_ = false;
   AdvanceOutcome outcome = AdvanceOutcome::ToolRefused;
   Button1->setEnabled(false);  // one search at a time while the wait keeps the window alive
   try {
@@ -117,7 +134,7 @@ void TAdvDetForm::Button1Click() {
     return;
   }
   Button1->setEnabled(true);
-  if (outcome != AdvanceOutcome::ToolRefused) accept();
+  if (outcome == AdvanceOutcome::TimedOut || outcome == AdvanceOutcome::Applied) accept();
 }
 
 }  // namespace qv::detect
