@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 namespace qv::detect {
 namespace {
@@ -157,9 +156,8 @@ TEST(DetectLine, AbsentPortsAndPortsInUseAreSkippedAtOnce) {
     EXPECT_EQ(prober.ticks(), 0) << name;
   }
 
-  // A machine root that cannot be made (under a plain file) holds no port either.
-  std::ofstream(root.path() / "plain") << "x";
-  ::setenv("QUORVANE_HOME", (root.path() / "plain" / "root").c_str(), 1);
+  // A machine root that cannot be made (under a file that is no folder) holds no port either.
+  ::setenv("QUORVANE_HOME", "/dev/null/root", 1);
   EXPECT_FALSE(machinePortPresent("COM1"));
   EXPECT_NE(machinePortOpener()("COM1").status, platform::SerialOpenStatus::Ok);
   ::setenv("QUORVANE_HOME", root.path().c_str(), 1);
