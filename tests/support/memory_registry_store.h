@@ -27,11 +27,14 @@ public:
   std::vector<std::string> valueNames(platform::RegistryRoot root, std::string_view path) override;
   bool writeValue(platform::RegistryRoot root, std::string_view path, std::string_view name,
                   const platform::RegistryValue& value) override;
+  bool writeValues(platform::RegistryRoot root, std::string_view path,
+                   const std::vector<platform::RegValueEntry>& values) override;
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 
   // ---- test hooks ----
-  // Writes of a value with this name (any key, any case) fail from now on.
+  // Writes of a value with this name (any key, any case) fail from now on; so does, with
+  // nothing written, a write of several values that holds it.
   void refuseWritesOf(std::string_view name);
   void clearRefusals();
   // Every operation fails with this text as lastError(), as a store whose file does not
