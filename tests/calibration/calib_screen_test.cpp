@@ -108,7 +108,7 @@ TEST_F(CalibScreenTest, FourthTouchStoresSendsOnTheSameOpenAndCloses) {
                                       "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y1", "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y2",
                                       "HKLM\\SOFTWARE\\Quorvane\\X1", "HKLM\\SOFTWARE\\Quorvane\\X2",
                                       "HKLM\\SOFTWARE\\Quorvane\\Y1", "HKLM\\SOFTWARE\\Quorvane\\Y2"}));
-  EXPECT_EQ(rig.text("Cfg_X1"), "15H");  // none of the eight was written
+  EXPECT_EQ(rig.text("Cfg_X1"), "15H");
   EXPECT_EQ(rig.text("Cfg_X2"), "EDH");
   EXPECT_EQ(rig.text("Cfg_Y1"), "13H");
   EXPECT_EQ(rig.text("Cfg_Y2"), "E5H");

@@ -111,7 +111,6 @@ bool MemoryRegistryStore::writeValues(RegistryRoot root, std::string_view path,
       return false;
     }
   }
-  // One key for all: a missing key fails the first write, before any is made.
   return std::ranges::all_of(values, [&](const auto& v) { return writeValue(root, path, v.name, v.value); });
 }
 

@@ -33,8 +33,7 @@ public:
   std::string lastError() const override;
 
   // ---- test hooks ----
-  // Writes of a value with this name (any key, any case) fail from now on; so does, with
-  // nothing written, a write of several values that holds it.
+  // Writes of a value with this name (any key, any case) fail from now on.
   void refuseWritesOf(std::string_view name);
   void clearRefusals();
   // Every operation fails with this text as lastError(), as a store whose file does not
