@@ -2,12 +2,24 @@
 
 #include "calibration/calibration_limits.h"
 
+#include <exception>
+
 namespace qv::calibration {
 
 void CalibScreen::FormShow() {
-  state_.cancelUnreachable = false;
-  view_.showMessage({});
+  // The screen restored from minimised is shown again within the same showing: a Cancel
+  // that could not reach the driver still stands, so the next one closes.
+  if (!showing_) {
+    showing_ = true;
+    state_.cancelUnreachable = false;
+    view_.showMessage({});
+  }
   view_.layOut();
+}
+
+void CalibScreen::close() {
+  showing_ = false;
+  view_.closeScreen();
 }
 
 TouchResult CalibScreen::FormMouseDown() {
@@ -17,65 +29,86 @@ TouchResult CalibScreen::FormMouseDown() {
   state_.LastAcceptedTick = now;
 
   auto session = services_.driver.open();
-  if (!session) return TouchResult::DriverAbsent;
-  // A reading the driver did not return leaves the previous one in place.
-  session->readRawPoint(state_.rawPoint);
-  services_.system.beep(kSimpleBeep);
-  if (state_.cancelUnreachable) {
-    // The driver is back: a failed Cancel no longer stands.
-    state_.cancelUnreachable = false;
-    view_.showMessage({});
+  if (!session) {
+    view_.showMessage(kDriverUnreadText);
+    return TouchResult::DriverAbsent;
   }
+  // A touch without its reading is not taken: an older reading would give a limit the
+  // user never touched. The target stays; Cancel is the way out when the driver has gone.
+  driver::RawPoint reading = state_.rawPoint;
+  if (!session->readRawPoint(reading)) {
+    view_.showMessage(kDriverUnreadText);
+    return TouchResult::Unread;
+  }
+  state_.rawPoint = reading;
+  services_.system.beep(kSimpleBeep);
+  // The driver answers: neither a failed Cancel nor a failed reading stands any more.
+  state_.cancelUnreachable = false;
+  view_.showMessage({});
   keepLimit(state_, limitForTarget(state_.TargetIndex, state_.rawPoint));
   ++state_.TargetIndex;
   view_.layOut();
 
-  const bool completed = state_.TargetIndex >= 4;
-  if (completed) complete(*session);
+  TouchResult result = TouchResult::Taken;
+  std::string error;
+  if (state_.TargetIndex >= 4) result = complete(*session, error);
   // After completion this prepares the top target for the next showing.
   view_.layOut();
   view_.repaintScreen();
-  return completed ? TouchResult::Completed : TouchResult::Taken;
+  session.reset();  // the device is closed before an error box waits for the user
+  if (!error.empty()) view_.reportError(error);
+  return result;
 }
 
-void CalibScreen::complete(driver::DriverSession& session) {
+TouchResult CalibScreen::complete(driver::DriverSession& session, std::string& error) {
   state_.CalibrationCancelled = false;
+  state_.limitsNotTaken = false;
   view_.minimise();
+  state_.TargetIndex = 0;
   try {
     writeLimits(services_.store, state_);
-  } catch (...) {
-    // The new limits could not be kept: the calibration did not happen. The screen
-    // closes as cancelled, ready to start at the top again, and the error is reported.
-    state_.TargetIndex = 0;
+  } catch (const std::exception& e) {
+    // The new limits could not be kept: the calibration did not happen. As on Cancel, the
+    // driver gets the stored limits back, which also ends its calibration mode.
+    error = e.what();
     state_.CalibrationCancelled = true;
-    view_.layOut();
-    view_.closeScreen();
-    throw;
+    session.setCalibration(storedLimitsOrDefaults(services_.store).record);
+    close();
+    return TouchResult::NotStored;
   }
-  state_.TargetIndex = 0;
-  session.setCalibration(state_.newLimits);
-  view_.closeScreen();
+  if (!session.setCalibration(state_.newLimits)) {
+    state_.limitsNotTaken = true;
+    error = kLimitsNotTakenText;
+    close();
+    return TouchResult::NotTaken;
+  }
+  close();
+  return TouchResult::Completed;
 }
 
 CancelResult CalibScreen::btnCancelClick() {
+  const StoredLimits stored = storedLimitsOrDefaults(services_.store);
   state_.CalibrationCancelled = true;
   state_.TargetIndex = 0;
-  const driver::CalibrationRecord stored = storedCalibration(services_.store);
+  view_.layOut();  // the top target, which the next touch would take if the screen stays
   auto session = services_.driver.open();
-  if (!session) {
-    // The driver keeps its calibration mode; still, the user must be able to leave.
-    if (state_.cancelUnreachable) {
-      view_.closeScreen();
-      return CancelResult::ClosedUnreachable;
+  // A driver that opens but does not take the limits is as gone as one that does not open:
+  // it stays in calibration mode.
+  if (!session || !session->setCalibration(stored.record)) {
+    session.reset();
+    // Still, the user must be able to leave.
+    if (!state_.cancelUnreachable) {
+      state_.cancelUnreachable = true;
+      view_.showMessage(kCancelUnreachableText);
+      return CancelResult::DriverUnreachable;
     }
-    state_.cancelUnreachable = true;
-    view_.layOut();  // shows the top target, which the next touch would take
-    view_.showMessage(kCancelUnreachableText);
-    return CancelResult::DriverUnreachable;
+    close();
+    if (!stored.error.empty()) view_.reportError(stored.error);
+    return CancelResult::ClosedUnreachable;
   }
-  session->setCalibration(stored);
   session.reset();
-  view_.closeScreen();
+  close();
+  if (!stored.error.empty()) view_.reportError(stored.error);
   return CancelResult::Sent;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/system_services.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qv::calibration {
@@ -18,6 +19,10 @@ inline constexpr std::uint32_t kTouchGapMs = 900;
 inline constexpr std::uint32_t kSimpleBeep = 0xFFFFFFFFu;
 inline constexpr std::string_view kCancelUnreachableText =
     "The driver cannot be reached. Press Cancel again to close.";
+inline constexpr std::string_view kDriverUnreadText =
+    "The driver could not be read. Touch the target again, or press Cancel.";
+inline constexpr std::string_view kLimitsNotTakenText =
+    "The driver did not take the new calibration.\nIt is stored; Initial sends it to the driver.";
 
 class CalibScreenView {
 public:
@@ -30,6 +35,8 @@ public:
   virtual void repaintScreen() = 0;
   // A line of text on the screen; empty removes it.
   virtual void showMessage(std::string_view text) = 0;
+  // An error box, once the screen has closed.
+  virtual void reportError(std::string_view text) = 0;
 };
 
 struct CalibScreenServices {
@@ -38,7 +45,15 @@ struct CalibScreenServices {
   platform::SystemServices& system;  // tick count and beep
 };
 
-enum class TouchResult { TooSoon, DriverAbsent, Taken, Completed };
+enum class TouchResult {
+  TooSoon,
+  DriverAbsent,  // the device did not open: the target stays
+  Unread,        // the driver gave no reading: the target stays
+  Taken,
+  Completed,
+  NotStored,  // the store refused the new limits: the driver got the stored ones back
+  NotTaken,   // the new limits are stored, but the driver did not take them
+};
 enum class CancelResult { Sent, DriverUnreachable, ClosedUnreachable };
 
 class CalibScreen {
@@ -48,22 +63,28 @@ public:
 
   CalibrationState& state() { return state_; }
 
-  // A new showing: no message from an earlier one, and the current target laid out.
+  // The current target laid out. A new showing starts without a message from an earlier
+  // one; the screen shown again after it was minimised keeps what its last Cancel found.
   void FormShow();
   void FormResize() { view_.layOut(); }
   // A release of a pointer button anywhere but on Cancel.
   TouchResult FormMouseDown();
   // Cancel button and Esc: the driver gets the stored limits back and the screen closes.
+  // A stored text that cannot be read counts as absent; the store's error is reported
+  // once the screen has closed.
   CancelResult btnCancelClick();
   // A typed character; Esc (27) cancels.
   void FormKeyPress(char key);
 
 private:
-  void complete(driver::DriverSession& session);
+  // Stores and sends the new limits; error is what to report once the screen closed.
+  TouchResult complete(driver::DriverSession& session, std::string& error);
+  void close();
 
   CalibrationState& state_;
   CalibScreenServices services_;
   CalibScreenView& view_;
+  bool showing_ = false;  // between a showing's first FormShow and its close
 };
 
 }  // namespace qv::calibration

@@ -54,22 +54,45 @@ void keepLimit(CalibrationState& state, const TakenLimit& taken) {
 }
 
 driver::CalibrationRecord storedCalibration(platform::RegistryStore& store) {
+  StoredLimits stored = storedLimitsOrDefaults(store);
+  if (!stored.error.empty()) throw settings::SettingsError(stored.error);
+  return stored.record;
+}
+
+StoredLimits storedLimitsOrDefaults(platform::RegistryStore& store) {
+  StoredLimits out;
   settings::SettingsKey key(store);
-  openSettings(key);
+  try {
+    openSettings(key);
+  } catch (const settings::SettingsError& e) {
+    out.error = e.what();  // no key to read: every text counts as absent
+  }
   std::array<std::uint8_t, 4> bytes{};
   for (std::size_t i = 0; i < kTextNames.size(); ++i) {
-    const std::string text =
-        key.valueExists(kTextNames[i]) ? key.readText(kTextNames[i]) : std::string(kDefaultLimitTexts[i]);
+    std::string text(kDefaultLimitTexts[i]);
+    try {
+      if (key.valueExists(kTextNames[i])) text = key.readText(kTextNames[i]);
+    } catch (const settings::SettingsError& e) {
+      if (out.error.empty()) out.error = e.what();
+    }
     bytes[i] = settings::calibrationByte(text);
   }
-  return {bytes[0], bytes[1], bytes[2], bytes[3]};
+  out.record = {bytes[0], bytes[1], bytes[2], bytes[3]};
+  return out;
 }
 
 void writeLimits(platform::RegistryStore& store, const CalibrationState& state) {
   settings::SettingsKey key(store);
   openSettings(key);
-  for (std::size_t i = 0; i < kTextNames.size(); ++i) key.writeText(kTextNames[i], state.limitTexts[i]);
-  for (std::size_t i = 0; i < kCopyNames.size(); ++i) key.writeBinary(kCopyNames[i], state.limitPairs[i]);
+  std::vector<platform::RegValueEntry> values;
+  for (std::size_t i = 0; i < kTextNames.size(); ++i) {
+    values.push_back({std::string(kTextNames[i]), platform::RegistryValue::text(state.limitTexts[i])});
+  }
+  for (std::size_t i = 0; i < kCopyNames.size(); ++i) {
+    values.push_back({std::string(kCopyNames[i]), platform::RegistryValue::binary(
+                                                      {state.limitPairs[i].begin(), state.limitPairs[i].end()})});
+  }
+  key.writeValues(values);
 }
 
 }  // namespace qv::calibration

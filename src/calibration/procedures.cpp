@@ -42,6 +42,9 @@ CalibrationOutcome runCalibrationProcedure(const CalibrationServices& s, const C
   if (s.showCalibrationScreen) s.showCalibrationScreen();
   // Cancel has already given the driver the stored limits back, which ends calibration mode.
   if (state.CalibrationCancelled) return CalibrationOutcome::Cancelled;
+  // The driver does not use the new limits: the offset still fits what it uses, and the
+  // monitor has nothing new to learn.
+  if (state.limitsNotTaken) return CalibrationOutcome::NotTaken;
 
   // The new limits were taken without the offset: it no longer fits them.
   if (offset.untick) offset.untick();

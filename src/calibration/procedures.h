@@ -56,7 +56,12 @@ struct CursorOffsetAccess {
   std::int32_t dy = 0;
 };
 
-enum class CalibrationOutcome { DriverAbsent, Cancelled, Completed };
+enum class CalibrationOutcome {
+  DriverAbsent,
+  Cancelled,
+  NotTaken,  // the screen stored the limits but the driver did not take them (it said so)
+  Completed,
+};
 
 CalibrationOutcome runCalibrationProcedure(const CalibrationServices& services, const CalibrationState& state,
                                            const CursorOffsetAccess& offset);

@@ -12,15 +12,15 @@ constexpr std::uint32_t code(RequestCode c) { return static_cast<std::uint32_t>(
 
 }  // namespace
 
-// Request results are deliberately not examined: the driver's word on success is never
-// relied on; only what a reply filled in is kept.
+// Request results are not examined beyond what a reply filled in, except where a caller
+// must know whether the driver took a request (reads, and new calibration limits).
 void DriverSession::beginCalibration() {
   handle_->control(code(RequestCode::BeginCalibration), {}, {});
 }
 
-void DriverSession::setCalibration(const CalibrationRecord& record) {
+bool DriverSession::setCalibration(const CalibrationRecord& record) {
   const auto bytes = record.toBytes();
-  handle_->control(code(RequestCode::SetCalibration), bytes, {});
+  return handle_->control(code(RequestCode::SetCalibration), bytes, {});
 }
 
 void DriverSession::initializeDriver(const CalibrationRecord& record) {

@@ -16,7 +16,8 @@ public:
   explicit DriverSession(std::unique_ptr<platform::DeviceHandle> handle) : handle_(std::move(handle)) {}
 
   void beginCalibration();
-  void setCalibration(const CalibrationRecord& record);
+  // False when the driver did not take the limits (no answer, broken connection, refusal).
+  bool setCalibration(const CalibrationRecord& record);
   void initializeDriver(const CalibrationRecord& record);
   void setFixedMode();
   void setBeepSound(bool on);

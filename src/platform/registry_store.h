@@ -31,6 +31,8 @@ struct RegistryValue {
   bool operator==(const RegistryValue&) const = default;
 };
 
+struct RegValueEntry;  // a name and its value (regedit_format.h)
+
 // Failures of the store itself (a file that does not parse, an I/O error) make the
 // operation return false / nullopt and leave a description in lastError(), which names
 // the file and, for a parse error, the line.
@@ -57,6 +59,9 @@ public:
   // Replaces or appends the value; false when the key does not exist or the store failed.
   virtual bool writeValue(RegistryRoot root, std::string_view path, std::string_view name,
                           const RegistryValue& value) = 0;
+  // Replaces or appends several values of one key, in order, as one write: afterwards the
+  // key holds all of them, or (false) none of them changed.
+  virtual bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values) = 0;
   // True when the value is gone afterwards (also when it was never there).
   virtual bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) = 0;
 

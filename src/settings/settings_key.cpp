@@ -80,6 +80,15 @@ std::size_t SettingsKey::readBinary(std::string_view name, std::span<std::uint8_
 
 void SettingsKey::write(std::string_view name, const platform::RegistryValue& value) {
   if (open_ && store_.writeValue(root_, path_, name, value)) return;
+  failWrite(name);
+}
+
+void SettingsKey::writeValues(const std::vector<platform::RegValueEntry>& values) {
+  if (values.empty() || (open_ && store_.writeValues(root_, path_, values))) return;
+  failWrite(values.front().name);
+}
+
+void SettingsKey::failWrite(std::string_view name) {
   // A store that another program holds locked: the user must learn that, not only which
   // value was not written.
   if (std::string error = open_ ? store_.lastError() : std::string();

@@ -1,6 +1,7 @@
 #pragma once
 // The settings layer: one open key at a time, typed reads and writes whose failures are
 // SettingsError exceptions naming the value.
+#include "platform/regedit_format.h"
 #include "platform/registry_store.h"
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::settings {
 
@@ -47,6 +49,8 @@ public:
   void writeInteger(std::string_view name, std::int32_t value);
   void writeFlag(std::string_view name, bool value);
   void writeBinary(std::string_view name, std::span<const std::uint8_t> bytes);
+  // The values in order, as one write: all of them or none. A refusal names the first.
+  void writeValues(const std::vector<platform::RegValueEntry>& values);
   // No error when absent. A store that refuses throws SettingsError with its description.
   void deleteValue(std::string_view name);
 
@@ -56,6 +60,7 @@ private:
   // The value, or nullopt when absent or no key is open; throws on a store failure.
   std::optional<platform::RegistryValue> read(std::string_view name);
   void write(std::string_view name, const platform::RegistryValue& value);
+  [[noreturn]] void failWrite(std::string_view name);
 
   platform::RegistryStore& store_;
   RegistryRoot root_ = RegistryRoot::LocalMachine;

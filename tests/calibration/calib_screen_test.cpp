@@ -154,11 +154,14 @@ TEST_F(CalibScreenTest, CancelSendsTheStoredLimitsOrTheDefaults) {
 TEST_F(CalibScreenTest, CancelWithoutDriverSaysSoAndTheNextCancelCloses) {
   rig.deviceIo.setAbsent(true);
   rig.state.TargetIndex = 3;
+  screen.FormShow();
   EXPECT_EQ(screen.btnCancelClick(), CancelResult::DriverUnreachable);
   EXPECT_EQ(view.closes, 0);
   EXPECT_EQ(view.message, std::string(kCancelUnreachableText));
   EXPECT_EQ(rig.state.TargetIndex, 0);
 
+  screen.FormShow();  // restored from minimised: the same showing
+  EXPECT_EQ(view.message, std::string(kCancelUnreachableText));
   screen.FormKeyPress(27);
   EXPECT_EQ(view.closes, 1);
   EXPECT_TRUE(rig.state.CalibrationCancelled);
@@ -171,13 +174,40 @@ TEST_F(CalibScreenTest, CancelWithoutDriverSaysSoAndTheNextCancelCloses) {
 }
 
 TEST_F(CalibScreenTest, StoreThatRefusesTheLimitsEndsTheScreenAsCancelled) {
-  rig.store.refuseWritesOf("Cfg_X1");
+  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n");
+  rig.store.refuseWritesOf("Y2");
   for (std::uint32_t i = 0; i < 3; ++i) touchAt(1000 * (i + 1));
-  EXPECT_THROW(touchAt(4000), std::exception);
+  EXPECT_EQ(touchAt(4000), TouchResult::NotStored);
   EXPECT_TRUE(rig.state.CalibrationCancelled);
   EXPECT_EQ(rig.state.TargetIndex, 0);
   EXPECT_EQ(view.closes, 1);
-  for (const auto& q : rig.deviceIo.requests()) EXPECT_NE(q.code, code(RequestCode::SetCalibration));
+  EXPECT_EQ(view.errors, (std::vector<std::string>{"Failed to set data for 'Cfg_X1'"}));
+  EXPECT_EQ(rig.text("Cfg_X1"), "15H");  // none of the eight was written
+  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xFC}));  // ends calibration mode
+}
+
+TEST_F(CalibScreenTest, TouchWithoutReadingStaysAndLimitsTheDriverRefusesAreReported) {
+  rig.deviceIo.setFailing(code(RequestCode::ReadRawPoint));
+  EXPECT_EQ(touchAt(1000), TouchResult::Unread);
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(view.message, std::string(kDriverUnreadText));
+  rig.deviceIo.setFailing(code(RequestCode::ReadRawPoint), false);
+  for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(touchAt(2000 + 1000 * i), TouchResult::Taken);
+  EXPECT_TRUE(view.message.empty());
+
+  rig.deviceIo.setFailing(code(RequestCode::SetCalibration));
+  EXPECT_EQ(touchAt(5000), TouchResult::NotTaken);
+  EXPECT_TRUE(rig.state.limitsNotTaken);
+  EXPECT_EQ(view.errors, (std::vector<std::string>{std::string(kLimitsNotTakenText)}));
+}
+
+TEST_F(CalibScreenTest, CancelWithAnUnreadableValueUsesItsDefaultClosesAndThenReports) {
+  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n\"Cfg_X2\"=dword:f0\n");
+  rig.state.TargetIndex = 2;
+  EXPECT_EQ(screen.btnCancelClick(), CancelResult::Sent);
+  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xFC}));
+  EXPECT_EQ(view.events, (std::vector<std::string>{"layOut", "close"}));
+  EXPECT_EQ(view.errors, (std::vector<std::string>{"Invalid data type for 'Cfg_X2'"}));
 }
 
 }  // namespace

@@ -38,9 +38,11 @@ public:
   }
   void repaintScreen() override { events.push_back("repaint"); }
   void showMessage(std::string_view text) override { message = std::string(text); }
+  void reportError(std::string_view text) override { errors.emplace_back(text); }
   std::vector<std::string> events;
   int closes = 0;
   std::string message;
+  std::vector<std::string> errors;
 };
 
 struct CalibrationRig {

@@ -121,6 +121,14 @@ TEST_F(CalibrationProcedureTest, CancelledLeavesEverythingAsItWas) {
   EXPECT_TRUE(rig.messenger.records().empty());
 }
 
+TEST_F(CalibrationProcedureTest, LimitsTheDriverDidNotTakeLeaveOffsetAndMonitorAlone) {
+  rig.state.limitsNotTaken = true;
+  EXPECT_EQ(runCalibration(), CalibrationOutcome::NotTaken);
+  EXPECT_TRUE(ticked);
+  EXPECT_TRUE(rig.store.writeLog().empty());
+  EXPECT_TRUE(rig.messenger.records().empty());
+}
+
 TEST_F(CalibrationProcedureTest, DriverGoneAfterTheScreenStillWritesAndNotifies) {
   const CalibrationServices services{rig.store, rig.driver, rig.messenger, rig.system,
                                      [this] { rig.deviceIo.setAbsent(true); }};

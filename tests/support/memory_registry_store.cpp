@@ -1,5 +1,6 @@
 #include "support/memory_registry_store.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace qv::test {
@@ -99,6 +100,18 @@ bool MemoryRegistryStore::writeValue(RegistryRoot root, std::string_view path, s
   platform::setValue(*key, name, value);
   writeLog_.push_back(logName(root, path, name));
   return true;
+}
+
+bool MemoryRegistryStore::writeValues(RegistryRoot root, std::string_view path,
+                                      const std::vector<platform::RegValueEntry>& values) {
+  for (const auto& v : values) {
+    std::lock_guard lock(mutex_);
+    if (std::ranges::any_of(refused_, [&](const std::string& r) { return platform::namesEqual(r, v.name); })) {
+      lastError_ = "write of '" + v.name + "' refused";
+      return false;
+    }
+  }
+  return std::ranges::all_of(values, [&](const auto& v) { return writeValue(root, path, v.name, v.value); });
 }
 
 bool MemoryRegistryStore::deleteValue(RegistryRoot root, std::string_view path, std::string_view name) {

@@ -27,6 +27,8 @@ public:
   std::vector<std::string> valueNames(platform::RegistryRoot root, std::string_view path) override;
   bool writeValue(platform::RegistryRoot root, std::string_view path, std::string_view name,
                   const platform::RegistryValue& value) override;
+  bool writeValues(platform::RegistryRoot root, std::string_view path,
+                   const std::vector<platform::RegValueEntry>& values) override;
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 

@@ -189,6 +189,8 @@ void TCalibForm::showMessage(std::string_view text) {
   message_->setVisible(!text.empty());
 }
 
+void TCalibForm::reportError(std::string_view text) { prompts_.error(text); }
+
 void TCalibForm::run(const std::function<void()>& handler) {
   try {
     handler();

@@ -45,13 +45,12 @@ public:
   std::vector<std::string> valueNames(RegistryRoot root, std::string_view path) override;
   bool writeValue(RegistryRoot root, std::string_view path, std::string_view name,
                   const RegistryValue& value) override;
+  // One lock, one file replacement; false, with nothing written, when the key does not
+  // exist or the store failed.
+  bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values) override;
   bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 
-  // Replaces or appends several values of one key as one write (one lock, one file
-  // replacement); false, with nothing written, when the key does not exist or the store
-  // failed.
-  bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values);
 
   // Creates the key with its missing parents and replaces or appends the values, as one
   // write; false, with nothing written, when the store failed.
