@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ enum class Desktop {
   Bare,           // Xvfb alone: a window gets the place it asks for
   WindowManager,  // Xvfb with openbox and a tint2 bar along the bottom
 };
-// "x11", "x11-wm": for screenshots.
+// "x11", "x11-wm": for screenshots and test output.
 std::string desktopName(Desktop desktop);
+inline void PrintTo(Desktop desktop, std::ostream* out) { *out << desktopName(desktop); }
 // The desktops a road runs on, and their names in a parameterised test's name.
 inline constexpr Desktop kX11Desktops[] = {Desktop::Bare, Desktop::WindowManager};
 struct DesktopTestName {
