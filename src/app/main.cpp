@@ -18,6 +18,8 @@
 #include "platform/qt/qt_system_hooks.h"
 #include "platform/qt/qt_user_prompts.h"
 
+#include <QPointer>
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -48,7 +50,9 @@ int main(int argc, char** argv) {
     platform::UnixWindowMessenger messenger;
     platform::UnixWindowEndpointFactory endpoints;
     platform::PosixProgramLauncher launcher;
-    platform::StoreSystemServices system(store, platform::qtSystemHooks());
+    // The screen size is that of the monitor holding the main window, once there is one.
+    QPointer<QWidget> mainWindow;
+    platform::StoreSystemServices system(store, platform::qtSystemHooks([&mainWindow] { return mainWindow.data(); }));
     platform::QtEventLoop loop;
 
     if (auto problem = platform::socketPathProblem(platform::driverDevicePath())) {
@@ -63,6 +67,7 @@ int main(int argc, char** argv) {
     options.endpoints = &endpoints;
     options.loop = &loop;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
+    mainWindow = &mainForm;
     if (mainForm.load() == app::LoadOutcome::Refused) return 1;
     if (!mainForm.endpointProblem().empty()) {
       // Other programs cannot reach the window; it works all the same.

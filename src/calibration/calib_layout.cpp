@@ -43,4 +43,10 @@ CalibLayout layOutTarget(int targetIndex, Size window, Size picture, Size label,
   return l;
 }
 
+Place dotCentreOnDesktop(int targetIndex, const platform::ScreenRect& area) {
+  // The dot's place does not depend on the sizes of the picture, the label or Cancel.
+  const Place dot = layOutTarget(targetIndex, {area.width, area.height}, kHandSize, {}, kCancelSize).dotPlace;
+  return {area.left + dot.left + kDotSize.width / 2, area.top + dot.top + kDotSize.height / 2};
+}
+
 }  // namespace qv::calibration

@@ -2,6 +2,8 @@
 // Where the calibration screen puts its picture, dot, edge name and Cancel button for a
 // target. Integer divisions truncate toward zero and are taken one by one, so
 // W / 2 - w / 2 is not always (W - w) / 2: positions match the screen's own arithmetic.
+#include "platform/screen_area.h"
+
 #include <string_view>
 
 namespace qv::calibration {
@@ -37,5 +39,9 @@ struct CalibLayout {
 // window: outer size W x H; picture: w x h of the target's picture; label: lw x lh of the
 // edge name as measured on its new text; cancel: bw x bh.
 CalibLayout layOutTarget(int targetIndex, Size window, Size picture, Size label, Size cancel);
+
+// The middle of a target's dot on the desktop, for a screen that covers area (its monitor,
+// which need not start at (0, 0)): where a touch of that target lands. Index 0..3.
+Place dotCentreOnDesktop(int targetIndex, const platform::ScreenRect& area);
 
 }  // namespace qv::calibration

@@ -44,5 +44,16 @@ TEST(CalibLayout, NoTargetPastTheFourth) {
   EXPECT_TRUE(edgeName(4).empty());
 }
 
+TEST(CalibLayout, CoversTheWholeMonitorWhereverItSits) {
+  // A second monitor right of a 1280-wide one, a 30-pixel bar along its bottom.
+  const platform::Monitor monitor{{1280, 200, 808, 608}, {1280, 200, 808, 578}};
+  const platform::ScreenRect area = platform::fullScreenArea(monitor);
+  EXPECT_EQ(area, monitor.area);
+  // The dots at 808 x 608, moved onto that monitor: the bottom one under the bar's top.
+  const Place centres[4] = {{1280 + 404, 200 + 3}, {1280 + 797, 200 + 301}, {1280 + 404, 200 + 597},
+                            {1280 + 3, 200 + 301}};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(dotCentreOnDesktop(i, area), centres[i]) << i;
+}
+
 }  // namespace
 }  // namespace qv::calibration

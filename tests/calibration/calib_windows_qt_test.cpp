@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -118,13 +119,20 @@ TEST(TCalibForm, FourReleasesCalibrateAndEscCancels) {
   EXPECT_TRUE(prompts.errors.empty());
 
   // The next showing starts at the top again; Esc cancels it.
+  // Full-screen on its monitor again, though the completed calibration minimised it.
   QString shownName;
+  Qt::WindowStates shownState;
+  QRect shownArea;
   QTimer::singleShot(0, &form, [&] {
     shownName = form.findChild<QLabel*>(QStringLiteral("StatusLabel"))->text();
+    shownState = form.windowState();
+    shownArea = form.geometry();
     QTest::keyClick(&form, Qt::Key_Escape);
   });
   form.showModally();
   EXPECT_EQ(shownName, QStringLiteral("TOP"));
+  EXPECT_EQ(shownState, Qt::WindowFullScreen);
+  EXPECT_EQ(shownArea, form.screen()->geometry());
   EXPECT_TRUE(rig.state.CalibrationCancelled);
   EXPECT_EQ(rig.deviceIo.codes().back(), test::code(driver::RequestCode::SetCalibration));
 }

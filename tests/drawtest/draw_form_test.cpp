@@ -94,12 +94,12 @@ Ops concat(std::initializer_list<Ops> parts) {
   return all;
 }
 
-TEST(DrawForm, IsAMaximisedCaptionlessWhiteWindowWithItsMenu) {
+TEST(DrawForm, IsAFullScreenCaptionlessWhiteWindowWithItsMenu) {
   FormRig f;
   TDrawForm& w = *f.form;
   EXPECT_TRUE(w.windowFlags() & Qt::CustomizeWindowHint);
   EXPECT_FALSE(w.windowFlags() & Qt::WindowTitleHint);
-  EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+  EXPECT_TRUE(w.windowState() & Qt::WindowFullScreen);
   EXPECT_EQ(w.font().pixelSize(), 13);
   EXPECT_EQ(w.button1()->text(), "Menu");
   EXPECT_EQ(w.button1()->geometry(), QRect(0, 0, 65, 33));

@@ -1,4 +1,5 @@
-// The drawing test on a virtual display: a tap, a drag and a double click drawn with the
+// The drawing test on a virtual display, bare and with a window manager and a bar, covering
+// the whole monitor: a tap, a drag and a double click drawn with the
 // real pointer, each press and release reading the driver's line statistics once; the
 // Menu button's "&Exit" closes it.
 #include "road.h"
@@ -22,8 +23,10 @@ std::optional<Window> windowAt(const Road& road, int x, int y, bool wholeScreen)
   return std::nullopt;
 }
 
-TEST(DrawTestRoad, TapDragAndDoubleClickReadTheStatisticsThenMenuExit) {
-  Road road("draw");
+class DrawTestRoad : public ::testing::TestWithParam<Desktop> {};
+
+TEST_P(DrawTestRoad, TapDragAndDoubleClickReadTheStatisticsThenMenuExit) {
+  Road road("draw", GetParam());
   ASSERT_EQ(road.problem(), "");
   ASSERT_TRUE(road.startDriverd());
   ASSERT_TRUE(road.startMonitor());
@@ -63,6 +66,8 @@ TEST(DrawTestRoad, TapDragAndDoubleClickReadTheStatisticsThenMenuExit) {
   EXPECT_EQ(reads(), before + 8);
   EXPECT_TRUE(road.waitWindow("Quorvane Control Panel"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, DrawTestRoad, ::testing::ValuesIn(kX11Desktops), DesktopTestName());
 
 }  // namespace
 }  // namespace qv::e2e

@@ -25,6 +25,7 @@ namespace {
 constexpr const char* kXvfb = "/usr/bin/Xvfb";
 constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr const char* kImport = "/usr/bin/import";
+constexpr const char* kXwininfo = "/usr/bin/xwininfo";
 
 int timeScale();
 
@@ -54,13 +55,14 @@ std::string exactly(const std::string& text) {
 }
 
 Window placeOf(const std::string& id) {
-  const std::string shell = xdotool({"getwindowgeometry", "--shell", id});
+  // xwininfo, as xdotool counts the client's offset in a window manager's frame twice.
+  const std::string info = run(kXwininfo, {"-id", id}).out;
   auto field = [&](const char* name) {
     std::smatch m;
-    const std::regex re(std::string("(^|\n)") + name + "=(-?[0-9]+)");
-    return std::regex_search(shell, m, re) ? std::stoi(m[2]) : -1;
+    const std::regex re(std::string("\n *") + name + ": *(-?[0-9]+)");
+    return std::regex_search(info, m, re) ? std::stoi(m[1]) : -1;
   };
-  return Window{id, field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
+  return Window{id, field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height")};
 }
 
 std::vector<Window> windowsOf(const std::vector<std::string>& searchArgs) {
@@ -77,6 +79,8 @@ std::vector<Window> windowsOf(const std::vector<std::string>& searchArgs) {
 }  // namespace
 
 std::chrono::milliseconds scaled(std::chrono::milliseconds limit) { return limit * timeScale(); }
+
+std::string desktopName(Desktop desktop) { return desktop == Desktop::WindowManager ? "x11-wm" : "x11"; }
 
 std::string xdotool(const std::vector<std::string>& args) {
   return run(kXdotool, args).out;
@@ -149,9 +153,9 @@ VirtualDisplay::VirtualDisplay(const fs::path& dir) : output_(dir / "xvfb.out") 
   }
 }
 
-Road::Road(std::string name) : name_(std::move(name)) {
-  if (!fs::exists(kXvfb) || !fs::exists(kXdotool)) {
-    problem_ = "scripts/setup installs xvfb and xdotool";
+Road::Road(std::string name, Desktop desktop) : name_(std::move(name)), desktop_(desktop) {
+  if (!fs::exists(kXvfb) || !fs::exists(kXdotool) || !fs::exists(kXwininfo)) {
+    problem_ = "scripts/setup installs xvfb, xdotool and x11-utils";
     return;
   }
   if (const char* dir = std::getenv("QV_BIN_DIR"); !dir || !*dir) {
@@ -173,6 +177,10 @@ Road::Road(std::string name) : name_(std::move(name)) {
   }
   env_.push_back(std::make_unique<ScopedEnv>("DISPLAY", display_->name()));
   env_.push_back(std::make_unique<ScopedEnv>("QT_QPA_PLATFORM", "xcb"));
+  if (desktop_ == Desktop::WindowManager) {
+    windowManager_ = std::make_unique<test::WindowManagerDesktop>(scaled(20s));
+    problem_ = windowManager_->problem();
+  }
 }
 
 Road::~Road() {
@@ -180,6 +188,7 @@ Road::~Road() {
   panel_.reset();
   helpers_.clear();
   driverd_.reset();
+  windowManager_.reset();
   display_.reset();
   env_.clear();
 }
@@ -244,13 +253,14 @@ void Road::shoot(const std::string& what) const {
   const char* folder = std::getenv("QV_SCREENSHOTS");
   if (!folder || !*folder || !fs::exists(kImport)) return;
   fs::create_directories(folder);
-  run(kImport, {"-window", "root", (fs::path(folder) / (name_ + "-" + what + ".png")).string()});
+  const std::string tag = desktop_ == Desktop::Bare ? "" : "-" + desktopName(desktop_);
+  run(kImport, {"-window", "root", (fs::path(folder) / (name_ + "-" + what + tag + ".png")).string()});
 }
 
 std::string Road::screenArea(int x, int y, int width, int height) const {
   const std::string area = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
                            std::to_string(y);
-  return run(kImport, {"-window", "root", "-crop", area, "rgb:-"}).out;
+  return run(kImport, {"-window", "root", "-crop", area, "-depth", "8", "rgb:-"}).out;
 }
 
 std::string Road::storeValue(const std::string& key, const std::string& name) const {

@@ -1,16 +1,20 @@
 #pragma once
 // The shared launcher of the whole-program roads: a private machine root made from the
-// demo profile, a private X server (Xvfb), the helper programs the road needs, the real
-// panel, and real keyboard and pointer input through xdotool. Everything started here is
-// stopped when the Road ends, also when a road fails half-way.
+// demo profile, a private desktop (an X server, Xvfb, bare or with a window manager and a
+// bar), the helper programs the road needs, the real panel, and real keyboard and pointer
+// input through xdotool. Everything started here is stopped when the Road ends, also when
+// a road fails half-way.
+#include "platform/screen_area.h"
 #include "support/child_process.h"
 #include "support/driverd_process.h"
 #include "support/private_root.h"
+#include "support/window_manager_desktop.h"
 
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,8 +24,25 @@ namespace qv::e2e {
 // sanitizer and 1 otherwise.
 std::chrono::milliseconds scaled(std::chrono::milliseconds limit);
 
-// A window on the virtual screen with its place (there is no window manager: the place is
-// the client area's).
+// The desktop a road runs on.
+enum class Desktop {
+  Bare,           // Xvfb alone: a window gets the place it asks for
+  WindowManager,  // Xvfb with openbox and a tint2 bar along the bottom
+};
+// "x11", "x11-wm": for screenshots and test output.
+std::string desktopName(Desktop desktop);
+inline void PrintTo(Desktop desktop, std::ostream* out) { *out << desktopName(desktop); }
+// The desktops a road runs on, and their names in a parameterised test's name.
+inline constexpr Desktop kX11Desktops[] = {Desktop::Bare, Desktop::WindowManager};
+struct DesktopTestName {
+  template <class ParamInfo>
+  std::string operator()(const ParamInfo& info) const {
+    return info.param == Desktop::WindowManager ? "WindowManager" : "Bare";
+  }
+};
+
+// A window on the virtual screen with the place of its client area on the screen (a window
+// manager's frame lies around it).
 struct Window {
   std::string id;
   int x = 0, y = 0, width = 0, height = 0;
@@ -66,14 +87,16 @@ private:
 class Road {
 public:
   // A fresh machine root from share/demo/machine.reg (through qv-make-machine), the
-  // restart recorder, and a display; name prefixes the road's screenshots.
-  explicit Road(std::string name);
+  // restart recorder, and the desktop; name prefixes the road's screenshots.
+  explicit Road(std::string name, Desktop desktop = Desktop::Bare);
   ~Road();
   Road(const Road&) = delete;
   Road& operator=(const Road&) = delete;
 
-  // Why the road cannot run (no display, no machine); empty when it can.
+  // Why the road cannot run (no desktop, no machine); empty when it can.
   const std::string& problem() const { return problem_; }
+  // The one monitor of the desktop, all of it.
+  static platform::ScreenRect monitor() { return {0, 0, VirtualDisplay::kWidth, VirtualDisplay::kHeight}; }
   const std::filesystem::path& root() const { return root_.path(); }
 
   // Replaces values in the store with the text of a .reg file (keys and values merged).
@@ -94,10 +117,11 @@ public:
   // The visible windows of the panel process.
   std::vector<Window> panelWindows() const;
 
-  // A screenshot of the whole screen into $QV_SCREENSHOTS/<road>-<what>.png when it is set.
+  // A screenshot of the whole screen into $QV_SCREENSHOTS/<road>-<what>.png when it is set
+  // (<road>-<what>-<desktop>.png on a desktop other than the bare one).
   void shoot(const std::string& what) const;
 
-  // The pixels of a part of the screen (to see that it changed).
+  // The pixels of a part of the screen, row by row, 3 bytes (red, green, blue) each.
   std::string screenArea(int x, int y, int width, int height) const;
 
   std::string driverLog() const { return test::readFile(root() / "driverd.log"); }
@@ -110,9 +134,11 @@ public:
 
 private:
   std::string name_;
+  Desktop desktop_;
   std::string problem_;
   test::PrivateRoot root_;
   std::unique_ptr<VirtualDisplay> display_;
+  std::unique_ptr<test::WindowManagerDesktop> windowManager_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
   std::unique_ptr<test::DriverdProcess> driverd_;
   std::vector<std::unique_ptr<test::ChildProcess>> helpers_;

@@ -2,6 +2,7 @@
 
 #include "calibration/calib_layout.h"
 #include "calibration/qt/hand_pictures.h"
+#include "platform/qt/qt_full_screen.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
 #include <exception>
 
@@ -51,7 +51,7 @@ TCalibForm::TCalibForm(CalibrationState& state, CalibScreenServices services, pl
                        QWidget* parent)
     : QDialog(parent), prompts_(prompts), logic_(state, services, *this) {
   setObjectName(QStringLiteral("TCalibForm"));
-  // A popup without caption that covers the screen.
+  // A popup without caption that covers the monitor of the main window (its parent).
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
@@ -103,14 +103,14 @@ TCalibForm::~TCalibForm() {
 }
 
 void TCalibForm::showModally() {
-  // A completed calibration left the window minimised; each showing starts maximised.
-  setWindowState(Qt::WindowMaximized);
+  // Each showing covers the whole monitor that holds the main window now, bars and docks
+  // included, so that the targets sit at the touch screen's edges. A completed
+  // calibration left the window minimised; it comes back full-screen.
+  platform::makeFullScreenOn(*this, parentWidget());
   exec();
 }
 
 void TCalibForm::showEvent(QShowEvent* event) {
-  // Maximised over the screen; without a window manager the geometry alone does it.
-  if (QScreen* s = screen()) setGeometry(s->availableGeometry());
   if (!pointerHidden_) {
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
     pointerHidden_ = true;

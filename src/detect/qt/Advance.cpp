@@ -1,9 +1,10 @@
 #include "detect/qt/Advance.h"
 
+#include "platform/qt/qt_full_screen.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,7 +33,8 @@ TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceSe
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kWidth, kHeight);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+  // Centred on the monitor of the main window.
+  if (const QScreen* screen = platform::monitorOf(owner)) {
     const QRect s = screen->geometry();
     move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
   }

@@ -1,6 +1,7 @@
 #include "detect/qt/detect.h"
 
-#include <QGuiApplication>
+#include "platform/qt/qt_full_screen.h"
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -10,9 +11,9 @@ namespace qv::detect {
 
 namespace {
 
-// Centred on the primary screen, each half truncated toward zero.
-void centre(QWidget& w) {
-  const QScreen* screen = QGuiApplication::primaryScreen();
+// Centred on the monitor of its owner (the main window), each half truncated toward zero.
+void centre(QWidget& w, const QWidget* owner) {
+  const QScreen* screen = platform::monitorOf(owner);
   if (!screen) return;
   const QRect s = screen->geometry();
   w.move(s.left() + (s.width() - w.width()) / 2, s.top() + (s.height() - w.height()) / 2);
@@ -37,7 +38,7 @@ TDetectForm::TDetectForm(QWidget* owner, ProbeState& state, platform::SerialPort
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setLineWidth(3);
   layout->addWidget(Panel1);
-  centre(*this);
+  centre(*this, owner);
 
   configureComm1(Comm1);
   Timer1.setInterval(kTickMilliseconds);

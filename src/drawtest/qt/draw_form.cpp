@@ -1,12 +1,11 @@
 #include "drawtest/qt/draw_form.h"
 
 #include "drawtest/qt/paint_box.h"
+#include "platform/qt/qt_full_screen.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -69,12 +68,9 @@ TDrawForm::TDrawForm(DrawTestState& state, driver::DriverChannel& driver, QWidge
 
   buildMenu();
 
-  // Maximised from its creation. The screen's area is set as well, for systems without a
-  // window manager to do the maximising.
-  if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
-    setGeometry(screen->availableGeometry());
-  }
-  setWindowState(Qt::WindowMaximized);
+  // Full-screen from its creation on the monitor that holds the main window (its parent),
+  // bars and docks included.
+  platform::makeFullScreenOn(*this, parent);
 
   drawTest_ = std::make_unique<DrawTest>(state, driver, *paintBox1_);
   connectCanvas();
@@ -123,8 +119,9 @@ void TDrawForm::connectCanvas() {
 }
 
 void TDrawForm::Button1Click() {
-  const QScreen* s = screen();
-  popupMenu1_->popup(s ? s->geometry().topLeft() : QPoint(0, 0));
+  // The window's own top-left corner, which is its monitor's as it is full-screen; a
+  // position taken from the desktop would mean nothing where windows do not know theirs.
+  popupMenu1_->popup(mapToGlobal(QPoint(0, 0)));
 }
 
 void TDrawForm::M1Click() {

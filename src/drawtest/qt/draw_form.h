@@ -1,5 +1,5 @@
 #pragma once
-// TDrawForm: the drawing test window. A maximised white window without caption bar whose
+// TDrawForm: the drawing test window. A full-screen white window without caption bar whose
 // canvas draws the pen trace, lists the pointer events at the right and shows the driver's
 // line statistics at the left; a "Menu" button and the canvas's context menu offer the pen
 // location, clearing and leaving. Created for one modal showing, destroyed after it.
@@ -29,7 +29,7 @@ public:
   QMenu* popupMenu1() const { return popupMenu1_; }
   DrawTest& drawTest() { return *drawTest_; }
 
-  // "Menu": the menu opens with its top-left corner at the screen's top-left corner.
+  // "Menu": the menu opens with its top-left corner at the window's (the monitor's) corner.
   void Button1Click();
   void M1Click();
   void C1Click();

@@ -1,0 +1,37 @@
+#include "platform/qt/qt_full_screen.h"
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
+
+namespace qv::platform {
+
+namespace {
+
+ScreenRect screenRect(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
+
+}  // namespace
+
+QScreen* monitorOf(const QWidget* owner) {
+  if (owner) {
+    if (QScreen* screen = owner->window()->screen()) return screen;
+  }
+  return QGuiApplication::primaryScreen();
+}
+
+Monitor monitorAreas(const QScreen& screen) {
+  return {screenRect(screen.geometry()), screenRect(screen.availableGeometry())};
+}
+
+void makeFullScreenOn(QWidget& window, const QWidget* owner) {
+  if (QScreen* screen = monitorOf(owner)) {
+    window.setScreen(screen);
+    const ScreenRect area = fullScreenArea(monitorAreas(*screen));
+    window.setGeometry(area.left, area.top, area.width, area.height);
+  }
+  window.setWindowState((window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) |
+                        Qt::WindowFullScreen);
+}
+
+}  // namespace qv::platform
