@@ -43,7 +43,7 @@ public:
       s->requests.push_back({code, std::vector<std::uint8_t>(in.begin(), in.end()), out.size(), ok});
     }
     state_->released.wait(lock, [this] { return !state_->holding; });
-    std::size_t filled = 0;  // no scripted reply: an answer without bytes
+    std::size_t filled = 0;
     if (ok) {
       const std::vector<std::uint8_t>* reply = nullptr;
       std::vector<std::uint8_t> once;
@@ -54,7 +54,7 @@ public:
       } else if (auto r = state_->replies.find(code); r != state_->replies.end()) {
         reply = &r->second;
       }
-      if (reply) filled = std::min(reply->size(), out.size());
+      filled = reply ? std::min(reply->size(), out.size()) : 0;
       if (reply) std::copy_n(reply->begin(), filled, out.begin());
     }
     return ok ? std::optional(filled) : std::nullopt;
