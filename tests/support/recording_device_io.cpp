@@ -39,10 +39,6 @@ public:
     std::unique_lock lock(state_->mutex);
     const std::size_t index = state_->requestCount++;
     bool ok = !state_->failingCodes.contains(code) && !state_->failingIndexes.contains(index);
-    if (auto* s = session()) {
-      s->requests.push_back({code, std::vector<std::uint8_t>(in.begin(), in.end()), out.size(), ok});
-    }
-    state_->released.wait(lock, [this] { return !state_->holding; });
     std::size_t filled = 0;
     if (ok) {
       const std::vector<std::uint8_t>* reply = nullptr;
@@ -54,9 +50,13 @@ public:
       } else if (auto r = state_->replies.find(code); r != state_->replies.end()) {
         reply = &r->second;
       }
-      filled = reply ? std::min(reply->size(), out.size()) : 0;
-      if (reply) std::copy_n(reply->begin(), filled, out.begin());
+      if (reply) std::copy_n(reply->begin(), filled = std::min(reply->size(), out.size()), out.begin());
     }
+    if (auto* s = session()) {
+      s->requests.push_back({code, std::vector<std::uint8_t>(in.begin(), in.end()), out.size(), ok});
+    }
+    // A held request is recorded as sent; its caller waits for the reply.
+    state_->released.wait(lock, [this] { return !state_->holding; });
     return ok ? std::optional(filled) : std::nullopt;
   }
 
