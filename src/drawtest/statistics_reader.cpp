@@ -9,24 +9,25 @@ StatisticsReader::~StatisticsReader() = default;
 
 void StatisticsReader::ask() {
   if (busy_) {
-    askedAgain_ = true;
+    askedAgainBy_ = listenerNumber_;
     return;
   }
   busy_ = true;
-  start();
+  start(listenerNumber_);
 }
 
 void StatisticsReader::answered(const StatisticsReading& reading) {
-  if (listener_) listener_(reading);
-  if (askedAgain_) {
-    askedAgain_ = false;
-    start();
+  if (listener_ && readingFor_ == listenerNumber_) listener_(reading);
+  if (askedAgainBy_) {
+    start(*askedAgainBy_);
+    askedAgainBy_.reset();
   } else {
     busy_ = false;
   }
 }
 
-void StatisticsReader::start() {
+void StatisticsReader::start(std::uint64_t forListener) {
+  readingFor_ = forListener;
   {
     std::lock_guard lock(mutex_);
     wanted_ = true;

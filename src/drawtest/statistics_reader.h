@@ -5,15 +5,18 @@
 // more reading, taken when it ends.
 //
 // The reader outlives the drawing windows: a window that closes while a reading is on its
-// way does not wait for it, and the answer then goes to no one (or to the next window).
+// way does not wait for it, and the answer then goes to no one: a reading is told only to
+// the listener that asked for it.
 // Everything but the reading itself runs on the thread of the loop it is given.
 #include "driver/driver_channel.h"
 #include "drawtest/line_statistics_text.h"
 #include "platform/event_loop.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace qv::drawtest {
@@ -28,8 +31,11 @@ public:
   StatisticsReader(const StatisticsReader&) = delete;
   StatisticsReader& operator=(const StatisticsReader&) = delete;
 
-  // Who is told each reading when it comes; none when empty.
-  void setListener(Listener listener) { listener_ = std::move(listener); }
+  // Who is told the readings it asks for from now on; none when empty.
+  void setListener(Listener listener) {
+    listener_ = std::move(listener);
+    ++listenerNumber_;
+  }
   // A reading now, or one more after the one on its way.
   void ask();
   // True from an ask until the last reading it led to was told.
@@ -37,7 +43,7 @@ public:
 
 private:
   void answered(const StatisticsReading& reading);
-  void start();
+  void start(std::uint64_t forListener);
   void run(std::stop_token stop);
 
   driver::DriverChannel& driver_;
@@ -45,8 +51,10 @@ private:
   platform::LifetimeGuard guard_;  // answers posted to a reader that is gone are dropped
   // On the loop's thread only.
   Listener listener_;
+  std::uint64_t listenerNumber_ = 0;  // which listener is set: one more with each
   bool busy_ = false;
-  bool askedAgain_ = false;
+  std::uint64_t readingFor_ = 0;                // the listener that asked for the reading on its way
+  std::optional<std::uint64_t> askedAgainBy_;  // the last listener that asked while it was on its way
   // Between the loop's thread and the worker.
   std::mutex mutex_;
   std::condition_variable_any wake_;

@@ -149,6 +149,7 @@ TEST(DrawTest, ASilentDriverHoldsNothingUpAndAsksWhileItWaitsMergeIntoOneReading
     r.io.holdReplies(true);
     draw.PaintBox1MouseUp(PointerButton::Left, {1, 1});
   }  // closed with a reading on its way: nothing waits for it, and it is drawn nowhere
+  DrawTest next = r.open();
   r.io.holdReplies(false);
   r.settle();
   EXPECT_EQ(readingsDrawn(), 2);
