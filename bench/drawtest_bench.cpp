@@ -3,7 +3,10 @@
 //   - a press: the handler with its statistics request, until its drawings are painted;
 //   - a move with the pen down: from the pointer event to its segment painted;
 //   - a burst of 1000 moves given faster than the window paints: every segment must be
-//     painted, each starting where the one before ended (exit status 1 otherwise).
+//     painted, each starting where the one before ended (exit status 1 otherwise);
+//   - against a driver that takes the statistics request and never answers: 20 runs of a
+//     tap, a drag of 100 moves and a tap, each input's drawing painted within 50 ms of the
+//     input (exit status 1 otherwise); the slowest of each run, median and worst.
 //
 //   drawtest_bench [samples]     (default 2000 presses and moves)
 //
@@ -11,7 +14,9 @@
 #include "driver/driver_channel.h"
 #include "drawtest/qt/draw_form.h"
 #include "drawtest/qt/paint_box.h"
+#include "drawtest/statistics_reader.h"
 #include "platform/posix/socket_device_io.h"
+#include "platform/qt/qt_event_loop.h"
 #include "support/driverd_process.h"
 #include "support/private_root.h"
 
@@ -50,6 +55,46 @@ void send(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt:
   QApplication::sendEvent(to, &e);
 }
 
+// A tap, a drag of 100 moves and a tap against a driver that never answers the statistics
+// request, 20 times: for each run, the slowest time from an input to its drawing painted.
+std::vector<double> silentDriverRuns(const std::filesystem::path& root) {
+  const std::filesystem::path device = root / "dev" / "SILENT.VXD";
+  test::DriverdProcess silent({"--socket=" + device.string(), "--log=" + (root / "silent.log").string(),
+                               "--hold-code=12"});
+  if (!silent.ready()) return {};
+  platform::SocketDeviceIo io;
+  driver::DriverChannel channel(io, device);
+  platform::QtEventLoop loop;
+  drawtest::StatisticsReader reader(channel, loop);
+  drawtest::DrawTestState state;
+  drawtest::TDrawForm form(state, reader);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return {};
+  drawtest::PaintBox* canvas = form.paintBox1();
+  double slowest = 0;
+  auto input = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    const auto t0 = Clock::now();
+    send(canvas, type, at, button, held);
+    while (canvas->awaitingPaint()) QApplication::processEvents(QEventLoop::AllEvents);
+    slowest = std::max(slowest, since(t0));
+  };
+  auto tap = [&](QPoint at) {
+    input(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    input(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  };
+  std::vector<double> runs;
+  for (int run = 0; run < 20; ++run) {
+    slowest = 0;
+    tap(QPoint(300, 300));
+    input(QEvent::MouseButtonPress, QPoint(200, 400), Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 100; ++i) input(QEvent::MouseMove, QPoint(200 + 4 * i, 400 + (i % 7)), Qt::NoButton, Qt::LeftButton);
+    input(QEvent::MouseButtonRelease, QPoint(600, 402), Qt::LeftButton, Qt::NoButton);
+    tap(QPoint(500, 300));
+    runs.push_back(slowest);
+  }
+  return runs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +102,11 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   test::PrivateRoot root;
+  const std::vector<double> silentRuns = silentDriverRuns(root.path());
+  if (silentRuns.empty()) {
+    std::fprintf(stderr, "drawtest_bench: the silent qv-driverd did not start\n");
+    return 2;
+  }
   test::DriverdProcess driverd;
   if (!driverd.ready()) {
     std::fprintf(stderr, "drawtest_bench: qv-driverd did not start\n");
@@ -64,8 +114,10 @@ int main(int argc, char** argv) {
   }
   platform::SocketDeviceIo io;
   driver::DriverChannel channel(io);
+  platform::QtEventLoop loop;
+  drawtest::StatisticsReader reader(channel, loop);
   drawtest::DrawTestState state;
-  drawtest::TDrawForm form(state, channel);
+  drawtest::TDrawForm form(state, reader);
   form.show();
   if (!QTest::qWaitForWindowExposed(&form)) return 2;
   drawtest::PaintBox* canvas = form.paintBox1();
@@ -137,5 +189,11 @@ int main(int argc, char** argv) {
   std::printf("@figure drawtest.press_median_us %.3f\n@figure drawtest.move_median_us %.3f\n", pressFigures.median,
               moveFigures.median);
   std::printf("@figure drawtest.burst_dropped %d\n", dropped);
-  return dropped == 0 ? 0 : 1;
+
+  const Figures silent = figures(silentRuns);
+  std::printf("silent driver, slowest input of a run (tap, 100-move drag, tap; 20 runs): median %.1f us, worst %.1f us\n",
+              silent.median, silent.max);
+  std::printf("@figure drawtest.silent_run_median_us %.3f\n@figure drawtest.silent_run_worst_us %.3f\n",
+              silent.median, silent.max);
+  return dropped == 0 && silent.max <= 50000 ? 0 : 1;
 }

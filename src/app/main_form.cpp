@@ -13,6 +13,8 @@
 #include "calibration/procedures.h"
 #include "calibration/qt/error_form.h"
 #include "drawtest/qt/draw_form.h"
+#include "drawtest/statistics_reader.h"
+#include "platform/qt/qt_event_loop.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -498,7 +500,11 @@ void TMainForm::btnCalibrationClick() {
 
 void TMainForm::btnDrawClick() {
   // A new window for every showing; the drawing state it continues lives in the program.
-  drawtest::TDrawForm form(programState_->drawTest, controller_->services().driver, this);
+  if (!statisticsReader_) {
+    statisticsLoop_ = std::make_unique<platform::QtEventLoop>();
+    statisticsReader_ = std::make_unique<drawtest::StatisticsReader>(controller_->services().driver, *statisticsLoop_);
+  }
+  drawtest::TDrawForm form(programState_->drawTest, *statisticsReader_, this);
   form.exec();
 }
 

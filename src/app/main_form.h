@@ -23,6 +23,13 @@ class QSlider;
 class QTabWidget;
 class QWidget;
 
+namespace qv::drawtest {
+class StatisticsReader;
+}
+namespace qv::platform {
+class QtEventLoop;
+}
+
 namespace qv::app {
 
 class TMainForm : public QDialog {
@@ -103,6 +110,10 @@ private:
   // nested loop, where Detect, Advance, OK and Cancel must not run.
   bool searching_ = false;
   bool okAfterSearch_ = false;  // OK was asked for meanwhile (ApplySettingsMessage)
+  // The drawing test's statistics reader and the loop its readings come back on: made at
+  // the first "&Draw" and kept, so that closing a drawing window never waits for a reading.
+  std::unique_ptr<platform::QtEventLoop> statisticsLoop_;
+  std::unique_ptr<drawtest::StatisticsReader> statisticsReader_;
 
   // Widgets, owned by their Qt parents.
   QTabWidget* tabs_ = nullptr;

@@ -6,15 +6,21 @@
 
 namespace qv::drawtest {
 
-DrawTest::DrawTest(DrawTestState& state, driver::DriverChannel& driver, DrawCanvas& canvas)
-    : state_(state), driver_(driver), canvas_(canvas) {
+DrawTest::DrawTest(DrawTestState& state, StatisticsReader& statistics, DrawCanvas& canvas)
+    : state_(state), statistics_(statistics), canvas_(canvas) {
   state_.EventLineHeight = eventLineHeight(canvas_.textHeight(kLineHeightSample));
+  // A window closed with a button held never saw its release: the new one must not draw
+  // from its first hover.
+  state_.PenIsDown = false;
   for (std::size_t i = 0; i < statisticsWidths_.size(); ++i) {
     for (const auto& text : widestStatisticsTexts(kStatisticsLabels[i])) {
       statisticsWidths_[i] = std::max(statisticsWidths_[i], canvas_.textWidth(text));
     }
   }
+  statistics_.setListener([this](const StatisticsReading& reading) { showStatistics(reading); });
 }
+
+DrawTest::~DrawTest() { statistics_.setListener({}); }
 
 void DrawTest::PaintBox1MouseDown(PointerButton button, Point at) {
   writeEventText(pressText(button));
@@ -22,7 +28,7 @@ void DrawTest::PaintBox1MouseDown(PointerButton button, Point at) {
   pen_ = at;
   // A tap leaves a dot.
   canvas_.draw({CanvasOp::Kind::Pixel, at, at, {}, 0});
-  showStatistics();
+  statistics_.ask();
 }
 
 void DrawTest::PaintBox1MouseMove(Point at) {
@@ -36,7 +42,7 @@ void DrawTest::PaintBox1MouseMove(Point at) {
 void DrawTest::PaintBox1MouseUp(PointerButton button, Point) {
   writeEventText(releaseText(button));
   state_.PenIsDown = false;
-  showStatistics();
+  statistics_.ask();
 }
 
 void DrawTest::PaintBox1DblClick() { writeEventText(kDoubleClickText); }
@@ -47,8 +53,8 @@ void DrawTest::writeEventText(std::string_view text) {
   canvas_.draw({CanvasOp::Kind::Text, {eventColumnLeft(outer.width), top}, {}, std::string(text), 0});
 }
 
-void DrawTest::showStatistics() {
-  const auto lines = statisticsLines(readLineStatistics(driver_));
+void DrawTest::showStatistics(const StatisticsReading& reading) {
+  const auto lines = statisticsLines(reading);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     canvas_.draw({CanvasOp::Kind::Text, lines[i].at, {}, lines[i].text, statisticsWidths_[i]});
   }

@@ -2,10 +2,11 @@
 // The drawing test's handlers: the pen trace, the event column and the line statistics,
 // over a canvas that puts the drawings on the screen. One DrawTest lives as long as its
 // window; the state it is given outlives both.
-#include "driver/driver_channel.h"
 #include "drawtest/canvas.h"
 #include "drawtest/draw_test_state.h"
 #include "drawtest/event_column.h"
+#include "drawtest/line_statistics_text.h"
+#include "drawtest/statistics_reader.h"
 
 #include <array>
 
@@ -14,11 +15,15 @@ namespace qv::drawtest {
 class DrawTest {
 public:
   // The window's creation: measures the line height of the event column in the canvas's
-  // font and keeps it in the state.
-  DrawTest(DrawTestState& state, driver::DriverChannel& driver, DrawCanvas& canvas);
+  // font and keeps it in the state; the pen starts up, whatever the last window left.
+  // Readings from the reader are shown on this canvas while it lives.
+  DrawTest(DrawTestState& state, StatisticsReader& statistics, DrawCanvas& canvas);
+  ~DrawTest();
+  DrawTest(const DrawTest&) = delete;
+  DrawTest& operator=(const DrawTest&) = delete;
 
   // Any button pressed over the canvas: its text, the pen down at the point, a dot there,
-  // the statistics.
+  // and the statistics asked for (drawn when the reading comes).
   void PaintBox1MouseDown(PointerButton button, Point at);
   // The pointer moved over the canvas, or dragged while the canvas holds it.
   void PaintBox1MouseMove(Point at);
@@ -34,10 +39,10 @@ public:
 
 private:
   void writeEventText(std::string_view text);
-  void showStatistics();
+  void showStatistics(const StatisticsReading& reading);
 
   DrawTestState& state_;
-  driver::DriverChannel& driver_;
+  StatisticsReader& statistics_;
   DrawCanvas& canvas_;
   Point pen_;  // the canvas's pen; event texts and statistics leave it where it is
   bool showPenLocation_ = false;

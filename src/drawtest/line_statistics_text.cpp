@@ -17,27 +17,30 @@ std::array<std::string, 2> widestStatisticsTexts(std::string_view label) {
   return {std::string(label) + "-2147483648", std::string(label) + std::string(kNotAvailable)};
 }
 
-std::array<StatisticsLine, 4> statisticsLines(const std::optional<driver::LineStatistics>& stats) {
-  std::array<std::string, 4> values;
-  if (stats) {
-    values = {counterText(stats->overrunErrors), counterText(stats->framingErrors), counterText(stats->penDowns),
-              counterText(stats->penUps)};
-  } else {
-    values.fill(std::string(kNotAvailable));
-  }
+std::array<StatisticsLine, 4> statisticsLines(const StatisticsReading& reading) {
   std::array<StatisticsLine, 4> lines;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    lines[i] = {kStatisticsPlaces[i], std::string(kStatisticsLabels[i]) + values[i]};
+    const std::string value = reading[i] ? counterText(*reading[i]) : std::string(kNotAvailable);
+    lines[i] = {kStatisticsPlaces[i], std::string(kStatisticsLabels[i]) + value};
   }
   return lines;
 }
 
-std::optional<driver::LineStatistics> readLineStatistics(driver::DriverChannel& driver) {
+StatisticsReading readLineStatistics(driver::DriverChannel& driver) {
   auto session = driver.open();
-  if (!session) return std::nullopt;
+  if (!session) return {};
   driver::LineStatistics stats;
-  if (!session->readLineStatistics(stats)) return std::nullopt;
-  return stats;
+  const auto filled = session->readLineStatistics(stats);
+  if (!filled) return {};
+  // A counter shows only when the reply carried all four of its bytes: what the reply left
+  // out is no reading, and a zero in its place would pass for a clean line.
+  const std::array<std::uint32_t, 4> counters = {stats.overrunErrors, stats.framingErrors, stats.penDowns,
+                                                 stats.penUps};
+  StatisticsReading reading;
+  for (std::size_t i = 0; i < counters.size(); ++i) {
+    if (*filled >= 4 * (i + 1)) reading[i] = counters[i];
+  }
+  return reading;
 }
 
 }  // namespace qv::drawtest

@@ -6,6 +6,7 @@
 #include "drawtest/canvas.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,10 +30,13 @@ inline constexpr std::array<Point, 4> kStatisticsPlaces = {Point{10, 100}, Point
 // shorter value covers a longer one shown before it.
 std::array<std::string, 2> widestStatisticsTexts(std::string_view label);
 
-std::array<StatisticsLine, 4> statisticsLines(const std::optional<driver::LineStatistics>& stats);
+// The four counters of one reading, in the order of the lines. A counter is absent when
+// the driver could not be opened, did not answer, or answered too short to carry it whole.
+using StatisticsReading = std::array<std::optional<std::uint32_t>, 4>;
 
-// One open of the driver, one ReadLineStatistics, closed again; nullopt when the device
-// cannot be opened or the request fails.
-std::optional<driver::LineStatistics> readLineStatistics(driver::DriverChannel& driver);
+std::array<StatisticsLine, 4> statisticsLines(const StatisticsReading& reading);
+
+// One open of the driver, one ReadLineStatistics, closed again.
+StatisticsReading readLineStatistics(driver::DriverChannel& driver);
 
 }  // namespace qv::drawtest

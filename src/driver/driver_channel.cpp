@@ -47,12 +47,12 @@ void DriverSession::setCursorOffset(const CursorOffsetRecord& record) {
   handle_->control(code(RequestCode::SetCursorOffset), bytes, {});
 }
 
-bool DriverSession::readLineStatistics(LineStatistics& stats) {
+std::optional<std::size_t> DriverSession::readLineStatistics(LineStatistics& stats) {
   // Counters the driver did not return keep their previous value.
   auto bytes = stats.toBytes();
-  const bool ok = handle_->control(code(RequestCode::ReadLineStatistics), {}, bytes);
+  const auto filled = handle_->controlFilled(code(RequestCode::ReadLineStatistics), {}, bytes);
   stats = LineStatistics::fromBytes(bytes);
-  return ok;
+  return filled;
 }
 
 void DriverSession::setLongBeep(bool on) {

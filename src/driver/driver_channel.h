@@ -4,6 +4,7 @@
 #include "driver/records.h"
 #include "platform/device_io.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -25,8 +26,9 @@ public:
   // The result says whether the driver answered; senders may ignore it.
   bool readRawPoint(RawPoint& point);
   void setCursorOffset(const CursorOffsetRecord& record);
-  // Counters the driver did not return keep their value; false when it did not answer.
-  bool readLineStatistics(LineStatistics& stats);
+  // Counters the driver did not return keep their value. How many bytes of the record the
+  // reply carried; nullopt when the driver did not answer.
+  std::optional<std::size_t> readLineStatistics(LineStatistics& stats);
   void setLongBeep(bool on);
 
 private:

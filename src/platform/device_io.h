@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace qv::platform {
@@ -16,6 +17,13 @@ public:
   // in time, connection broken, driver answered failure).
   virtual bool control(std::uint32_t code, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out) = 0;
+  // The same request, telling how many bytes at the start of out the reply filled; nullopt
+  // when it failed. A device that cannot tell counts out as filled whole.
+  virtual std::optional<std::size_t> controlFilled(std::uint32_t code, std::span<const std::uint8_t> in,
+                                                   std::span<std::uint8_t> out) {
+    if (!control(code, in, out)) return std::nullopt;
+    return out.size();
+  }
 };
 
 class DeviceIo {

@@ -2,11 +2,15 @@
 // against a recording canvas and a recording driver.
 #include "drawtest/draw_test.h"
 #include "drawtest/line_statistics_text.h"
+#include "platform/manual_event_loop.h"
 #include "recording_canvas.h"
 #include "support/private_root.h"
 #include "support/recording_device_io.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace qv::drawtest {
 namespace {
@@ -32,13 +36,17 @@ Ops concat(std::initializer_list<Ops> parts) {
 
 struct Rig {
   Rig() : channel(io) { io.setReply(kReadLineStatistics, statisticsBytes(3, 0xFFFFFFFF, 0x80000000, 7)); }
-  DrawTest open() { return DrawTest(state, channel, canvas); }
+  DrawTest open() { return DrawTest(state, reader, canvas); }
+  // Until every reading asked for was drawn.
+  void settle() { ASSERT_TRUE(loop.runUntil([&] { return !reader.busy(); }, std::chrono::seconds(10))); }
 
   test::PrivateRoot root;
   test::RecordingDeviceIo io;
   driver::DriverChannel channel;
   test::RecordingCanvas canvas;
   DrawTestState state;
+  platform::ManualEventLoop loop;
+  StatisticsReader reader{channel, loop};
 };
 
 TEST(EventColumn, LinesOf17FillAnOuterHeightOf608ThenStartAtTheTop) {
@@ -62,8 +70,10 @@ TEST(DrawTest, TapWritesItsTextsADotAndTheStatisticsTwice) {
   EXPECT_EQ(r.state.EventLineHeight, 17);
   draw.PaintBox1MouseDown(PointerButton::Left, {40, 50});
   EXPECT_TRUE(r.state.PenIsDown);
+  r.settle();
   draw.PaintBox1MouseUp(PointerButton::Left, {40, 50});
   EXPECT_FALSE(r.state.PenIsDown);
+  r.settle();
 
   const Ops stats = statisticsOps("3", "-1", "-2147483648", "7");
   EXPECT_EQ(r.canvas.ops, concat({{"text 708,0 [Left down            ]", "pixel 40,50"}, stats,
@@ -104,14 +114,45 @@ TEST(DrawTest, StatisticsSayNotAvailableWithoutAnAnswer) {
 
   r.io.setAbsent(true);
   draw.PaintBox1MouseDown(PointerButton::Middle, {5, 5});
+  r.settle();
   EXPECT_EQ(r.canvas.ops, concat({{"text 708,0 [Middle down          ]", "pixel 5,5"}, missing}));
 
   r.io.setAbsent(false);
   r.io.setFailing(kReadLineStatistics);
   r.canvas.ops.clear();
   draw.PaintBox1MouseUp(PointerButton::Middle, {5, 5});
+  r.settle();
   EXPECT_EQ(r.canvas.ops, concat({{"text 708,17 [Middle up          ]"}, missing}));
   EXPECT_EQ(r.io.openHandles(), 0u);
+
+  r.io.setFailing(kReadLineStatistics, false);
+  r.io.setReply(kReadLineStatistics, {5, 0, 0, 0, 6, 0, 0, 0, 7});  // too short for the last two counters
+  draw.PaintBox1MouseUp(PointerButton::Middle, {5, 5});
+  r.settle();
+  EXPECT_EQ(Ops(r.canvas.ops.end() - 4, r.canvas.ops.end()), statisticsOps("5", "6", "not available", "not available"));
+}
+
+TEST(DrawTest, ASilentDriverHoldsNothingUpAndAsksWhileItWaitsMergeIntoOneReading) {
+  Rig r;
+  const auto readingsDrawn = [&] { return std::ranges::count(r.canvas.ops, "text 10,100 [Over Run : 3]"); };
+  r.io.holdReplies(true);
+  {
+    DrawTest draw = r.open();
+    draw.PaintBox1MouseDown(PointerButton::Left, {1, 1});
+    draw.PaintBox1MouseUp(PointerButton::Left, {1, 1});
+    draw.PaintBox1MouseDown(PointerButton::Left, {1, 1});
+    ASSERT_TRUE(test::waitFor([&] { return r.io.requests().size() == 1; }));
+    r.io.holdReplies(false);
+    r.settle();
+    EXPECT_EQ(r.io.requests().size(), 2u);  // the one on its way, then one for the asks it kept waiting
+    EXPECT_EQ(readingsDrawn(), 2);
+    r.io.holdReplies(true);
+    draw.PaintBox1MouseUp(PointerButton::Left, {1, 1});
+  }  // closed with a reading on its way: nothing waits for it, and it is drawn nowhere
+  DrawTest next = r.open();
+  r.io.holdReplies(false);
+  r.settle();
+  EXPECT_EQ(readingsDrawn(), 2);
 }
 
 TEST(DrawTest, ClearingAndReopeningKeepTheEventLine) {
@@ -131,7 +172,8 @@ TEST(DrawTest, ClearingAndReopeningKeepTheEventLine) {
   r.canvas.ops.clear();
   DrawTest again = r.open();  // a new window measures the line height again
   EXPECT_EQ(r.state.EventLineHeight, 17);
-  EXPECT_TRUE(r.state.PenIsDown);
+  EXPECT_FALSE(r.state.PenIsDown);  // the new window's first hover draws nothing
+  again.PaintBox1MouseMove({30, 30});
   again.PaintBox1DblClick();
   EXPECT_EQ(r.canvas.ops, (Ops{"text 900,68 [Double Click      ]"}));
 }

@@ -90,7 +90,7 @@ TEST_F(SocketDeviceIoTest, RequestFrameAndReplyCopiedToTheStartOfOutput) {
     ASSERT_TRUE(handle);
     const Bytes in{7, 8, 9};
     Bytes out(5, 0xEE);
-    EXPECT_TRUE(handle->control(0x0A, in, out));
+    EXPECT_EQ(handle->controlFilled(0x0A, in, out), 2u);  // the reply's length, not the room given
     EXPECT_EQ(out, (Bytes{0xA1, 0xA2, 0xEE, 0xEE, 0xEE}));
   }
   EXPECT_EQ(seen, (Bytes{0x0A, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 7, 8, 9}));

@@ -1,6 +1,7 @@
 #include "support/recording_device_io.h"
 
 #include <algorithm>
+#include <condition_variable>
 
 namespace qv::test {
 
@@ -14,6 +15,8 @@ struct RecordingDeviceIo::State {
   std::size_t requestCount = 0;  // over all sessions, never reset by clearRecord
   std::vector<RecordedSession> sessions;
   std::size_t generation = 0;  // bumped by clearRecord so old handles stop recording
+  bool holding = false;
+  std::condition_variable released;
 };
 
 class RecordingDeviceIo::Handle : public platform::DeviceHandle {
@@ -28,9 +31,15 @@ public:
 
   bool control(std::uint32_t code, std::span<const std::uint8_t> in,
                std::span<std::uint8_t> out) override {
-    std::lock_guard lock(state_->mutex);
+    return controlFilled(code, in, out).has_value();
+  }
+
+  std::optional<std::size_t> controlFilled(std::uint32_t code, std::span<const std::uint8_t> in,
+                                           std::span<std::uint8_t> out) override {
+    std::unique_lock lock(state_->mutex);
     const std::size_t index = state_->requestCount++;
     bool ok = !state_->failingCodes.contains(code) && !state_->failingIndexes.contains(index);
+    std::size_t filled = 0;
     if (ok) {
       const std::vector<std::uint8_t>* reply = nullptr;
       std::vector<std::uint8_t> once;
@@ -41,12 +50,14 @@ public:
       } else if (auto r = state_->replies.find(code); r != state_->replies.end()) {
         reply = &r->second;
       }
-      if (reply) std::copy_n(reply->begin(), std::min(reply->size(), out.size()), out.begin());
+      if (reply) std::copy_n(reply->begin(), filled = std::min(reply->size(), out.size()), out.begin());
     }
     if (auto* s = session()) {
       s->requests.push_back({code, std::vector<std::uint8_t>(in.begin(), in.end()), out.size(), ok});
     }
-    return ok;
+    // A held request is recorded as sent; its caller waits for the reply.
+    state_->released.wait(lock, [this] { return !state_->holding; });
+    return ok ? std::optional(filled) : std::nullopt;
   }
 
 private:
@@ -100,6 +111,12 @@ void RecordingDeviceIo::setFailing(std::uint32_t code, bool failing) {
 void RecordingDeviceIo::failRequestNumber(std::size_t index) {
   std::lock_guard lock(state_->mutex);
   state_->failingIndexes.insert(index);
+}
+
+void RecordingDeviceIo::holdReplies(bool hold) {
+  std::lock_guard lock(state_->mutex);
+  state_->holding = hold;
+  state_->released.notify_all();
 }
 
 std::vector<RecordedSession> RecordingDeviceIo::sessions() const {

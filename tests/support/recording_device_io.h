@@ -48,6 +48,8 @@ public:
   void setFailing(std::uint32_t code, bool failing = true);
   // The request with this position among all requests (0-based, over all sessions) fails.
   void failRequestNumber(std::size_t index);
+  // While holding, requests are recorded but their replies wait (a driver that stops answering).
+  void holdReplies(bool hold);
 
   // Snapshot of what happened so far.
   std::vector<RecordedSession> sessions() const;

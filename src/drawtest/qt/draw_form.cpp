@@ -4,6 +4,9 @@
 #include "platform/qt/qt_full_screen.h"
 
 #include <QAction>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -33,7 +36,7 @@ QFont pixelFont(const QFont& base, int pixels) {
 
 }  // namespace
 
-TDrawForm::TDrawForm(DrawTestState& state, driver::DriverChannel& driver, QWidget* parent) : QDialog(parent) {
+TDrawForm::TDrawForm(DrawTestState& state, StatisticsReader& reader, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("TDrawForm"));
   // A sizing border and no caption bar.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
@@ -72,7 +75,7 @@ TDrawForm::TDrawForm(DrawTestState& state, driver::DriverChannel& driver, QWidge
   // bars and docks included.
   platform::makeFullScreenOn(*this, parent);
 
-  drawTest_ = std::make_unique<DrawTest>(state, driver, *paintBox1_);
+  drawTest_ = std::make_unique<DrawTest>(state, reader, *paintBox1_);
   connectCanvas();
 }
 
@@ -116,6 +119,19 @@ void TDrawForm::connectCanvas() {
   };
   paintBox1_->OnMouseMove = [this](QPoint at) { drawTest_->PaintBox1MouseMove(point(at)); };
   paintBox1_->OnContextMenu = [this](QPoint at) { popupMenu1_->popup(paintBox1_->mapToGlobal(at)); };
+}
+
+void TDrawForm::keyPressEvent(QKeyEvent* event) {
+  const bool menuKey = event->key() == Qt::Key_Menu ||
+                       (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+  if (!menuKey) {
+    QDialog::keyPressEvent(event);  // Esc closes the window
+    return;
+  }
+  // At the pointer when it is over the canvas, else in the canvas's middle.
+  const QPoint pointer = paintBox1_->mapFromGlobal(QCursor::pos());
+  paintBox1_->OnContextMenu(paintBox1_->rect().contains(pointer) ? pointer : paintBox1_->rect().center());
+  event->accept();
 }
 
 void TDrawForm::Button1Click() {

@@ -3,9 +3,9 @@
 // canvas draws the pen trace, lists the pointer events at the right and shows the driver's
 // line statistics at the left; a "Menu" button and the canvas's context menu offer the pen
 // location, clearing and leaving. Created for one modal showing, destroyed after it.
-#include "driver/driver_channel.h"
 #include "drawtest/draw_test.h"
 #include "drawtest/draw_test_state.h"
+#include "drawtest/statistics_reader.h"
 
 #include <QDialog>
 
@@ -21,7 +21,9 @@ class PaintBox;
 
 class TDrawForm final : public QDialog {
 public:
-  TDrawForm(DrawTestState& state, driver::DriverChannel& driver, QWidget* parent = nullptr);
+  // The statistics come from reader, which outlives the window: closing it never waits
+  // for a reading on its way.
+  TDrawForm(DrawTestState& state, StatisticsReader& reader, QWidget* parent = nullptr);
   ~TDrawForm() override;
 
   PaintBox* paintBox1() const { return paintBox1_; }
@@ -34,6 +36,11 @@ public:
   void M1Click();
   void C1Click();
   void E1Click();
+
+protected:
+  // The keyboard's menu key and Shift+F10 open the canvas's context menu, as the right
+  // button does; the canvas never has the keyboard focus, so the window takes them.
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
   void buildMenu();

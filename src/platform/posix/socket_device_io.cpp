@@ -18,7 +18,12 @@ public:
   SocketDeviceHandle(UniqueFd fd, std::chrono::milliseconds timeout) : fd_(std::move(fd)), timeout_(timeout) {}
 
   bool control(std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) override {
-    if (!fd_) return false;  // a request on this connection failed before
+    return controlFilled(code, in, out).has_value();
+  }
+
+  std::optional<std::size_t> controlFilled(std::uint32_t code, std::span<const std::uint8_t> in,
+                                           std::span<std::uint8_t> out) override {
+    if (!fd_) return std::nullopt;  // a request on this connection failed before
     const auto deadline = SocketClock::now() + timeout_;
 
     std::vector<std::uint8_t> frame(12 + in.size());
@@ -41,15 +46,16 @@ public:
       return broken();
     }
     std::copy(reply.begin(), reply.end(), out.begin());
-    return ok == 1;
+    if (ok != 1) return std::nullopt;
+    return std::size_t{n};
   }
 
 private:
-  bool broken() {
+  std::optional<std::size_t> broken() {
     // After a lost or garbled reply the stream position is unknown: nothing more can be
     // read on it reliably, so the connection ends here.
     fd_.reset();
-    return false;
+    return std::nullopt;
   }
 
   UniqueFd fd_;
