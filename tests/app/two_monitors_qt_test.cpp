@@ -3,6 +3,7 @@
 // size is that monitor's. A program of its own, as the monitors are the platform's start-up
 // configuration.
 #include "drawtest/qt/draw_form.h"
+#include "platform/manual_event_loop.h"
 #include "platform/qt/qt_system_hooks.h"
 #include "support/recording_device_io.h"
 
@@ -46,7 +47,9 @@ TEST(TwoMonitors, TheDrawingTestCoversTheMonitorOfTheMainWindow) {
   test::RecordingDeviceIo io;
   driver::DriverChannel channel(io);
   drawtest::DrawTestState state;
-  drawtest::TDrawForm form(state, channel, &mainWindow);
+  platform::ManualEventLoop loop;
+  drawtest::StatisticsReader reader(channel, loop);
+  drawtest::TDrawForm form(state, reader, &mainWindow);
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   EXPECT_EQ(form.screen(), second);
