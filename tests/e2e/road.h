@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,9 @@ enum class Desktop {
   WindowManager,  // Xvfb with openbox and a tint2 bar along the bottom
   Wayland,        // sway, headless; keyboard input only (wtype), screenshots by grim
 };
-// "x11", "x11-wm": for screenshots.
+// "x11", "x11-wm": for screenshots and test output.
 std::string desktopName(Desktop desktop);
+inline void PrintTo(Desktop desktop, std::ostream* out) { *out << desktopName(desktop); }
 // The desktops a road runs on, and their names in a parameterised test's name.
 inline constexpr Desktop kX11Desktops[] = {Desktop::Bare, Desktop::WindowManager};
 struct DesktopTestName {
