@@ -31,7 +31,7 @@ enum class Desktop {
   WindowManager,  // Xvfb with openbox and a tint2 bar along the bottom
   Wayland,        // sway, headless; keyboard input only (wtype), screenshots by grim
 };
-// "x11", "x11-wm": for screenshots and test output.
+// "x11", "x11-wm", "wayland": for screenshots and test output.
 std::string desktopName(Desktop desktop);
 inline void PrintTo(Desktop desktop, std::ostream* out) { *out << desktopName(desktop); }
 // The desktops a road runs on, and their names in a parameterised test's name.
