@@ -335,7 +335,10 @@ void Road::keys(const std::string& keys) const {
   if (wayland_) {
     run(kWtype, wtypeArguments(keys));
   } else {
-    xdotool({"key", "--clearmodifiers", keys});
+    std::vector<std::string> args{"key", "--clearmodifiers"};
+    std::istringstream chords(keys);
+    for (std::string chord; chords >> chord;) args.push_back(chord);
+    xdotool(args);
   }
 }
 

@@ -130,7 +130,7 @@ public:
   std::string driverLog() const { return test::readFile(root() / "driverd.log"); }
   std::string monitorLog() const { return test::readFile(root() / "monitor.log"); }
   std::string restarts() const { return test::readFile(root() / "restarts"); }
-  // Keys (xdotool's names, e.g. "Escape", "alt+c", "ctrl+Tab") to the focused window.
+  // Keys (xdotool's names, e.g. "Escape", "alt+c", "ctrl+Tab alt+c") to the focused window.
   void keys(const std::string& keys) const;
   // The Wayland desktop (nullptr on X11).
   const WaylandDesktop* wayland() const { return wayland_.get(); }

@@ -123,13 +123,16 @@ std::vector<WaylandOutput> WaylandDesktop::outputs() const {
 }
 
 std::vector<std::string> wtypeArguments(const std::string& keys) {
-  std::vector<std::string> parts;
-  std::istringstream split(keys);
-  for (std::string part; std::getline(split, part, '+');) parts.push_back(part);
   std::vector<std::string> args{"-s", "500"};
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) args.insert(args.end(), {"-M", parts[i]});
-  if (!parts.empty()) args.insert(args.end(), {"-k", parts.back()});
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) args.insert(args.end(), {"-m", parts[i]});
+  std::istringstream chords(keys);
+  for (std::string chord; chords >> chord;) {
+    std::vector<std::string> parts;
+    std::istringstream split(chord);
+    for (std::string part; std::getline(split, part, '+');) parts.push_back(part);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) args.insert(args.end(), {"-M", parts[i]});
+    args.insert(args.end(), {"-k", parts.back()});
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) args.insert(args.end(), {"-m", parts[i]});
+  }
   return args;
 }
 

@@ -57,8 +57,10 @@ private:
   std::string display_, controlSocket_, problem_;
 };
 
-// Keys as the roads name them ("Escape", "alt+c", "ctrl+Tab") as wtype arguments, after a
-// pause in which the compositor gives its new virtual keyboard to the focused window.
+// Keys as the roads name them ("Escape", "alt+c", "ctrl+Tab alt+c": chords in turn) as
+// wtype arguments, after a pause in which the compositor gives its new virtual keyboard to
+// the focused window. Chords typed in one run share one keyboard: a modifier of a keyboard
+// that went away can still count as held when the next one types.
 std::vector<std::string> wtypeArguments(const std::string& keys);
 
 }  // namespace qv::e2e
