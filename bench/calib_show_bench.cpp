@@ -1,8 +1,9 @@
 // Showing the calibration screen: from the call that shows it to its first paint as a
 // full-screen window covering the monitor, on a bare virtual X display (Xvfb) and on one
-// with a window manager and a bar (openbox, tint2), each started by this program.
+// with a window manager and a bar (openbox, tint2), and natively on a headless Wayland
+// desktop (sway, through scripts/headless-sway), each started by this program.
 //
-//   calib_show_bench [runs] [bare|wm]
+//   calib_show_bench [runs] [bare|wm|wayland]
 //                       measures runs showings (default 10) of the one reused screen on
 //                       each desktop (default both); prints medians and one
 //                       "@figure calib_show.<desktop>_ms <value>" line per desktop
@@ -17,9 +18,13 @@
 #include "platform/posix/socket_device_io.h"
 #include "platform/posix/store_system_services.h"
 #include "platform/user_prompts.h"
+#include "support/child_process.h"
 #include "support/program_run.h"
 #include "support/virtual_display.h"
 #include "support/window_manager_desktop.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QEvent>
@@ -36,6 +41,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -141,21 +147,66 @@ bool runOn(const std::string& desktop, int runs) {
   return true;
 }
 
+// The first socket in folder whose name starts with prefix; empty when there is none.
+std::string socketIn(const fs::path& folder, const std::string& prefix) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.path().filename().string().rfind(prefix, 0) == 0 && entry.is_socket(ec)) return entry.path();
+  }
+  return {};
+}
+
+// The measuring program on sway's headless desktop, as a Wayland client of its own.
+bool runOnWayland(int runs) {
+  std::string folder = "/tmp/qvcw-XXXXXX";
+  if (!mkdtemp(folder.data())) return false;
+  // The compositor may run as another user (never as root): it must reach its folder.
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  const fs::path runtime = fs::path(folder) / "run", client = fs::path(folder) / "client";
+  bool ok = false;
+  {
+    // Its chatter is not the figures'.
+    const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    qv::test::ChildProcess compositor(QV_BENCH_SOURCE_DIR "/scripts/headless-sway", {runtime.string()}, quiet);
+    if (quiet >= 0) ::close(quiet);
+    std::string display;
+    for (int i = 0; i < 200 && (display.empty() || socketIn(runtime, "sway-ipc.").empty()); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      display = socketIn(runtime, "wayland-");
+    }
+    if (display.empty()) {
+      std::fprintf(stderr, "sway did not start (scripts/setup installs sway)\n");
+    } else {
+      fs::create_directory(client);
+      fs::permissions(client, fs::perms::owner_all);
+      setenv("WAYLAND_DISPLAY", display.c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", client.c_str(), 1);
+      setenv("QT_QPA_PLATFORM", "wayland", 1);
+      unsetenv("DISPLAY");
+      ok = runOn("wayland", runs);
+    }
+  }
+  fs::remove_all(folder);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 2 && std::strcmp(argv[1], "--measure") == 0) return measure(argc, argv, std::max(1, std::atoi(argv[2])));
   int runs = 10;
-  bool bare = true, wm = true;
+  bool bare = true, wm = true, wayland = true;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "bare") == 0) {
-      wm = false;
+      wm = wayland = false;
     } else if (std::strcmp(argv[i], "wm") == 0) {
-      bare = false;
+      bare = wayland = false;
+    } else if (std::strcmp(argv[i], "wayland") == 0) {
+      bare = wm = false;
     } else if (std::atoi(argv[i]) > 0) {
       runs = std::atoi(argv[i]);
     } else {
-      std::fprintf(stderr, "usage: calib_show_bench [runs] [bare|wm] | --measure runs\n");
+      std::fprintf(stderr, "usage: calib_show_bench [runs] [bare|wm|wayland] | --measure runs\n");
       return 2;
     }
   }
@@ -185,6 +236,8 @@ int main(int argc, char** argv) {
     }
     ok = runOn(desktop, runs) && ok;
   }
+  // Last: it leaves the environment pointing at Wayland.
+  if (wayland) ok = runOnWayland(runs) && ok;
   fs::remove_all(root);
   return ok ? 0 : 1;
 }

@@ -26,6 +26,8 @@ constexpr const char* kXvfb = "/usr/bin/Xvfb";
 constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr const char* kImport = "/usr/bin/import";
 constexpr const char* kXwininfo = "/usr/bin/xwininfo";
+constexpr const char* kWtype = "/usr/bin/wtype";
+constexpr const char* kGrim = "/usr/bin/grim";
 
 int timeScale();
 
@@ -76,11 +78,23 @@ std::vector<Window> windowsOf(const std::vector<std::string>& searchArgs) {
   return found;
 }
 
+// The shown windows of the Wayland desktop that keep accepts.
+template <class Keep>
+std::vector<Window> waylandWindows(const WaylandDesktop& desktop, Keep keep) {
+  std::vector<Window> found;
+  for (const auto& v : desktop.views()) {
+    if (v.visible && keep(v)) found.push_back(Window{std::to_string(v.id), v.x, v.y, v.width, v.height, v.fullScreen});
+  }
+  return found;
+}
+
 }  // namespace
 
 std::chrono::milliseconds scaled(std::chrono::milliseconds limit) { return limit * timeScale(); }
 
-std::string desktopName(Desktop desktop) { return desktop == Desktop::WindowManager ? "x11-wm" : "x11"; }
+std::string desktopName(Desktop desktop) {
+  return desktop == Desktop::Wayland ? "wayland" : desktop == Desktop::WindowManager ? "x11-wm" : "x11";
+}
 
 std::string xdotool(const std::vector<std::string>& args) {
   return run(kXdotool, args).out;
@@ -154,7 +168,11 @@ VirtualDisplay::VirtualDisplay(const fs::path& dir) : output_(dir / "xvfb.out") 
 }
 
 Road::Road(std::string name, Desktop desktop) : name_(std::move(name)), desktop_(desktop) {
-  if (!fs::exists(kXvfb) || !fs::exists(kXdotool) || !fs::exists(kXwininfo)) {
+  if (desktop_ == Desktop::Wayland && (!fs::exists(kWtype) || !fs::exists(kGrim))) {
+    problem_ = "scripts/setup installs sway, wtype and grim";
+    return;
+  }
+  if (desktop_ != Desktop::Wayland && (!fs::exists(kXvfb) || !fs::exists(kXdotool) || !fs::exists(kXwininfo))) {
     problem_ = "scripts/setup installs xvfb, xdotool and x11-utils";
     return;
   }
@@ -170,6 +188,10 @@ Road::Road(std::string name, Desktop desktop) : name_(std::move(name)), desktop_
     return;
   }
   env_.push_back(std::make_unique<ScopedEnv>("QUORVANE_REBOOT_COMMAND", "echo restart >> '" + (root() / "restarts").string() + "'"));
+  if (desktop_ == Desktop::Wayland) {
+    startWayland();
+    return;
+  }
   display_ = std::make_unique<VirtualDisplay>(root());
   if (display_->name().empty()) {
     problem_ = "Xvfb did not start: " + test::readFile(root() / "xvfb.out");
@@ -183,12 +205,29 @@ Road::Road(std::string name, Desktop desktop) : name_(std::move(name)), desktop_
   }
 }
 
+void Road::startWayland() {
+  wayland_ = std::make_unique<WaylandDesktop>(root() / "sway.log", scaled(20s));
+  problem_ = wayland_->problem();
+  if (!problem_.empty()) return;
+  // The clients' own runtime folder; the compositor's sockets are named by absolute path.
+  const fs::path runtime = root() / "xdg";
+  fs::create_directory(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  env_.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", runtime.string()));
+  env_.push_back(std::make_unique<ScopedEnv>("WAYLAND_DISPLAY", wayland_->display()));
+  env_.push_back(std::make_unique<ScopedEnv>("SWAYSOCK", wayland_->controlSocket()));
+  env_.push_back(std::make_unique<ScopedEnv>("QT_QPA_PLATFORM", "wayland"));
+  // Nothing reaches an X server by chance.
+  env_.push_back(std::make_unique<ScopedEnv>("DISPLAY", ""));
+}
+
 Road::~Road() {
   // The panel first, then the helpers it talks to, the display last.
   panel_.reset();
   helpers_.clear();
   driverd_.reset();
   windowManager_.reset();
+  wayland_.reset();
   display_.reset();
   env_.clear();
 }
@@ -231,7 +270,8 @@ std::optional<Window> Road::waitWindow(const std::string& title, std::chrono::mi
   std::optional<Window> found;
   waitFor(
       [&] {
-        for (const auto& w : windowsOf({"--name", exactly(title)})) {
+        const auto titled = [&](const WaylandView& v) { return v.title == title; };
+        for (const auto& w : wayland_ ? waylandWindows(*wayland_, titled) : windowsOf({"--name", exactly(title)})) {
           if (w.width > 1 && w.height > 1) found = w;
         }
         return found.has_value();
@@ -241,25 +281,44 @@ std::optional<Window> Road::waitWindow(const std::string& title, std::chrono::mi
 }
 
 bool Road::waitNoWindow(const std::string& title, std::chrono::milliseconds limit) {
-  return waitFor([&] { return windowsOf({"--name", exactly(title)}).empty(); }, scaled(limit));
+  const auto titled = [&](const WaylandView& v) { return v.title == title; };
+  return waitFor(
+      [&] { return (wayland_ ? waylandWindows(*wayland_, titled) : windowsOf({"--name", exactly(title)})).empty(); },
+      scaled(limit));
 }
 
 std::vector<Window> Road::panelWindows() const {
   if (!panel_ || panel_->pid() <= 0) return {};
+  if (wayland_) return waylandWindows(*wayland_, [&](const WaylandView& v) { return v.pid == panel_->pid(); });
   return windowsOf({"--pid", std::to_string(panel_->pid())});
 }
 
 void Road::shoot(const std::string& what) const {
   const char* folder = std::getenv("QV_SCREENSHOTS");
-  if (!folder || !*folder || !fs::exists(kImport)) return;
+  if (!folder || !*folder || !fs::exists(wayland_ ? kGrim : kImport)) return;
   fs::create_directories(folder);
   const std::string tag = desktop_ == Desktop::Bare ? "" : "-" + desktopName(desktop_);
+  if (wayland_) {
+    run(kGrim, {(fs::path(folder) / (name_ + "-" + what + tag + ".png")).string()});
+    return;
+  }
   run(kImport, {"-window", "root", (fs::path(folder) / (name_ + "-" + what + tag + ".png")).string()});
 }
 
 std::string Road::screenArea(int x, int y, int width, int height) const {
   const std::string area = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
                            std::to_string(y);
+  if (wayland_) {
+    // A binary PPM: three header lines ("P6", the size, the largest value), then the pixels.
+    const std::string region = std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) + "x" +
+                               std::to_string(height);
+    const std::string image = run(kGrim, {"-g", region, "-t", "ppm", "-"}).out;
+    std::size_t at = std::string::npos;  // the search starts at npos + 1, the first byte
+    for (int line = 0; line < 3; ++line) {
+      if ((at = image.find('\n', at + 1)) == std::string::npos) return {};
+    }
+    return image.substr(at + 1);
+  }
   return run(kImport, {"-window", "root", "-crop", area, "-depth", "8", "rgb:-"}).out;
 }
 
@@ -270,6 +329,17 @@ std::string Road::storeValue(const std::string& key, const std::string& name) co
   std::smatch m;
   static const std::regex line("\\s+\\S+\\s+REG_[A-Z_]+ {4}(.*)\\n?$");
   return std::regex_search(query.out, m, line) ? m[1].str() : std::string{};
+}
+
+void Road::keys(const std::string& keys) const {
+  if (wayland_) {
+    run(kWtype, wtypeArguments(keys));
+  } else {
+    std::vector<std::string> args{"key", "--clearmodifiers"};
+    std::istringstream chords(keys);
+    for (std::string chord; chords >> chord;) args.push_back(chord);
+    xdotool(args);
+  }
 }
 
 std::string Road::driverState() const { return run("qv-driverctl", {"state"}).out; }

@@ -9,6 +9,7 @@
 #include "support/driverd_process.h"
 #include "support/private_root.h"
 #include "support/window_manager_desktop.h"
+#include "wayland_desktop.h"
 
 #include <chrono>
 #include <filesystem>
@@ -28,8 +29,9 @@ std::chrono::milliseconds scaled(std::chrono::milliseconds limit);
 enum class Desktop {
   Bare,           // Xvfb alone: a window gets the place it asks for
   WindowManager,  // Xvfb with openbox and a tint2 bar along the bottom
+  Wayland,        // sway, headless; keyboard input only (wtype), screenshots by grim
 };
-// "x11", "x11-wm": for screenshots and test output.
+// "x11", "x11-wm", "wayland": for screenshots and test output.
 std::string desktopName(Desktop desktop);
 inline void PrintTo(Desktop desktop, std::ostream* out) { *out << desktopName(desktop); }
 // The desktops a road runs on, and their names in a parameterised test's name.
@@ -37,7 +39,7 @@ inline constexpr Desktop kX11Desktops[] = {Desktop::Bare, Desktop::WindowManager
 struct DesktopTestName {
   template <class ParamInfo>
   std::string operator()(const ParamInfo& info) const {
-    return info.param == Desktop::WindowManager ? "WindowManager" : "Bare";
+    return info.param == Desktop::Wayland ? "Wayland" : info.param == Desktop::WindowManager ? "WindowManager" : "Bare";
   }
 };
 
@@ -46,6 +48,7 @@ struct DesktopTestName {
 struct Window {
   std::string id;
   int x = 0, y = 0, width = 0, height = 0;
+  bool fullScreen = false;  // known on Wayland only
 };
 
 // Runs xdotool with args; its output.
@@ -127,18 +130,26 @@ public:
   std::string driverLog() const { return test::readFile(root() / "driverd.log"); }
   std::string monitorLog() const { return test::readFile(root() / "monitor.log"); }
   std::string restarts() const { return test::readFile(root() / "restarts"); }
+  // Keys (xdotool's names, e.g. "Escape", "alt+c", "ctrl+Tab alt+c") to the focused window.
+  void keys(const std::string& keys) const;
+  // The Wayland desktop (nullptr on X11).
+  const WaylandDesktop* wayland() const { return wayland_.get(); }
+
   // A value of the store as qv-reg prints it; empty when it is missing.
   std::string storeValue(const std::string& key, const std::string& name) const;
   // qv-driverctl state.
   std::string driverState() const;
 
 private:
+  void startWayland();
+
   std::string name_;
   Desktop desktop_;
   std::string problem_;
   test::PrivateRoot root_;
   std::unique_ptr<VirtualDisplay> display_;
   std::unique_ptr<test::WindowManagerDesktop> windowManager_;
+  std::unique_ptr<WaylandDesktop> wayland_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
   std::unique_ptr<test::DriverdProcess> driverd_;
   std::vector<std::unique_ptr<test::ChildProcess>> helpers_;
