@@ -1,0 +1,12 @@
+#pragma once
+// A property a fuzz target holds the code to: when it fails, the input is a finding.
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                          \
+  do {                                                                 \
+    if (!(condition)) {                                                \
+      std::fprintf(stderr, "fuzz check failed: %s\n", #condition);     \
+      std::abort();                                                    \
+    }                                                                  \
+  } while (false)
