@@ -23,8 +23,12 @@ std::optional<QvMouseConfig> readQvMouseConfig(const std::filesystem::path& file
   std::array<char, kQvMouseConfigSize> bytes{};
   in.read(bytes.data(), bytes.size());
   const auto count = static_cast<std::size_t>(in.gcount());
-  if (count <= kIrqOffset) return std::nullopt;
-  return QvMouseConfig{static_cast<std::uint8_t>(bytes[kPortNumberOffset]), static_cast<std::uint8_t>(bytes[kIrqOffset])};
+  return parseQvMouseConfig(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), count));
+}
+
+std::optional<QvMouseConfig> parseQvMouseConfig(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() <= kIrqOffset) return std::nullopt;
+  return QvMouseConfig{bytes[kPortNumberOffset], bytes[kIrqOffset]};
 }
 
 std::array<std::uint8_t, kQvMouseConfigSize> buildQvMouseConfig(const QvMouseFinding& f) {

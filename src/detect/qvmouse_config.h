@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,8 @@ struct QvMouseConfig {
 // reach them; nullopt while it is missing, unreadable or shorter (still being written).
 // At most the first 43 bytes are read.
 std::optional<QvMouseConfig> readQvMouseConfig(const std::filesystem::path& file);
+// The same from the file's bytes as read.
+std::optional<QvMouseConfig> parseQvMouseConfig(std::span<const std::uint8_t> bytes);
 
 // What the search tool found, laid out as the file's 43 bytes.
 struct QvMouseFinding {
