@@ -17,14 +17,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const fs::path start(argv[i]);
     if (!fs::exists(start)) continue;
-    std::vector<fs::path> files;
-    if (fs::is_directory(start)) {
-      for (const auto& entry : fs::recursive_directory_iterator(start)) {
-        if (entry.is_regular_file()) files.push_back(entry.path());
-      }
-    } else {
-      files.push_back(start);
-    }
+    std::vector<fs::path> files{start};
+    if (fs::is_directory(start)) files.assign(fs::directory_iterator(start), {});
     for (const auto& file : files) {
       std::ifstream in(file, std::ios::binary);
       const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
