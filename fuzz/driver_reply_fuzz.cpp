@@ -15,6 +15,7 @@ using namespace qv;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static char dir[] = "/tmp/qv-reply-fuzz-XXXXXX";
   static const std::filesystem::path device = std::filesystem::path(::mkdtemp(dir)) / "QV.VXD";
+  static const struct Cleanup { ~Cleanup() { std::filesystem::remove_all(dir); } } cleanup;
   static const platform::UniqueFd listener = [] {
     platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
     sockaddr_un addr;

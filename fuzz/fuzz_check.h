@@ -3,10 +3,5 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition)                                          \
-  do {                                                                 \
-    if (!(condition)) {                                                \
-      std::fprintf(stderr, "fuzz check failed: %s\n", #condition);     \
-      std::abort();                                                    \
-    }                                                                  \
-  } while (false)
+#define FUZZ_CHECK(condition) \
+  ((condition) ? void() : (std::fprintf(stderr, "fuzz check failed: %s\n", #condition), std::abort()))
