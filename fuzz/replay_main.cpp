@@ -1,7 +1,6 @@
 // Runs a fuzz target's entry point once on every file named, or in the folders named, as
 // the ordinary suite does for the inputs that once found a fault. A folder that does not
 // exist holds nothing yet.
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -13,20 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
-  int replayed = 0;
   for (int i = 1; i < argc; ++i) {
-    const fs::path start(argv[i]);
-    if (!fs::exists(start)) continue;
-    std::vector<fs::path> files{start};
-    if (fs::is_directory(start)) files.assign(fs::directory_iterator(start), {});
+    if (!fs::exists(argv[i])) continue;
+    std::vector<fs::path> files{argv[i]};
+    if (fs::is_directory(argv[i])) files.assign(fs::directory_iterator(argv[i]), {});
     for (const auto& file : files) {
+      std::fprintf(stderr, "replaying %s\n", file.c_str());
       std::ifstream in(file, std::ios::binary);
       const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-      std::fprintf(stderr, "replaying %s\n", file.c_str());
       LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-      ++replayed;
     }
   }
-  std::printf("%d inputs replayed\n", replayed);
   return 0;
 }
