@@ -207,6 +207,19 @@ TEST(MarkDecoder, UnmarksDoubledBytesErrorsAndBreaksAcrossReads) {
   EXPECT_EQ(std::vector<std::uint8_t>(out, out + r.count), (std::vector<std::uint8_t>{0x05}));
 }
 
+TEST(MarkDecoder, AByteWithoutRoomWaitsForTheNextCall) {
+  // A 0xFF ending one burst that is no mark comes out with the next burst's byte: two bytes
+  // for one. The second waits for room instead of landing past the buffer.
+  posix::MarkDecoder decoder;
+  const std::uint8_t ff[] = {0xFF}, a[] = {0x41};
+  std::uint8_t out[1];
+  EXPECT_EQ(decoder.decode(ff, out, {}).count, 0u);
+  EXPECT_EQ(decoder.decode(a, out, {}).count, 1u);
+  EXPECT_EQ(out[0], 0xFF);
+  EXPECT_EQ(decoder.decode({}, out, {}).count, 1u);
+  EXPECT_EQ(out[0], 0x41);
+}
+
 TEST(MarkDecoder, AMarkedErrorIsReportedAsTheKindTheDeviceCounted) {
   posix::MarkDecoder::Output marked;
   marked.errorBytes = 1;

@@ -35,8 +35,6 @@ namespace qv::driverd {
 
 namespace {
 
-// Larger inputs than any request needs are a malformed frame, not a reason to buffer.
-constexpr std::uint32_t kMaxInput = 64 * 1024;
 // Bytes kept from a client whose current request is not answered yet.
 constexpr std::size_t kMaxBuffered = 1024 * 1024;
 // Connections served at once. Beyond it, only a connection idle for longer than a caller
@@ -240,16 +238,16 @@ struct DriverServer::Impl {
   // Answers the complete requests in the client's buffer, one at a time: the next is
   // taken only after the previous reply has gone out. False when the connection must end.
   bool serve(Client& c) {
-    while (!c.held && !c.awaitingStore && c.out.empty() && c.in.size() >= 12) {
-      const std::uint32_t code = getLe32(&c.in[0]);
-      const std::uint32_t inLength = getLe32(&c.in[4]);
-      const std::uint32_t outLength = getLe32(&c.in[8]);
-      if (inLength > kMaxInput) {
-        std::fprintf(stderr, "qv-driverd: malformed request (input of %u bytes); connection closed\n", inLength);
+    while (!c.held && !c.awaitingStore && c.out.empty()) {
+      const RequestFrame frame = readRequestFrame(c.in);
+      if (frame.status == RequestFrame::Status::Malformed) {
+        std::fprintf(stderr, "qv-driverd: malformed request (input of %u bytes); connection closed\n", getLe32(&c.in[4]));
         return false;
       }
-      if (c.in.size() < 12 + std::size_t{inLength}) return true;
-      const std::span<const std::uint8_t> input(c.in.data() + 12, inLength);
+      if (frame.status == RequestFrame::Status::Incomplete) return true;
+      const std::uint32_t code = frame.code;
+      const std::uint32_t outLength = frame.outLength;
+      const std::span<const std::uint8_t> input = frame.input;
       if (options.holdCode && *options.holdCode == code) {
         log(code, input, "held");
         c.held = true;
@@ -269,7 +267,7 @@ struct DriverServer::Impl {
         log(code, input, reply.ok ? "ok" : "fail");
         queueReply(c, reply);
       }
-      c.in.erase(c.in.begin(), c.in.begin() + 12 + inLength);
+      c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(frame.size));
       if (!flush(c)) return false;
     }
     return true;

@@ -36,6 +36,7 @@
 //   52  u32  SetCalibration requests answered
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace qv::driverd {
 
@@ -47,5 +48,20 @@ enum class OwnCode : std::uint32_t {
 };
 
 constexpr std::size_t kStateSize = 56;
+
+// Larger inputs than any request needs are a malformed frame, not a reason to buffer.
+constexpr std::uint32_t kMaxRequestInput = 64 * 1024;
+
+// The request at the start of what a client sent:
+//   u32 code | u32 inLength | u32 outLength | inLength bytes
+struct RequestFrame {
+  enum class Status { Incomplete, Malformed, Complete };
+  Status status = Status::Incomplete;
+  std::uint32_t code = 0;
+  std::uint32_t outLength = 0;
+  std::span<const std::uint8_t> input;  // within the bytes given
+  std::size_t size = 0;                 // bytes the whole request takes
+};
+RequestFrame readRequestFrame(std::span<const std::uint8_t> bytes);
 
 }  // namespace qv::driverd

@@ -141,14 +141,22 @@ MarkDecoder::Output MarkDecoder::decode(std::span<const std::uint8_t> in, std::s
                                         const Options& options) {
   Output result;
   // Most bursts hold no mark at all: copy them whole.
-  if (state_ == State::Data && !options.discardNull && !in.empty() && std::memchr(in.data(), 0xFF, in.size()) == nullptr) {
+  if (state_ == State::Data && held_.empty() && !options.discardNull && !in.empty() && in.size() <= out.size() &&
+      std::memchr(in.data(), 0xFF, in.size()) == nullptr) {
     std::memcpy(out.data(), in.data(), in.size());
     result.count = in.size();
     return result;
   }
+  std::size_t heldOut = 0;
+  while (heldOut < held_.size() && result.count < out.size()) out[result.count++] = held_[heldOut++];
+  held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(heldOut));
   auto emit = [&](std::uint8_t byte) {
     if (options.discardNull && byte == 0) return;
-    out[result.count++] = byte;
+    if (held_.empty() && result.count < out.size()) {
+      out[result.count++] = byte;
+    } else {
+      held_.push_back(byte);
+    }
   };
   for (const std::uint8_t byte : in) {
     switch (state_) {
@@ -357,6 +365,8 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     marks.errorBytes += decoded.errorBytes;
   };
 
+  // Bytes decoded in the last read that found no room there come first.
+  takeDecoded(0);
   while (got < buffer.size()) {
     if (tryReadFirst) {
       tryReadFirst = false;

@@ -29,6 +29,10 @@ void readLineState(const termios& t, SerialLineState& state);
 // Undoes the marking of received bytes: 0xFF 0xFF is a 0xFF byte, 0xFF 0x00 c is byte c
 // received with a parity or framing error, 0xFF 0x00 0x00 a break. Keeps its position
 // inside a mark across calls, since a mark may be split between two reads.
+//
+// A 0xFF at the end of one input that turns out not to start a mark comes out with the
+// next input's first byte: two bytes for one. A byte that finds no room in out is held and
+// comes out first in the next call, so out never takes more than its size.
 class MarkDecoder {
 public:
   struct Options {
@@ -41,13 +45,19 @@ public:
     std::uint32_t lineErrors = 0;   // line_error bits the marks name (a break)
     std::size_t errorBytes = 0;     // bytes marked as received with a parity or framing error
   };
-  // Decodes in into out; out must hold at least in.size() bytes.
+  // Decodes in into out, after the bytes held from the last call.
   Output decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, const Options& options);
-  void clear() { state_ = State::Data; }
+  // True when decoded bytes wait for room (an empty input hands them over).
+  bool holding() const { return !held_.empty(); }
+  void clear() {
+    state_ = State::Data;
+    held_.clear();
+  }
 
 private:
   enum class State { Data, SawFF, SawFF00 };
   State state_ = State::Data;
+  std::vector<std::uint8_t> held_;  // decoded bytes that found no room, oldest first
 };
 
 // The line-error bits of one read. A byte marked as received with an error says only
