@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -29,7 +30,15 @@ namespace {
 constexpr qv::cli::Program kProgram{"quorvane-panel", R"(Usage: quorvane-panel
 The Quorvane Control Panel: sets up the touch-screen controller's serial port, the
 driver's calibration, double-click and cursor settings, and tests the touch screen.
-It works on the machine root named by QUORVANE_HOME and needs a display.
+It works on the machine root named by QUORVANE_HOME (by default
+${XDG_DATA_HOME:-~/.local/share}/quorvane) and needs a display.
+
+First start: logging in starts the driver stand-in, which makes your machine root
+from the installed profile. Where no user services run at login (no systemd), run
+first, once:
+  qv-make-machine
+and then start the driver stand-in with each session:
+  qv-driverd &
 
 Options:
   --help     show this text
@@ -68,7 +77,14 @@ int main(int argc, char** argv) {
     options.loop = &loop;
     app::TMainForm mainForm({store, driver, messenger, launcher, system, prompts}, std::move(options));
     mainWindow = &mainForm;
-    if (mainForm.load() == app::LoadOutcome::Refused) return 1;
+    if (mainForm.load() == app::LoadOutcome::Refused) {
+      if (!std::filesystem::exists(platform::registryFile())) {
+        // No machine root was ever made here: say what makes one.
+        std::fprintf(stderr, "quorvane-panel: no machine root in %s: run qv-make-machine, then qv-driverd &\n",
+                     platform::machineRoot().c_str());
+      }
+      return 1;
+    }
     if (!mainForm.endpointProblem().empty()) {
       // Other programs cannot reach the window; it works all the same.
       std::fprintf(stderr, "quorvane-panel: %s\n", mainForm.endpointProblem().c_str());
