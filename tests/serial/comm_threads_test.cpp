@@ -108,7 +108,7 @@ protected:
   std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
   platform::ManualEventLoop loop;
   TComm comm{loop, [s = shared](std::string_view) {
-               return platform::SerialOpenResult{platform::SerialOpenStatus::Ok, std::make_unique<ScriptedPort>(s)};
+               return platform::SerialOpenResult{platform::SerialOpenStatus::Ok, std::make_unique<ScriptedPort>(s), {}};
              }};
   std::vector<std::string> events;
 };
