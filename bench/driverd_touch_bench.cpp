@@ -4,13 +4,12 @@
 // driver with an open port costs over 10 s.
 #include "driver_model.h"
 #include "driver_server.h"
-#include "platform/machine_root.h"
 #include "recording_output.h"
 #include "report_decoder.h"
+#include "support/pty_line.h"
 
 #include <benchmark/benchmark.h>
 #include <pthread.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -70,15 +69,6 @@ BENCHMARK(BM_DecodeAndMapReport);
 // thread of its own with a recording pointer output.
 struct DriverOnLine {
   DriverOnLine() {
-    char dir[] = "/tmp/qvb-XXXXXX";
-    root = ::mkdtemp(dir);
-    ::setenv("QUORVANE_HOME", root.c_str(), 1);
-    ::setenv("QUORVANE_REBOOT_COMMAND", "true", 1);
-    char name[128] = {};
-    ::openpty(&master, &slave, name, nullptr, nullptr);
-    qv::platform::ensureDirectory(qv::platform::deviceDir());
-    std::filesystem::create_symlink(name, qv::platform::deviceDir() / "COM7");
-
     auto recording = std::make_unique<RecordingOutput>();
     recording->onEvent = [this](const PointerEvent&) {
       const auto now = Clock::now();
@@ -92,7 +82,7 @@ struct DriverOnLine {
                                             qv::platform::systemSerialPortOpener());
     io.output = std::move(recording);
     ServerOptions options;
-    options.socketPath = root / "dev" / "QV.VXD";
+    options.socketPath = line.root / "dev" / "QV.VXD";
     server = std::make_unique<DriverServer>(options, nullptr, std::move(io));
     std::promise<bool> started;
     auto ready = started.get_future();
@@ -108,23 +98,18 @@ struct DriverOnLine {
     ::pthread_kill(thread.native_handle(), SIGTERM);  // blocked there: its signalfd takes it
     thread.join();
     server.reset();
-    ::close(master);
-    ::close(slave);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
   }
   // Writes a report and waits for its event; the time from the write to the event.
   Clock::duration send(const std::array<std::uint8_t, kReportSize>& bytes) {
     std::unique_lock lock(mutex);
     const int before = events;
     const auto sent = Clock::now();
-    if (::write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+    line.send(bytes.data(), bytes.size());
     changed.wait_for(lock, 2s, [&] { return events > before; });
     return lastEvent - sent;
   }
 
-  std::filesystem::path root;
-  int master = -1, slave = -1;
+  qv::bench::PtyLine line;
   std::unique_ptr<DriverServer> server;
   std::thread thread;
   std::atomic<pid_t> tid{0};
