@@ -4,11 +4,16 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <istream>
 #include <iterator>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "anim/lzw_decoder.h"
+#include "platform/posix/unique_fd.h"
 
 namespace qv::anim {
 
@@ -429,20 +434,32 @@ bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
 }
 
 std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return std::nullopt;
-  if (std::filesystem::is_directory(file, ec)) {
-    throw std::filesystem::filesystem_error("cannot open the file", file, std::make_error_code(std::errc::is_a_directory));
+  auto openError = [&](const char* what, int err) {
+    return std::filesystem::filesystem_error(what, file, std::error_code(err ? err : EIO, std::generic_category()));
+  };
+  // Only a regular file is a picture to load: a named pipe would block the open or the read
+  // for ever, and a device could be read until memory runs out. Anything else counts as no
+  // file there, and is checked again on what was opened, in case it was replaced meanwhile.
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  if (S_ISDIR(st.st_mode)) throw openError("cannot open the file", EISDIR);
+  if (!S_ISREG(st.st_mode)) return std::nullopt;
+  platform::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd) throw openError("cannot open the file", errno);
+  if (::fstat(fd.get(), &st) != 0) throw openError("cannot open the file", errno);
+  if (!S_ISREG(st.st_mode)) return std::nullopt;
+
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw openError("cannot read the file", errno);
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    throw std::filesystem::filesystem_error("cannot open the file", file,
-                                            std::error_code(errno ? errno : EIO, std::generic_category()));
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    throw std::filesystem::filesystem_error("cannot read the file", file, std::make_error_code(std::errc::io_error));
-  }
+  bytes.resize(got);
   return bytes;
 }
 
