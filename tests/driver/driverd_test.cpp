@@ -20,6 +20,7 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -361,10 +362,17 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
   std::filesystem::create_directories(root.path() / "dev");
   std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
-  root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n");
+  root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
+                     "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
   test::DriverdProcess driverd({"--init-at-start"}, false);
   ASSERT_TRUE(driverd.ready());
   EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
+  termios line{};
+  ASSERT_EQ(::tcgetattr(master, &line), 0);
+  EXPECT_EQ(::cfgetispeed(&line), static_cast<speed_t>(B115200));
+  // The stored calibration and beep hold from the start.
+  EXPECT_EQ(state().limits, (CalibrationRecord{0x10, 0xFC, 0x03, 0xFC}));
+  EXPECT_TRUE(state().beepSound);
 
   // A probe reply, then a touch at 100.5, 50 whose last report comes in a second write.
   const Bytes first{0xFF, 0x70, 0x00, 0xC1, 0x32, 0x20, 0x19, 0x00, 0xC0, 0x32};
@@ -384,6 +392,7 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   EXPECT_FALSE(handle->control(static_cast<std::uint32_t>(RequestCode::InitializeDriver), CalibrationRecord{}.toBytes(), {}));
   EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"cannot open the controller port COM3: "), std::string::npos);
   EXPECT_NE(log().find("noise bytes 3"), std::string::npos) << log();
+  EXPECT_NE(log().find("# beep\n"), std::string::npos) << log();
   if (::access("/dev/uinput", W_OK) != 0) {
     const std::string text = log();
     const auto said = text.find("# no pointer output: ");
