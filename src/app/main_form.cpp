@@ -15,6 +15,7 @@
 #include "drawtest/qt/draw_form.h"
 #include "drawtest/statistics_reader.h"
 #include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_full_screen.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -409,9 +410,8 @@ void TMainForm::connectControls() {
 LoadOutcome TMainForm::load() {
   const LoadOutcome outcome = controller_->load();
   if (outcome != LoadOutcome::Ready) return outcome;
-  const platform::ScreenSize screen = controller_->services().system.screenSize();
-  const Point at = centredPosition(screen.width, screen.height, width(), height());
-  move(at.left, at.top);
+  // On the monitor the window opens on, wherever that monitor stands on the desktop.
+  platform::centreOnMonitorOf(*this, this);
   showState();
   if (options_.endpoints && options_.loop) {
     endpoint_ = options_.endpoints->listen(

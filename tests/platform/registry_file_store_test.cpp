@@ -1,9 +1,11 @@
+#include "platform/machine_root.h"
 #include "platform/posix/registry_file_store.h"
 #include "support/private_root.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -12,7 +14,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -20,6 +24,7 @@
 namespace qv::platform {
 namespace {
 
+namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -352,5 +357,45 @@ TEST(RegistryFileStore, TheTemporaryFileIsNeverOpenedThroughALink) {
   EXPECT_FALSE(std::filesystem::exists(tmp));
 }
 
+std::atomic<bool> failFolderFlush{false};
+
+TEST(RegistryFileStore, AFolderThatCannotBeFlushedKeepsTheWriteAndSaysSo) {
+  test::PrivateRoot root;
+  RegistryFileStore store(root.path());
+  ASSERT_TRUE(store.createKey(HKLM, kKey));
+  failFolderFlush = true;
+  const bool written = store.writeValues(HKLM, kKey, {{"Cfg_X1", RegistryValue::text("10H")}});
+  failFolderFlush = false;
+  EXPECT_TRUE(written);
+  EXPECT_THAT(store.lastError(), HasSubstr("cannot flush to disk"));
+  EXPECT_EQ(store.readValue(HKLM, kKey, "Cfg_X1"), RegistryValue::text("10H"));
+  EXPECT_EQ(RegistryFileStore(root.path()).readValue(HKLM, kKey, "Cfg_X1"), RegistryValue::text("10H"));
+}
+
+TEST(MachineRoot, ARelativeNameKeepsNamingTheSameFolderWhenTheWorkingDirectoryChanges) {
+  test::PrivateRoot root;
+  const fs::path before = fs::current_path();
+  fs::current_path(root.path());
+  const fs::path expected = fs::current_path() / "machine";
+  ::setenv("QUORVANE_HOME", "machine", 1);
+  EXPECT_EQ(machineRoot(), expected);
+  fs::create_directory("elsewhere");
+  fs::current_path("elsewhere");
+  EXPECT_EQ(machineRoot(), expected);
+  EXPECT_EQ(std::getenv("QUORVANE_HOME"), expected.string());  // as programs started from here see it
+  fs::current_path(before);
+}
+
 }  // namespace
 }  // namespace qv::platform
+
+// The folder's flush fails while failFolderFlush is set; everything else is the C library's.
+extern "C" int fsync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  struct stat st {};
+  if (qv::platform::failFolderFlush && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd);
+}

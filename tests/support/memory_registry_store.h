@@ -32,7 +32,10 @@ public:
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 
+  std::string location() const override { return location_; }
+
   // ---- test hooks ----
+  void setLocation(std::string location) { location_ = std::move(location); }
   // Writes of a value with this name (any key, any case) fail from now on.
   void refuseWritesOf(std::string_view name);
   void clearRefusals();
@@ -62,6 +65,7 @@ private:
   std::vector<std::string> deleteLog_;
   std::string forcedError_;
   std::string lastError_;
+  std::string location_;
 };
 
 }  // namespace qv::test

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <exception>
 
@@ -34,10 +33,7 @@ TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceSe
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kWidth, kHeight);
   // Centred on the monitor of the main window.
-  if (const QScreen* screen = platform::monitorOf(owner)) {
-    const QRect s = screen->geometry();
-    move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
-  }
+  platform::centreOnMonitorOf(*this, owner);
 
   Label1 = new QLabel(QStringLiteral("Warning !"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
