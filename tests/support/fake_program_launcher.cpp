@@ -47,6 +47,33 @@ std::uint32_t FakeProgramLauncher::startProgram(std::string_view command) {
   return result;
 }
 
+void FakeProgramLauncher::endWatched(std::string reason) {
+  std::lock_guard lock(mutex_);
+  watchedEnd_ = std::move(reason);
+}
+
+int FakeProgramLauncher::watchedStops() const {
+  std::lock_guard lock(mutex_);
+  return watchedStops_;
+}
+
+platform::WatchedStart FakeProgramLauncher::startWatchedProgram(std::string_view command) {
+  struct Program final : platform::WatchedProgram {
+    explicit Program(FakeProgramLauncher& l) : launcher(l) {}
+    std::optional<std::string> endReason() override {
+      std::lock_guard lock(launcher.mutex_);
+      return launcher.watchedEnd_;
+    }
+    void stop() override {
+      std::lock_guard lock(launcher.mutex_);
+      ++launcher.watchedStops_;
+    }
+    FakeProgramLauncher& launcher;
+  };
+  const std::uint32_t result = startProgram(command);
+  return {result, result > 31 ? std::make_unique<Program>(*this) : nullptr};
+}
+
 bool FakeProgramLauncher::requestRestart() {
   std::lock_guard lock(mutex_);
   ++restarts_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,12 @@ public:
   std::vector<std::string> commands() const;
   int restartRequests() const;
   void clear();
+  // Watched programs end with this reason from now on (they run until then).
+  void endWatched(std::string reason);
+  int watchedStops() const;
 
   std::uint32_t startProgram(std::string_view command) override;
+  platform::WatchedStart startWatchedProgram(std::string_view command) override;
   bool requestRestart() override;
 
 private:
@@ -35,6 +40,8 @@ private:
   std::uint32_t startResult_ = 33;
   bool restartResult_ = true;
   StartReaction reaction_;
+  std::optional<std::string> watchedEnd_;
+  int watchedStops_ = 0;
 };
 
 }  // namespace qv::test

@@ -132,7 +132,7 @@ void TAdvDetForm::Button1Click() {
     return;
   }
   Button1->setEnabled(true);
-  if (outcome == AdvanceOutcome::TimedOut || outcome == AdvanceOutcome::Applied) accept();
+  if (outcome != AdvanceOutcome::ToolRefused && outcome != AdvanceOutcome::WentBack) accept();
 }
 
 }  // namespace qv::detect
