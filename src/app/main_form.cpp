@@ -370,6 +370,13 @@ void TMainForm::connectControls() {
     c.comboIndex = comboBox1_->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     run([&] { controller_->ComboBox1Change(); });
   });
+  // Every pick from the list runs the change handling, also a pick of the item already
+  // shown: after a user-defined start the box shows an item the window has not selected.
+  connect(comboBox1_, &QComboBox::activated, this, [this, &c](int index) {
+    c.comboText = stdtext(comboBox1_->itemText(index));
+    c.comboIndex = index;
+    run([&] { controller_->ComboBox1Change(); });
+  });
   connect(irq_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.irqText = stdtext(t); });
   connect(port_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.portText = stdtext(t); });
   connect(cbUserDefine_, &QCheckBox::clicked, this, [this, &c](bool on) {
