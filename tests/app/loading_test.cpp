@@ -62,7 +62,7 @@ TEST(Loading, RecordsTheOperatingSystemVersion) {
 
 TEST(Loading, RefusesWithoutTheSettingsKey) {
   PanelRig rig("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n");
-  rig.store.setLocation("/home/u/.local/share/quorvane/registry.reg");
+  rig.store.where = "/home/u/.local/share/quorvane/registry.reg";
   EXPECT_EQ(rig.controller.load(), LoadOutcome::Refused);
   EXPECT_EQ(rig.prompts.notices, (std::vector<std::string>{"Quorvane not installed correctly!\n\n"
                                                            "Settings looked for in: /home/u/.local/share/quorvane/registry.reg"}));
@@ -226,10 +226,8 @@ TEST(Loading, OffsetPictureStandsWhereTheStoredOffsetPutsIt) {
 }
 
 TEST(Loading, CentresTheWindowOnItsMonitorRoundingTowardZero) {
-  using platform::ScreenRect;
-  EXPECT_EQ(platform::centredIn({0, 0, 1024, 768}, 552, 420), (ScreenRect{236, 174, 552, 420}));
-  // A monitor right of and below another: the window stays on it.
-  EXPECT_EQ(platform::centredIn({1280, 200, 801, 601}, 552, 420), (ScreenRect{1404, 290, 552, 420}));
+  EXPECT_EQ(platform::centredIn({0, 0, 1024, 768}, 552, 420), (platform::ScreenRect{236, 174, 552, 420}));
+  EXPECT_EQ(platform::centredIn({1280, 200, 801, 601}, 552, 420), (platform::ScreenRect{1404, 290, 552, 420}));
 }
 
 }  // namespace

@@ -47,27 +47,11 @@ std::uint32_t FakeProgramLauncher::startProgram(std::string_view command) {
   return result;
 }
 
-void FakeProgramLauncher::endWatched(std::string reason) {
-  std::lock_guard lock(mutex_);
-  watchedEnd_ = std::move(reason);
-}
-
-int FakeProgramLauncher::watchedStops() const {
-  std::lock_guard lock(mutex_);
-  return watchedStops_;
-}
-
 platform::WatchedStart FakeProgramLauncher::startWatchedProgram(std::string_view command) {
   struct Program final : platform::WatchedProgram {
     explicit Program(FakeProgramLauncher& l) : launcher(l) {}
-    std::optional<std::string> endReason() override {
-      std::lock_guard lock(launcher.mutex_);
-      return launcher.watchedEnd_;
-    }
-    void stop() override {
-      std::lock_guard lock(launcher.mutex_);
-      ++launcher.watchedStops_;
-    }
+    std::optional<std::string> endReason() override { return launcher.watchedEnd; }
+    void stop() override { ++launcher.watchedStops; }
     FakeProgramLauncher& launcher;
   };
   const std::uint32_t result = startProgram(command);

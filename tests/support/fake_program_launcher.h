@@ -25,9 +25,9 @@ public:
   std::vector<std::string> commands() const;
   int restartRequests() const;
   void clear();
-  // Watched programs end with this reason from now on (they run until then).
-  void endWatched(std::string reason);
-  int watchedStops() const;
+  // Watched programs run until watchedEnd is set, then end with it as their reason.
+  std::optional<std::string> watchedEnd;
+  int watchedStops = 0;
 
   std::uint32_t startProgram(std::string_view command) override;
   platform::WatchedStart startWatchedProgram(std::string_view command) override;
@@ -40,8 +40,6 @@ private:
   std::uint32_t startResult_ = 33;
   bool restartResult_ = true;
   StartReaction reaction_;
-  std::optional<std::string> watchedEnd_;
-  int watchedStops_ = 0;
 };
 
 }  // namespace qv::test

@@ -32,10 +32,10 @@ public:
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 
-  std::string location() const override { return location_; }
+  std::string location() const override { return where; }
+  std::string where;  // what location() says
 
   // ---- test hooks ----
-  void setLocation(std::string location) { location_ = std::move(location); }
   // Writes of a value with this name (any key, any case) fail from now on.
   void refuseWritesOf(std::string_view name);
   void clearRefusals();
@@ -65,7 +65,6 @@ private:
   std::vector<std::string> deleteLog_;
   std::string forcedError_;
   std::string lastError_;
-  std::string location_;
 };
 
 }  // namespace qv::test
