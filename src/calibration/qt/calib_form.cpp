@@ -6,11 +6,11 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QWindow>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QWindow>
 
 #include <exception>
 
