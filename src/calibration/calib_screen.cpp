@@ -62,39 +62,35 @@ TouchResult CalibScreen::FormMouseDown() {
 
 TouchResult CalibScreen::complete(driver::DriverSession& session, std::string& error) {
   state_.CalibrationCancelled = false;
-  state_.limitsNotTaken = false;
   view_.minimise();
   state_.TargetIndex = 0;
   try {
     writeLimits(services_.store, state_);
   } catch (const std::exception& e) {
     // The new limits could not be kept: the calibration did not happen. As on Cancel, the
-    // driver gets the stored limits back, which also ends its calibration mode.
+    // driver gets its earlier limits back, which also ends its calibration mode.
     error = e.what();
     state_.CalibrationCancelled = true;
-    session.setCalibration(storedLimitsOrDefaults(services_.store).record);
+    if (!session.setCalibration(state_.limitsBefore)) error += "\n" + std::string(kLimitsNotRestoredText);
     close();
     return TouchResult::NotStored;
   }
-  if (!session.setCalibration(state_.newLimits)) {
-    state_.limitsNotTaken = true;
-    error = kLimitsNotTakenText;
-    close();
-    return TouchResult::NotTaken;
-  }
+  // A driver that does not take the new limits still ends the screen as completed: they
+  // are stored, and Initial hands them over, so the offset that fitted the old ones goes.
+  const bool taken = session.setCalibration(state_.newLimits);
+  if (!taken) error = kLimitsNotTakenText;
   close();
-  return TouchResult::Completed;
+  return taken ? TouchResult::Completed : TouchResult::NotTaken;
 }
 
 CancelResult CalibScreen::btnCancelClick() {
-  const StoredLimits stored = storedLimitsOrDefaults(services_.store);
   state_.CalibrationCancelled = true;
   state_.TargetIndex = 0;
   view_.layOut();  // the top target, which the next touch would take if the screen stays
   auto session = services_.driver.open();
   // A driver that opens but does not take the limits is as gone as one that does not open:
   // it stays in calibration mode.
-  if (!session || !session->setCalibration(stored.record)) {
+  if (!session || !session->setCalibration(state_.limitsBefore)) {
     session.reset();
     // Still, the user must be able to leave.
     if (!state_.cancelUnreachable) {
@@ -103,17 +99,26 @@ CancelResult CalibScreen::btnCancelClick() {
       return CancelResult::DriverUnreachable;
     }
     close();
-    if (!stored.error.empty()) view_.reportError(stored.error);
     return CancelResult::ClosedUnreachable;
   }
   session.reset();
   close();
-  if (!stored.error.empty()) view_.reportError(stored.error);
   return CancelResult::Sent;
 }
 
 void CalibScreen::FormKeyPress(char key) {
   if (key == 27) btnCancelClick();
+}
+
+void CalibScreen::FormMonitorChanged() {
+  if (!showing_) return;
+  const bool touched = state_.TargetIndex != 0;
+  state_.TargetIndex = 0;
+  state_.newLimits = {};
+  state_.limitTexts = {};
+  state_.limitPairs = {};
+  if (touched) view_.showMessage(kMonitorChangedText);
+  view_.layOut();
 }
 
 }  // namespace qv::calibration

@@ -23,6 +23,10 @@ inline constexpr std::string_view kDriverUnreadText =
     "The driver could not be read. Touch the target again, or press Cancel.";
 inline constexpr std::string_view kLimitsNotTakenText =
     "The driver did not take the new calibration.\nIt is stored; Initial sends it to the driver.";
+inline constexpr std::string_view kLimitsNotRestoredText =
+    "The driver did not take its calibration back either.\nInitial sends the stored calibration to the driver.";
+inline constexpr std::string_view kMonitorChangedText =
+    "The screen changed. Touch the targets again, starting at the top.";
 
 class CalibScreenView {
 public:
@@ -51,7 +55,7 @@ enum class TouchResult {
   Unread,        // the driver gave no reading: the target stays
   Taken,
   Completed,
-  NotStored,  // the store refused the new limits: the driver got the stored ones back
+  NotStored,  // the store refused the new limits: the driver was sent the earlier ones back
   NotTaken,   // the new limits are stored, but the driver did not take them
 };
 enum class CancelResult { Sent, DriverUnreachable, ClosedUnreachable };
@@ -69,12 +73,15 @@ public:
   void FormResize() { view_.layOut(); }
   // A release of a pointer button anywhere but on Cancel.
   TouchResult FormMouseDown();
-  // Cancel button and Esc: the driver gets the stored limits back and the screen closes.
-  // A stored text that cannot be read counts as absent; the store's error is reported
-  // once the screen has closed.
+  // Cancel button and Esc: the driver gets back the limits stored before calibration mode
+  // began (the state's limitsBefore) and the screen closes.
   CancelResult btnCancelClick();
   // A typed character; Esc (27) cancels.
   void FormKeyPress(char key);
+  // The screen's monitor changed while it is shown (another monitor, or its size or
+  // rotation): touches taken so far belong to the old one, so the showing starts again at
+  // the top target with no limits taken.
+  void FormMonitorChanged();
 
 private:
   // Stores and sends the new limits; error is what to report once the screen closed.

@@ -54,31 +54,15 @@ void keepLimit(CalibrationState& state, const TakenLimit& taken) {
 }
 
 driver::CalibrationRecord storedCalibration(platform::RegistryStore& store) {
-  StoredLimits stored = storedLimitsOrDefaults(store);
-  if (!stored.error.empty()) throw settings::SettingsError(stored.error);
-  return stored.record;
-}
-
-StoredLimits storedLimitsOrDefaults(platform::RegistryStore& store) {
-  StoredLimits out;
   settings::SettingsKey key(store);
-  try {
-    openSettings(key);
-  } catch (const settings::SettingsError& e) {
-    out.error = e.what();  // no key to read: every text counts as absent
-  }
+  openSettings(key);
   std::array<std::uint8_t, 4> bytes{};
   for (std::size_t i = 0; i < kTextNames.size(); ++i) {
-    std::string text(kDefaultLimitTexts[i]);
-    try {
-      if (key.valueExists(kTextNames[i])) text = key.readText(kTextNames[i]);
-    } catch (const settings::SettingsError& e) {
-      if (out.error.empty()) out.error = e.what();
-    }
+    const std::string text =
+        key.valueExists(kTextNames[i]) ? key.readText(kTextNames[i]) : std::string(kDefaultLimitTexts[i]);
     bytes[i] = settings::calibrationByte(text);
   }
-  out.record = {bytes[0], bytes[1], bytes[2], bytes[3]};
-  return out;
+  return {bytes[0], bytes[1], bytes[2], bytes[3]};
 }
 
 void writeLimits(platform::RegistryStore& store, const CalibrationState& state) {

@@ -36,17 +36,9 @@ std::uint8_t limitByte(std::int32_t value);
 void keepLimit(CalibrationState& state, const TakenLimit& taken);
 
 // The record of the stored limit texts, each absent one replaced by its default text.
-// Opens the settings key creating it when missing; writes nothing.
+// Opens the settings key creating it when missing; writes nothing. A text the store cannot
+// give (unreadable store, a value of the wrong type) throws the store's error.
 driver::CalibrationRecord storedCalibration(platform::RegistryStore& store);
-
-// The stored limits for giving the driver back its calibration: a text the store cannot
-// give (unreadable store, a value of the wrong type) counts as absent, so the driver
-// always gets a record. error describes the first such failure; empty when none.
-struct StoredLimits {
-  driver::CalibrationRecord record;
-  std::string error;
-};
-StoredLimits storedLimitsOrDefaults(platform::RegistryStore& store);
 
 // Writes the texts to Cfg_X1..Cfg_Y2, then the two-byte copies to X1..Y2 (the key is
 // created when missing), as one write: the store keeps all eight new values or none.

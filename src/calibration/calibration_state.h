@@ -15,9 +15,9 @@ struct CalibrationState {
   int TargetIndex = 0;                  // 0 top, 1 right, 2 bottom, 3 left
   std::uint32_t LastAcceptedTick = 0;   // tick count of the last accepted touch
   bool CalibrationCancelled = false;    // true after Cancel, false after a completed run
-  // True when the last completed run's limits were stored but the driver did not take
-  // them: the calibration procedure then leaves the cursor offset and the monitor alone.
-  bool limitsNotTaken = false;
+  // The stored limits as the calibration procedure read them before calibration mode
+  // began: what Cancel, or a store that refuses the new limits, gives the driver back.
+  driver::CalibrationRecord limitsBefore;
   driver::RawPoint rawPoint;            // the last reading the driver returned
   driver::CalibrationRecord newLimits;  // X1, X2, Y1, Y2 as taken so far
   std::array<std::string, 4> limitTexts;          // text forms of X1, X2, Y1, Y2

@@ -32,8 +32,11 @@ InitialOutcome runInitialProcedure(const InitialServices& s, bool quiet) {
   return InitialOutcome::Failed;
 }
 
-CalibrationOutcome runCalibrationProcedure(const CalibrationServices& s, const CalibrationState& state,
+CalibrationOutcome runCalibrationProcedure(const CalibrationServices& s, CalibrationState& state,
                                            const CursorOffsetAccess& offset) {
+  // Read now, not when the screen gives them back: a store that fails then would leave the
+  // driver with no limits to return to but the defaults.
+  state.limitsBefore = storedCalibration(s.store);
   {
     auto session = s.driver.open();
     if (!session) return CalibrationOutcome::DriverAbsent;
@@ -42,9 +45,6 @@ CalibrationOutcome runCalibrationProcedure(const CalibrationServices& s, const C
   if (s.showCalibrationScreen) s.showCalibrationScreen();
   // Cancel has already given the driver the stored limits back, which ends calibration mode.
   if (state.CalibrationCancelled) return CalibrationOutcome::Cancelled;
-  // The driver does not use the new limits: the offset still fits what it uses, and the
-  // monitor has nothing new to learn.
-  if (state.limitsNotTaken) return CalibrationOutcome::NotTaken;
 
   // The new limits were taken without the offset: it no longer fits them.
   if (offset.untick) offset.untick();

@@ -59,11 +59,14 @@ struct CursorOffsetAccess {
 enum class CalibrationOutcome {
   DriverAbsent,
   Cancelled,
-  NotTaken,  // the screen stored the limits but the driver did not take them (it said so)
+  // The new limits are stored. The screen said so when the driver did not take them: the
+  // offset is switched off all the same, as Initial will hand them over.
   Completed,
 };
 
-CalibrationOutcome runCalibrationProcedure(const CalibrationServices& services, const CalibrationState& state,
+// Reads the stored limits into the state's limitsBefore first, for Cancel to give back; a
+// store that cannot give them throws its error before calibration mode begins.
+CalibrationOutcome runCalibrationProcedure(const CalibrationServices& services, CalibrationState& state,
                                            const CursorOffsetAccess& offset);
 
 }  // namespace qv::calibration

@@ -32,7 +32,11 @@ public:
   // "&Show Pen Location" toggles its tick.
   void M1Click() { showPenLocation_ = !showPenLocation_; }
   // "&Clear Screen": the canvas goes white; the event column goes on where it was.
-  void C1Click() { canvas_.clear(); }
+  // Readings asked for before stay off the cleared canvas.
+  void C1Click() {
+    canvas_.clear();
+    statistics_.forgetAsks();
+  }
 
   bool showPenLocation() const { return showPenLocation_; }
   Point penPosition() const { return pen_; }

@@ -26,9 +26,11 @@ std::array<StatisticsLine, 4> statisticsLines(const StatisticsReading& reading) 
   return lines;
 }
 
-StatisticsReading readLineStatistics(driver::DriverChannel& driver) {
+StatisticsReading readLineStatistics(driver::DriverChannel& driver, std::stop_token stop) {
   auto session = driver.open();
   if (!session) return {};
+  // Runs at once when the stop came before the request.
+  const std::stop_callback cancel(stop, [&session] { session->shutdown(); });
   driver::LineStatistics stats;
   const auto filled = session->readLineStatistics(stats);
   if (!filled) return {};

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -36,7 +37,8 @@ using StatisticsReading = std::array<std::optional<std::uint32_t>, 4>;
 
 std::array<StatisticsLine, 4> statisticsLines(const StatisticsReading& reading);
 
-// One open of the driver, one ReadLineStatistics, closed again.
-StatisticsReading readLineStatistics(driver::DriverChannel& driver);
+// One open of the driver, one ReadLineStatistics, closed again. A stop requested while the
+// driver has not answered ends the request at once, with no reading.
+StatisticsReading readLineStatistics(driver::DriverChannel& driver, std::stop_token stop = {});
 
 }  // namespace qv::drawtest

@@ -18,12 +18,12 @@ void StatisticsReader::ask() {
 
 void StatisticsReader::answered(const StatisticsReading& reading) {
   if (listener_ && readingFor_ == listenerNumber_) listener_(reading);
-  if (askedAgainBy_) {
-    start(*askedAgainBy_);
-    askedAgainBy_.reset();
+  if (askedAgainBy_ == listenerNumber_) {
+    start(listenerNumber_);
   } else {
     busy_ = false;
   }
+  askedAgainBy_.reset();
 }
 
 void StatisticsReader::start(std::uint64_t forListener) {
@@ -40,7 +40,7 @@ void StatisticsReader::run(std::stop_token stop) {
   while (wake_.wait(lock, stop, [this] { return wanted_; })) {
     wanted_ = false;
     lock.unlock();
-    const StatisticsReading reading = readLineStatistics(driver_);
+    const StatisticsReading reading = readLineStatistics(driver_, stop);
     loop_.post(guard_.guarded([this, reading] { answered(reading); }));
     lock.lock();
   }

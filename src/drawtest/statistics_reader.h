@@ -6,7 +6,7 @@
 //
 // The reader outlives the drawing windows: a window that closes while a reading is on its
 // way does not wait for it, and the answer then goes to no one: a reading is told only to
-// the listener that asked for it.
+// the listener that asked for it, and a merged ask of a listener that is gone is dropped.
 // Everything but the reading itself runs on the thread of the loop it is given.
 #include "driver/driver_channel.h"
 #include "drawtest/line_statistics_text.h"
@@ -26,7 +26,8 @@ public:
   using Listener = std::function<void(const StatisticsReading&)>;
 
   StatisticsReader(driver::DriverChannel& driver, platform::EventLoop& loop);
-  // Waits for a reading on its way, which ends within the driver's reply limit.
+  // Ends a reading on its way at once: a driver that does not answer never holds up the
+  // program's end.
   ~StatisticsReader();
   StatisticsReader(const StatisticsReader&) = delete;
   StatisticsReader& operator=(const StatisticsReader&) = delete;
@@ -34,8 +35,11 @@ public:
   // Who is told the readings it asks for from now on; none when empty.
   void setListener(Listener listener) {
     listener_ = std::move(listener);
-    ++listenerNumber_;
+    forgetAsks();
   }
+  // Readings asked for so far are told to no one, and asks merged while one is on its way
+  // cost no request: what they were for has gone (a cleared canvas).
+  void forgetAsks() { ++listenerNumber_; }
   // A reading now, or one more after the one on its way.
   void ask();
   // True from an ask until the last reading it led to was told.

@@ -39,7 +39,13 @@ void DriverSession::setBeepSound(bool on) {
 }
 
 bool DriverSession::readRawPoint(RawPoint& point) {
-  return handle_->control(code(RequestCode::ReadRawPoint), {}, point.bytes);
+  // A reply that stops before raw Y (offset 3) is no reading: the bytes it did not carry
+  // would be the previous touch's.
+  RawPoint reply = point;
+  const auto filled = handle_->controlFilled(code(RequestCode::ReadRawPoint), {}, reply.bytes);
+  if (!filled || *filled < kRawPointReadingBytes) return false;
+  point = reply;
+  return true;
 }
 
 void DriverSession::setCursorOffset(const CursorOffsetRecord& record) {

@@ -23,13 +23,17 @@ public:
   void setFixedMode();
   void setBeepSound(bool on);
   // Fills point with what the driver returned; bytes it did not return keep their value.
-  // The result says whether the driver answered; senders may ignore it.
+  // False, leaving point as it was, when the driver did not answer or its reply stopped
+  // short of raw X and raw Y; senders may ignore it.
   bool readRawPoint(RawPoint& point);
   void setCursorOffset(const CursorOffsetRecord& record);
   // Counters the driver did not return keep their value. How many bytes of the record the
   // reply carried; nullopt when the driver did not answer.
   std::optional<std::size_t> readLineStatistics(LineStatistics& stats);
   void setLongBeep(bool on);
+  // Ends the session from another thread: a request waiting for the driver fails at once,
+  // as does every later one. Safe from any thread while the session lives.
+  void shutdown() { handle_->shutdown(); }
 
 private:
   std::unique_ptr<platform::DeviceHandle> handle_;

@@ -1,6 +1,7 @@
 #pragma once
 // The byte records exchanged with the driver. All integers little-endian, no gaps.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace qv::driver {
@@ -23,6 +24,9 @@ struct CalibrationRecord {
   static CalibrationRecord fromBytes(const std::array<std::uint8_t, 10>& bytes);
   bool operator==(const CalibrationRecord&) const = default;
 };
+
+// A reading carries raw X and raw Y, so at least the record's first four bytes.
+inline constexpr std::size_t kRawPointReadingBytes = 4;
 
 struct RawPoint {
   std::array<std::uint8_t, 10> bytes{};  // as the driver filled it

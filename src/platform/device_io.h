@@ -24,6 +24,10 @@ public:
     if (!control(code, in, out)) return std::nullopt;
     return out.size();
   }
+  // Ends the connection from another thread: a request waiting for its reply fails at
+  // once, as does every later one. Safe from any thread while the handle lives. A device
+  // that cannot be interrupted lets the request run to its end.
+  virtual void shutdown() {}
 };
 
 class DeviceIo {

@@ -136,16 +136,17 @@ TEST_F(CalibScreenTest, TouchWithoutDriverKeepsItsTimeButTakesNothing) {
   EXPECT_EQ(rig.state.TargetIndex, 1);
 }
 
-TEST_F(CalibScreenTest, CancelSendsTheStoredLimitsOrTheDefaults) {
+TEST_F(CalibScreenTest, CancelSendsTheLimitsReadBeforeCalibrationBegan) {
+  rig.state.limitsBefore = {0x15, 0xFC, 0x03, 0xE5};
+  rig.store.failEverything("registry.reg line 3: not a value");  // not read again
   rig.state.TargetIndex = 2;
   EXPECT_EQ(screen.btnCancelClick(), CancelResult::Sent);
-  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x03, 0xFC, 0x03, 0xFC}));
+  EXPECT_EQ(lastCalibrationSent(), rig.state.limitsBefore);
   EXPECT_TRUE(rig.state.CalibrationCancelled);
   EXPECT_EQ(rig.state.TargetIndex, 0);
   EXPECT_EQ(view.closes, 1);
   EXPECT_TRUE(rig.store.writeLog().empty());
 
-  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n\"Cfg_Y2\"=\" e5H\"\n");
   screen.FormKeyPress(27);  // Esc
   EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xE5}));
   EXPECT_EQ(view.closes, 2);
@@ -175,6 +176,7 @@ TEST_F(CalibScreenTest, CancelWithoutDriverSaysSoAndTheNextCancelCloses) {
 
 TEST_F(CalibScreenTest, StoreThatRefusesTheLimitsEndsTheScreenAsCancelled) {
   rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n");
+  rig.state.limitsBefore = {0x15, 0xFC, 0x03, 0xFC};
   rig.store.refuseWritesOf("Y2");
   for (std::uint32_t i = 0; i < 3; ++i) touchAt(1000 * (i + 1));
   EXPECT_EQ(touchAt(4000), TouchResult::NotStored);
@@ -184,6 +186,9 @@ TEST_F(CalibScreenTest, StoreThatRefusesTheLimitsEndsTheScreenAsCancelled) {
   EXPECT_EQ(view.errors, (std::vector<std::string>{"Failed to set data for 'Cfg_X1'"}));
   EXPECT_EQ(rig.text("Cfg_X1"), "15H");  // none of the eight was written
   EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xFC}));  // ends calibration mode
+  rig.deviceIo.setFailing(code(RequestCode::SetCalibration));  // nor are they taken back: said too
+  for (std::uint32_t i = 0; i < 4; ++i) touchAt(5000 + 1000 * i);
+  EXPECT_EQ(view.errors.back(), "Failed to set data for 'Cfg_X1'\n" + std::string(kLimitsNotRestoredText));
 }
 
 TEST_F(CalibScreenTest, TouchWithoutReadingStaysAndLimitsTheDriverRefusesAreReported) {
@@ -197,17 +202,17 @@ TEST_F(CalibScreenTest, TouchWithoutReadingStaysAndLimitsTheDriverRefusesAreRepo
 
   rig.deviceIo.setFailing(code(RequestCode::SetCalibration));
   EXPECT_EQ(touchAt(5000), TouchResult::NotTaken);
-  EXPECT_TRUE(rig.state.limitsNotTaken);
+  EXPECT_FALSE(rig.state.CalibrationCancelled);  // the procedure goes on after the screen
   EXPECT_EQ(view.errors, (std::vector<std::string>{std::string(kLimitsNotTakenText)}));
 }
 
-TEST_F(CalibScreenTest, CancelWithAnUnreadableValueUsesItsDefaultClosesAndThenReports) {
-  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"15H\"\n\"Cfg_X2\"=dword:f0\n");
-  rig.state.TargetIndex = 2;
-  EXPECT_EQ(screen.btnCancelClick(), CancelResult::Sent);
-  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0x15, 0xFC, 0x03, 0xFC}));
-  EXPECT_EQ(view.events, (std::vector<std::string>{"layOut", "close"}));
-  EXPECT_EQ(view.errors, (std::vector<std::string>{"Invalid data type for 'Cfg_X2'"}));
+TEST_F(CalibScreenTest, MonitorChangeStartsAgainAtTheTopWithNoLimitsTaken) {
+  screen.FormShow();
+  for (std::uint32_t tick : {1000u, 2000u}) touchAt(tick);
+  screen.FormMonitorChanged();
+  EXPECT_EQ(rig.state.TargetIndex, 0);
+  EXPECT_EQ(rig.state.limitTexts, (std::array<std::string, 4>{}));
+  EXPECT_EQ(view.message, std::string(kMonitorChangedText));
 }
 
 }  // namespace

@@ -47,7 +47,9 @@ public:
 
 struct CalibrationRig {
   explicit CalibrationRig(std::string_view storeText = kCalibrationStore)
-      : store(storeText), driver(deviceIo, "/nonexistent/QV.VXD") {}
+      : store(storeText), driver(deviceIo, "/nonexistent/QV.VXD") {
+    deviceIo.setReply(code(driver::RequestCode::ReadRawPoint), std::vector<std::uint8_t>(10, 0));
+  }
 
   calibration::CalibScreenServices screenServices() { return {store, driver, system}; }
   std::string text(std::string_view name) {

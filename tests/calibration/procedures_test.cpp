@@ -115,18 +115,17 @@ TEST_F(CalibrationProcedureTest, DriverAbsentShowsNothing) {
 TEST_F(CalibrationProcedureTest, CancelledLeavesEverythingAsItWas) {
   cancelOnScreen = true;
   EXPECT_EQ(runCalibration(), CalibrationOutcome::Cancelled);
+  EXPECT_EQ(rig.state.limitsBefore, (driver::CalibrationRecord{0x03, 0xFC, 0x03, 0xFC}));  // for Cancel
   EXPECT_TRUE(ticked);
   EXPECT_TRUE(rig.store.writeLog().empty());
   EXPECT_EQ(rig.deviceIo.codes(), (std::vector<std::uint32_t>{code(RequestCode::BeginCalibration)}));
   EXPECT_TRUE(rig.messenger.records().empty());
 }
 
-TEST_F(CalibrationProcedureTest, LimitsTheDriverDidNotTakeLeaveOffsetAndMonitorAlone) {
-  rig.state.limitsNotTaken = true;
-  EXPECT_EQ(runCalibration(), CalibrationOutcome::NotTaken);
-  EXPECT_TRUE(ticked);
-  EXPECT_TRUE(rig.store.writeLog().empty());
-  EXPECT_TRUE(rig.messenger.records().empty());
+TEST_F(CalibrationProcedureTest, UnreadableStoredLimitsRefuseToBegin) {
+  rig.store.failEverything("registry.reg line 3: not a value");
+  EXPECT_ANY_THROW(runCalibration());  // its error goes to the error box
+  EXPECT_EQ(rig.deviceIo.openAttempts(), 0u);  // no calibration mode, no screen
 }
 
 TEST_F(CalibrationProcedureTest, DriverGoneAfterTheScreenStillWritesAndNotifies) {

@@ -148,11 +148,13 @@ TEST(DrawTest, ASilentDriverHoldsNothingUpAndAsksWhileItWaitsMergeIntoOneReading
     EXPECT_EQ(readingsDrawn(), 2);
     r.io.holdReplies(true);
     draw.PaintBox1MouseUp(PointerButton::Left, {1, 1});
+    draw.PaintBox1MouseDown(PointerButton::Left, {1, 1});  // merged, for a window about to close
   }  // closed with a reading on its way: nothing waits for it, and it is drawn nowhere
   DrawTest next = r.open();
   r.io.holdReplies(false);
   r.settle();
   EXPECT_EQ(readingsDrawn(), 2);
+  EXPECT_EQ(r.io.requests().size(), 3u);  // none for the closed window's merged ask
 }
 
 TEST(DrawTest, ClearingAndReopeningKeepTheEventLine) {
@@ -162,6 +164,8 @@ TEST(DrawTest, ClearingAndReopeningKeepTheEventLine) {
     draw.PaintBox1MouseDown(PointerButton::Left, {1, 1});
     draw.PaintBox1DblClick();
     draw.C1Click();
+    r.settle();
+    EXPECT_EQ(r.canvas.ops.back(), "clear");  // the press's reading came after: not drawn
     r.canvas.ops.clear();
     draw.PaintBox1MouseUp(PointerButton::Left, {1, 1});
     EXPECT_EQ(r.canvas.ops.front(), "text 708,34 [Left up            ]");

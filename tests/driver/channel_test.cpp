@@ -69,6 +69,8 @@ TEST(DriverChannel, ReadsFillOnlyWhatTheDriverReturned) {
   EXPECT_EQ(point.bytes[4], 0xEE);
   EXPECT_EQ(io.requests().back().outputSize, 10u);
 
+  io.queueReply(9, {0, 0x99, 0});  // too short to carry raw Y: no reading
+  EXPECT_FALSE(channel.open()->readRawPoint(point));
   // A failed read leaves the record as it was.
   io.setFailing(9);
   io.queueReply(9, {0, 0x99, 0, 0x99});

@@ -149,6 +149,15 @@ TEST_F(SocketDeviceIoTest, SilentDriverFailsWithinTheLimitAndClosesTheConnection
   EXPECT_FALSE(handle->control(0x01, {}, {}));
 }
 
+TEST_F(SocketDeviceIoTest, ShutdownFromAnotherThreadEndsARequestThatWaitsForItsReply) {
+  ScriptedServer server(device, [&](int fd) { readExactly(fd, 13); });  // never answers
+  auto handle = SocketDeviceIo(10min).open(device);
+  ASSERT_TRUE(handle);
+  std::thread stopper([&] { std::this_thread::sleep_for(50ms); handle->shutdown(); });
+  EXPECT_FALSE(handle->control(0x0C, {}, {}));
+  stopper.join();
+}
+
 TEST_F(SocketDeviceIoTest, BrokenOrGarbledRepliesFailAndLeaveOutputUntouched) {
   struct Case {
     const char* what;

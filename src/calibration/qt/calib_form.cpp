@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QWindow>
 
 #include <exception>
 
@@ -107,10 +108,34 @@ void TCalibForm::showModally() {
   // included, so that the targets sit at the touch screen's edges. A completed
   // calibration left the window minimised; it comes back full-screen.
   platform::makeFullScreenOn(*this, parentWidget());
+  watchMonitor(screen());
   exec();
 }
 
+void TCalibForm::watchMonitor(QScreen* monitor) {
+  for (auto& watch : monitorWatches_) disconnect(watch);
+  monitor_ = monitor;
+  if (!monitor) return;
+  monitorSize_ = monitor->size();
+  monitorOrientation_ = monitor->orientation();
+  monitorWatches_[0] = connect(monitor, &QScreen::geometryChanged, this, [this] { followMonitor(); });
+  monitorWatches_[1] = connect(monitor, &QScreen::orientationChanged, this, [this] { followMonitor(); });
+}
+
+void TCalibForm::followMonitor() {
+  QScreen* now = screen();
+  if (now && now == monitor_ && now->size() == monitorSize_ && now->orientation() == monitorOrientation_) return;
+  watchMonitor(now);
+  if (!isVisible()) return;
+  platform::makeFullScreenOn(*this, this);
+  run([this] { logic_.FormMonitorChanged(); });
+}
+
 void TCalibForm::showEvent(QShowEvent* event) {
+  // A monitor unplugged, or the window moved to another one, changes the window's screen.
+  if (!screenWatch_ && windowHandle()) {
+    screenWatch_ = connect(windowHandle(), &QWindow::screenChanged, this, [this] { followMonitor(); });
+  }
   if (!pointerHidden_) {
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
     pointerHidden_ = true;

@@ -7,6 +7,8 @@
 #include "platform/user_prompts.h"
 
 #include <QDialog>
+#include <QPointer>
+#include <QScreen>
 
 #include <functional>
 
@@ -46,10 +48,20 @@ private:
 
   // Runs a handler; an error that escapes it goes to the error box.
   void run(const std::function<void()>& handler);
+  // Keeps what the touches are taken on: the monitor, its size and its rotation.
+  void watchMonitor(QScreen* monitor);
+  // When any of those changed during a showing, covers the monitor now holding the screen
+  // and starts again at the top target.
+  void followMonitor();
 
   platform::UserPrompts& prompts_;
   CalibScreen logic_;
   bool pointerHidden_ = false;
+  QPointer<QScreen> monitor_;  // null once that monitor is gone
+  QSize monitorSize_;
+  Qt::ScreenOrientation monitorOrientation_ = Qt::PrimaryOrientation;
+  QMetaObject::Connection monitorWatches_[2];
+  QMetaObject::Connection screenWatch_;
 
   // Widgets, owned by this window.
   QLabel* images_[4] = {};  // TopImage, RightImage, DownImage, LeftImage

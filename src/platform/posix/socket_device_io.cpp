@@ -3,6 +3,8 @@
 #include "platform/machine_root.h"
 #include "platform/posix/unix_socket.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,7 +25,7 @@ public:
 
   std::optional<std::size_t> controlFilled(std::uint32_t code, std::span<const std::uint8_t> in,
                                            std::span<std::uint8_t> out) override {
-    if (!fd_) return std::nullopt;  // a request on this connection failed before
+    if (failed_) return std::nullopt;  // a request on this connection failed before
     const auto deadline = SocketClock::now() + timeout_;
 
     std::vector<std::uint8_t> frame(12 + in.size());
@@ -50,16 +52,21 @@ public:
     return std::size_t{n};
   }
 
+  void shutdown() override { ::shutdown(fd_.get(), SHUT_RDWR); }
+
 private:
   std::optional<std::size_t> broken() {
     // After a lost or garbled reply the stream position is unknown: nothing more can be
-    // read on it reliably, so the connection ends here.
-    fd_.reset();
+    // read on it reliably, so the connection ends here. The descriptor itself stays until
+    // the handle goes, so that shutdown from another thread never meets a reused number.
+    failed_ = true;
+    shutdown();
     return std::nullopt;
   }
 
-  UniqueFd fd_;
+  const UniqueFd fd_;
   std::chrono::milliseconds timeout_;
+  bool failed_ = false;  // on the requesting thread only
 };
 
 }  // namespace
