@@ -1,17 +1,143 @@
-// The beep of a pen down. This build makes no sound.
+// The beep through the desktop's event sounds (libcanberra and its sound-server backend,
+// libcanberra-pulse). Connecting to the sound
+// server and playing happen on a thread of the beeper's own, so a slow or missing sound
+// server never holds up the driver: a pen down only leaves a request there. Where no
+// sound can be had the beep stays silent, and the connection is tried again now and then
+// (the sound server of a session may start after the driver).
 #include "beeper.h"
+
+#include <canberra.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
 
 namespace qv::driverd {
 
 namespace {
 
-class SilentBeeper final : public Beeper {
+using namespace std::chrono_literals;
+
+// The long beep is the short one played this many times, each after the last has ended.
+constexpr int kLongBeepRepeats = 3;
+// A sound that never reports its end does not hold the next one longer than this.
+constexpr auto kLongestSound = 3s;
+// How long a failed connection to the sound server is left before it is tried again.
+constexpr auto kRetryAfter = 10s;
+
+struct ContextFree {
+  void operator()(ca_context* c) const { ca_context_destroy(c); }
+};
+using Context = std::unique_ptr<ca_context, ContextFree>;
+
+struct ProplistFree {
+  void operator()(ca_proplist* p) const { ca_proplist_destroy(p); }
+};
+using Proplist = std::unique_ptr<ca_proplist, ProplistFree>;
+
+Context openContext() {
+  ca_context* raw = nullptr;
+  if (ca_context_create(&raw) != CA_SUCCESS) return nullptr;
+  Context context(raw);
+  ca_context_change_props(raw, CA_PROP_APPLICATION_NAME, "Quorvane touch-screen driver", CA_PROP_APPLICATION_ID,
+                          "org.quorvane.qv-driverd", nullptr);
+  // Through the sound server only (PulseAudio, or PipeWire's server for its clients): the
+  // sound device itself may be held by the server, and where there is no server, ALSA
+  // would fill the driver's log with its complaints at every beep.
+  if (ca_context_set_driver(raw, "pulse") != CA_SUCCESS || ca_context_open(raw) != CA_SUCCESS) return nullptr;
+  return context;
+}
+
+class DesktopBeeper final : public Beeper {
 public:
-  void beep(bool) override {}
+  DesktopBeeper() : worker_([this](std::stop_token stop) { run(stop); }) {}
+
+  void beep(bool longBeep) override {
+    {
+      std::lock_guard lock(mutex_);
+      // Beeps that come faster than they play merge into one; a long one stays long.
+      pendingLong_ = pending_ ? (pendingLong_ || longBeep) : longBeep;
+      pending_ = true;
+    }
+    wake_.notify_all();
+  }
+
+private:
+  void run(std::stop_token stop) {
+    Context context;
+    auto nextTry = std::chrono::steady_clock::time_point{};
+    for (;;) {
+      bool longBeep = false;
+      {
+        std::unique_lock lock(mutex_);
+        if (!wake_.wait(lock, stop, [this] { return pending_; })) break;
+        pending_ = false;
+        longBeep = pendingLong_;
+      }
+      if (!context && std::chrono::steady_clock::now() >= nextTry) {
+        context = openContext();
+        if (!context) nextTry = std::chrono::steady_clock::now() + kRetryAfter;
+      }
+      if (!context) continue;
+      for (int i = 0; i < (longBeep ? kLongBeepRepeats : 1) && !stop.stop_requested(); ++i) {
+        if (!playBell(context.get(), stop)) {
+          context.reset();  // the sound server went away: connect again at the next beep
+          break;
+        }
+      }
+    }
+    // The context goes before the members its callbacks use.
+  }
+
+  // Plays the bell and waits until it has ended; false when the sound server is lost.
+  bool playBell(ca_context* context, const std::stop_token& stop) {
+    ca_proplist* raw = nullptr;
+    if (ca_proplist_create(&raw) != CA_SUCCESS) return true;
+    Proplist props(raw);
+    ca_proplist_sets(raw, CA_PROP_EVENT_ID, "bell");
+    ca_proplist_sets(raw, CA_PROP_EVENT_DESCRIPTION, "Touch");
+    ca_proplist_sets(raw, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent");
+    std::uint32_t id = 0;
+    {
+      std::lock_guard lock(mutex_);
+      id = playing_ = ++lastId_;
+    }
+    const int rc = ca_context_play_full(context, id, raw, &DesktopBeeper::ended, this);
+    if (rc != CA_SUCCESS) {
+      std::lock_guard lock(mutex_);
+      playing_ = 0;
+      return rc != CA_ERROR_DISCONNECTED && rc != CA_ERROR_STATE && rc != CA_ERROR_NOTAVAILABLE;
+    }
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, stop, kLongestSound, [this] { return playing_ == 0; });
+    return true;
+  }
+
+  // Called on libcanberra's thread; a sound that ended after its wait gave up is ignored.
+  static void ended(ca_context*, std::uint32_t id, int, void* self) {
+    auto* beeper = static_cast<DesktopBeeper*>(self);
+    {
+      std::lock_guard lock(beeper->mutex_);
+      if (beeper->playing_ == id) beeper->playing_ = 0;
+    }
+    beeper->wake_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  bool pending_ = false;
+  bool pendingLong_ = false;
+  std::uint32_t playing_ = 0;  // the id of the sound being waited for; 0 none
+  std::uint32_t lastId_ = 0;
+  std::jthread worker_;  // last: it ends (and is joined) before the rest goes
 };
 
 }  // namespace
 
-std::unique_ptr<Beeper> openDesktopBeeper() { return std::make_unique<SilentBeeper>(); }
+std::unique_ptr<Beeper> openDesktopBeeper() { return std::make_unique<DesktopBeeper>(); }
 
 }  // namespace qv::driverd
