@@ -1,16 +1,15 @@
 // The beep through the desktop's event sounds (libcanberra and its sound-server backend,
-// libcanberra-pulse). Connecting to the sound
-// server and playing happen on a thread of the beeper's own, so a slow or missing sound
-// server never holds up the driver: a pen down only leaves a request there. Where no
-// sound can be had the beep stays silent, and the connection is tried again now and then
-// (the sound server of a session may start after the driver).
+// libcanberra-pulse). Connecting to the sound server and playing happen on a thread of
+// the beeper's own, so a slow or missing sound server never holds up the driver: a pen
+// down only leaves a request there. Where no sound can be had the beep stays silent, and
+// the connection is tried again now and then (a session's sound server may start after
+// the driver).
 #include "beeper.h"
 
 #include <canberra.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -22,10 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The long beep is the short one played this many times, each after the last has ended.
+// The long beep is the short one (the theme's "bell", about 0.14 s) played this many times,
+// this far apart.
 constexpr int kLongBeepRepeats = 3;
-// A sound that never reports its end does not hold the next one longer than this.
-constexpr auto kLongestSound = 3s;
+constexpr auto kLongBeepSpacing = 160ms;
 // How long a failed connection to the sound server is left before it is tried again.
 constexpr auto kRetryAfter = 10s;
 
@@ -33,11 +32,6 @@ struct ContextFree {
   void operator()(ca_context* c) const { ca_context_destroy(c); }
 };
 using Context = std::unique_ptr<ca_context, ContextFree>;
-
-struct ProplistFree {
-  void operator()(ca_proplist* p) const { ca_proplist_destroy(p); }
-};
-using Proplist = std::unique_ptr<ca_proplist, ProplistFree>;
 
 Context openContext() {
   ca_context* raw = nullptr;
@@ -83,56 +77,31 @@ private:
         if (!context) nextTry = std::chrono::steady_clock::now() + kRetryAfter;
       }
       if (!context) continue;
-      for (int i = 0; i < (longBeep ? kLongBeepRepeats : 1) && !stop.stop_requested(); ++i) {
-        if (!playBell(context.get(), stop)) {
+      for (int i = 0; i < (longBeep ? kLongBeepRepeats : 1); ++i) {
+        if (i > 0) {
+          std::unique_lock lock(mutex_);
+          wake_.wait_for(lock, stop, kLongBeepSpacing, [] { return false; });  // only a stop ends it early
+          if (stop.stop_requested()) break;
+        }
+        if (!playBell(context.get())) {
           context.reset();  // the sound server went away: connect again at the next beep
           break;
         }
       }
     }
-    // The context goes before the members its callbacks use.
   }
 
-  // Plays the bell and waits until it has ended; false when the sound server is lost.
-  bool playBell(ca_context* context, const std::stop_token& stop) {
-    ca_proplist* raw = nullptr;
-    if (ca_proplist_create(&raw) != CA_SUCCESS) return true;
-    Proplist props(raw);
-    ca_proplist_sets(raw, CA_PROP_EVENT_ID, "bell");
-    ca_proplist_sets(raw, CA_PROP_EVENT_DESCRIPTION, "Touch");
-    ca_proplist_sets(raw, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent");
-    std::uint32_t id = 0;
-    {
-      std::lock_guard lock(mutex_);
-      id = playing_ = ++lastId_;
-    }
-    const int rc = ca_context_play_full(context, id, raw, &DesktopBeeper::ended, this);
-    if (rc != CA_SUCCESS) {
-      std::lock_guard lock(mutex_);
-      playing_ = 0;
-      return rc != CA_ERROR_DISCONNECTED && rc != CA_ERROR_STATE && rc != CA_ERROR_NOTAVAILABLE;
-    }
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, stop, kLongestSound, [this] { return playing_ == 0; });
-    return true;
-  }
-
-  // Called on libcanberra's thread; a sound that ended after its wait gave up is ignored.
-  static void ended(ca_context*, std::uint32_t id, int, void* self) {
-    auto* beeper = static_cast<DesktopBeeper*>(self);
-    {
-      std::lock_guard lock(beeper->mutex_);
-      if (beeper->playing_ == id) beeper->playing_ = 0;
-    }
-    beeper->wake_.notify_all();
+  // Plays the bell without waiting for it; false when the sound server is lost.
+  static bool playBell(ca_context* context) {
+    const int rc = ca_context_play(context, 0, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION, "Touch",
+                                   CA_PROP_CANBERRA_CACHE_CONTROL, "permanent", nullptr);
+    return rc != CA_ERROR_DISCONNECTED && rc != CA_ERROR_STATE && rc != CA_ERROR_NOTAVAILABLE;
   }
 
   std::mutex mutex_;
   std::condition_variable_any wake_;
   bool pending_ = false;
   bool pendingLong_ = false;
-  std::uint32_t playing_ = 0;  // the id of the sound being waited for; 0 none
-  std::uint32_t lastId_ = 0;
   std::jthread worker_;  // last: it ends (and is joined) before the rest goes
 };
 
