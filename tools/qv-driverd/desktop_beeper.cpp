@@ -7,6 +7,7 @@
 #include "beeper.h"
 
 #include <canberra.h>
+#include <signal.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <stop_token>
 #include <thread>
+#include <utility>
 
 namespace qv::driverd {
 
@@ -46,9 +48,21 @@ Context openContext() {
   return context;
 }
 
+// A thread that takes no signals, nor do the sound library's threads it starts: a stop
+// signal must reach the thread that waits for it, not end the process here.
+template <typename Body>
+std::jthread threadWithoutSignals(Body body) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  std::jthread thread(std::move(body));
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return thread;
+}
+
 class DesktopBeeper final : public Beeper {
 public:
-  DesktopBeeper() : worker_([this](std::stop_token stop) { run(stop); }) {}
+  DesktopBeeper() : worker_(threadWithoutSignals([this](std::stop_token stop) { run(stop); })) {}
 
   void beep(bool longBeep) override {
     {
