@@ -23,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::promise<bool> started;
     auto ready = started.get_future();
     std::thread([started = std::move(started)]() mutable {
-      driverd::DriverServer server({.socketPath = device}, nullptr);
+      driverd::ServerOptions options;
+      options.socketPath = device;
+      driverd::DriverServer server(options, nullptr);
       const bool ok = !server.start();
       started.set_value(ok);
       if (ok) server.run();
