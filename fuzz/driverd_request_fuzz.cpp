@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace qv::driverd;
   DriverModel model;
-  const ModelBehaviour behaviour{.failInitialize = size % 2 == 1};
+  ModelBehaviour behaviour;
+  behaviour.failInitialize = size % 2 == 1;
   std::span<const std::uint8_t> rest(data, size);
   for (;;) {
     const RequestFrame frame = readRequestFrame(rest);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qv::platform {
@@ -141,6 +142,19 @@ public:
   // Writes bytes; returns when all were written, the write time-out passed (count tells
   // how many left), cancel was set or the write failed.
   virtual WriteResult write(std::span<const std::uint8_t> bytes, const WaitEvent& cancel) = 0;
+
+  // A descriptor that poll finds readable when bytes (or a hang-up) wait, for an owner
+  // that waits on the port together with other things and reads with immediate
+  // time-outs; -1 where the port has none.
+  virtual int pollHandle() const { return -1; }
+  // Framing and overrun errors counted so far by the device (an owner counts by the
+  // differences); nullopt where the device keeps no counters (pseudo-terminals), so that
+  // only the reported line-error bits tell of them.
+  struct ErrorCounts {
+    std::uint64_t framing = 0;
+    std::uint64_t overrun = 0;
+  };
+  virtual std::optional<ErrorCounts> errorCounts() { return std::nullopt; }
 };
 
 enum class SerialOpenStatus {
@@ -152,6 +166,7 @@ enum class SerialOpenStatus {
 struct SerialOpenResult {
   SerialOpenStatus status = SerialOpenStatus::OpenFailed;
   std::unique_ptr<SerialPort> port;
+  std::string reason;  // why the open failed, in words; empty when it worked
 };
 
 // Opens a port by name for exclusive reading and writing. OpenFailed also when the

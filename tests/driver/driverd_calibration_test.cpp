@@ -67,7 +67,7 @@ TEST(DriverdCalibration, PlaysEdgeReadingsUnlessATouchWasInjected) {
     rig.send(RequestCode::BeginCalibration);
     std::array<std::array<std::uint8_t, 2>, 4> readings{};
     for (auto& r : readings) r = rig.read();
-    expectEdgeReadings(readings, rig.behaviour.trueLimits);
+    expectEdgeReadings(readings, *rig.behaviour.trueLimits);
   }
 
   // An injected touch wins; the next read without one is played again, for the next edge.
@@ -76,6 +76,12 @@ TEST(DriverdCalibration, PlaysEdgeReadingsUnlessATouchWasInjected) {
   EXPECT_EQ(rig.read(), (std::array<std::uint8_t, 2>{0x77, 0x66}));
   const auto right = rig.read();
   expectNear(right[0], 0xF8, "right x after a real touch");
+
+  // Without true limits nothing is played: the latest touch, however often it is read.
+  rig.behaviour.trueLimits.reset();
+  rig.inject(0x12, 0x34);
+  EXPECT_EQ(rig.read(), (std::array<std::uint8_t, 2>{0x12, 0x34}));
+  EXPECT_EQ(rig.read(), (std::array<std::uint8_t, 2>{0x12, 0x34}));
 
   // The limits the panel sends are what the state shows.
   rig.send(RequestCode::SetCalibration, {0x0B, 0xF5, 0x23, 0xDD, 0, 0, 0, 0, 0, 0});

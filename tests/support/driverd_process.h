@@ -14,7 +14,8 @@ namespace qv::test {
 
 class DriverdProcess {
 public:
-  // Starts qv-driverd with the given options and waits until its socket answers.
+  // Starts qv-driverd with the given options and waits until its socket answers. It
+  // plays the touch screen (--true-limits) unless the options give its true limits.
   explicit DriverdProcess(std::vector<std::string> options = {});
   // Ending the object stops the process: SIGTERM, then SIGKILL when it does not stop in time.
 

@@ -49,7 +49,7 @@ std::size_t expectedInput(std::uint32_t code, bool& known) {
 }
 
 Reply withOutput(std::span<const std::uint8_t> record, std::uint32_t outLength) {
-  Reply r{true, {}};
+  Reply r{true, {}, {}};
   r.bytes.assign(record.begin(), record.begin() + std::min<std::size_t>(record.size(), outLength));
   return r;
 }
@@ -64,7 +64,49 @@ int nextNoise(std::uint32_t& state) {
 
 std::uint8_t rawUnit(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
+std::uint8_t rawUnit(double v) { return rawUnit(static_cast<int>(std::clamp(v, 0.0, 255.0))); }
+
 }  // namespace
+
+DriverModel startModel(const ModelBehaviour& behaviour) {
+  DriverModel m;
+  m.limits = behaviour.start.limits;
+  m.beepSound = behaviour.start.beepSound;
+  m.longBeep = behaviour.start.longBeep;
+  return m;
+}
+
+TouchEffect applyTouch(DriverModel& model, const TouchSample& sample) {
+  model.rawX = rawUnit(sample.x);
+  model.rawY = rawUnit(sample.y);
+  model.touchSinceRead = true;
+  TouchEffect effect;
+  if (!sample.penDown) {
+    // A last sample without a first (its reports were lost) only updates the reading.
+    if (!model.penDown) return effect;
+    model.penDown = false;
+    model.line.penUps = add(model.line.penUps, 1);
+    effect.pointer = TouchEffect::Pointer::Up;
+    return effect;
+  }
+  effect.at = mapTouch(sample, model.limits, model.calibrationMode, driver::CursorOffsetRecord::fromBytes(model.cursorOffset));
+  if (model.penDown) {
+    effect.pointer = TouchEffect::Pointer::Move;
+    return effect;
+  }
+  model.penDown = true;
+  model.line.penDowns = add(model.line.penDowns, 1);
+  effect.pointer = TouchEffect::Pointer::Down;
+  effect.beep = model.beepSound;
+  effect.longBeep = model.longBeep;
+  return effect;
+}
+
+TouchEffect releaseTouch(DriverModel& model) {
+  if (!model.penDown) return {};
+  model.penDown = false;
+  return {TouchEffect::Pointer::Up, {}, false, false};
+}
 
 std::array<std::uint8_t, 2> playedReading(const driver::CalibrationRecord& t, std::uint32_t edge,
                                           std::uint32_t& noise) {
@@ -137,30 +179,30 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
     case static_cast<std::uint32_t>(RequestCode::BeginCalibration):
       model.calibrationMode = true;
       model.calibrationReads = 0;
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::SetCalibration):
       model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
       model.calibrationMode = false;
       ++model.setCalibrationCount;
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::InitializeDriver): {
       ++model.initializeCount;
       model.calibrationMode = false;
       model.initialised = !behaviour.failInitialize;
       if (model.initialised) model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
       const bool recorded = reportInit ? reportInit(model.initialised) : false;
-      return {model.initialised && recorded, {}};
+      return {model.initialised && recorded, {}, {}};
     }
     case static_cast<std::uint32_t>(RequestCode::SetFixedMode):
       model.fixedMode = toArray<4>(in);
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::SetBeepSound):
       model.beepSound = in[0] != 0;
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::ReadRawPoint): {
-      if (model.calibrationMode) {
+      if (model.calibrationMode && behaviour.trueLimits) {
         if (!model.touchSinceRead) {
-          const auto played = playedReading(behaviour.trueLimits, model.calibrationReads, model.noise);
+          const auto played = playedReading(*behaviour.trueLimits, model.calibrationReads, model.noise);
           model.rawX = played[0];
           model.rawY = played[1];
         }
@@ -174,29 +216,35 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
     }
     case static_cast<std::uint32_t>(RequestCode::SetCursorOffset):
       model.cursorOffset = toArray<11>(in);
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::ReadLineStatistics):
       return withOutput(model.line.toBytes(), outLength);
     case static_cast<std::uint32_t>(RequestCode::SetLongBeep):
       model.longBeep = in[0] != 0;
-      return {true, {}};
-    case static_cast<std::uint32_t>(OwnCode::InjectTouch):
-      model.rawX = in[0];
-      model.rawY = in[1];
-      model.touchSinceRead = true;
-      model.line.penDowns = add(model.line.penDowns, 1);
-      model.line.penUps = add(model.line.penUps, 1);
-      return {true, {}};
+      return {true, {}, {}};
+    case static_cast<std::uint32_t>(OwnCode::InjectTouch): {
+      // A whole touch on the road of every other: pen down and up at the reading.
+      Reply r{true, {}, {}};
+      const double x = in[0], y = in[1];
+      r.effects.push_back(applyTouch(model, {true, x, y}));
+      r.effects.push_back(applyTouch(model, {false, x, y}));
+      return r;
+    }
     case static_cast<std::uint32_t>(OwnCode::InjectLineErrors):
       model.line.overrunErrors = add(model.line.overrunErrors, getU32(&in[0]));
       model.line.framingErrors = add(model.line.framingErrors, getU32(&in[4]));
-      return {true, {}};
+      return {true, {}, {}};
     case static_cast<std::uint32_t>(OwnCode::ReadState):
       return withOutput(before.toBytes(), outLength);
-    case static_cast<std::uint32_t>(OwnCode::Reset):
-      model = DriverModel{};
+    case static_cast<std::uint32_t>(OwnCode::Reset): {
+      Reply r{true, {}, {}};
+      if (const TouchEffect lift = releaseTouch(model); lift.pointer != TouchEffect::Pointer::None) {
+        r.effects.push_back(lift);
+      }
+      model = startModel(behaviour);
       model.requestsHandled = before.requestsHandled + 1;
-      return {true, {}};
+      return r;
+    }
   }
   return {};
 }

@@ -3,10 +3,13 @@
 // free function, so the effects of every request can be checked without a socket.
 #include "driver/records.h"
 #include "driverd_protocol.h"
+#include "touch_mapping.h"
+#include "touch_sample.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,9 +29,11 @@ struct DriverModel {
   driver::LineStatistics line{};
   std::uint32_t initializeCount = 0;
   std::uint32_t setCalibrationCount = 0;
-  // For readings played in calibration mode (not part of the state record): whether a
-  // touch was injected since the last ReadRawPoint, the ReadRawPoint requests since
-  // BeginCalibration (which edge is asked for), and the noise generator's state.
+  // Not part of the state record: whether the pen is down on the pointer device, and for
+  // readings played in calibration mode whether a touch came since the last
+  // ReadRawPoint, the ReadRawPoint requests since BeginCalibration (which edge is asked
+  // for), and the noise generator's state.
+  bool penDown = false;
   bool touchSinceRead = false;
   std::uint32_t calibrationReads = 0;
   std::uint32_t noise = 0x2545F491u;
@@ -38,9 +43,20 @@ struct DriverModel {
   bool operator==(const DriverModel&) const = default;
 };
 
+// What one touch sample asks of the pointer device and the beeper.
+struct TouchEffect {
+  enum class Pointer : std::uint8_t { None, Down, Move, Up };
+  Pointer pointer = Pointer::None;
+  PointerPosition at;     // for Down and Move
+  bool beep = false;      // a pen down while the beep is on
+  bool longBeep = false;  // the long beep rather than the ordinary one
+  bool operator==(const TouchEffect&) const = default;
+};
+
 struct Reply {
   bool ok = false;
   std::vector<std::uint8_t> bytes;  // never longer than the request's output length
+  std::vector<TouchEffect> effects;  // of the touches the request made, in order
 };
 
 // Records the outcome of InitializeDriver where the panel looks for it (the store's
@@ -53,13 +69,34 @@ inline constexpr driver::CalibrationRecord kDefaultTrueLimits{0x10, 0xF0, 0x18, 
 // Played readings wander this many raw units either way.
 inline constexpr int kReadingNoise = 2;
 
+// What the driver takes from the store when it starts, and goes back to on Reset.
+struct StartSettings {
+  driver::CalibrationRecord limits{0x03, 0xFC, 0x03, 0xFC};
+  bool beepSound = false;
+  bool longBeep = false;
+};
+
 struct ModelBehaviour {
   bool failInitialize = false;  // InitializeDriver reports failure instead of success
-  // In calibration mode a ReadRawPoint with no touch injected since the last one answers
-  // a reading near the edge being calibrated (top, right, bottom, left in turn), from
-  // these limits with a little noise, as a person touching the targets would produce.
-  driver::CalibrationRecord trueLimits = kDefaultTrueLimits;
+  // When set, the driver plays a touch screen on a machine without a controller: in
+  // calibration mode a ReadRawPoint with no touch since the last one answers a reading
+  // near the edge being calibrated (top, right, bottom, left in turn), from these limits
+  // with a little noise, as a person touching the targets would produce.
+  std::optional<driver::CalibrationRecord> trueLimits;
+  StartSettings start;
 };
+
+// The model as the driver starts (and is Reset to).
+DriverModel startModel(const ModelBehaviour& behaviour);
+
+// One touch sample from any source takes effect: the latest raw reading, the pen-down
+// and pen-up counters (a touch's first sample and its last), and what goes to the
+// pointer device under the limits in use and the cursor offset.
+TouchEffect applyTouch(DriverModel& model, const TouchSample& sample);
+
+// Lifts a pen left down when its source went away, so that no touch stays held; not
+// counted, as no report said so.
+TouchEffect releaseTouch(DriverModel& model);
 
 // The reading a touch on the target of an edge (0 top, 1 right, 2 bottom, 3 left) gives:
 // that edge's limit on its axis, the middle on the other, each moved by up to

@@ -74,7 +74,7 @@ std::optional<uid_t> peerUser(int fd) {
 // An InitializeDriver whose reply waits until its outcome is in the store.
 struct StoreJob {
   std::uint64_t client = 0;
-  bool initialised = false;
+  std::string outcome;  // `Vxd Init` as it is to be written
   std::uint32_t code = 0;
   std::vector<std::uint8_t> input;  // for the log line
   Reply reply;                      // as the model answered, the store aside
@@ -86,7 +86,7 @@ struct StoreJob {
 // client must still be served. Jobs are written in the order they were added.
 class StoreWriter {
 public:
-  using Write = std::function<bool(bool initialised)>;
+  using Write = std::function<bool(const std::string& outcome)>;
 
   explicit StoreWriter(Write write)
       : write_(std::move(write)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), thread_([this] { run(); }) {}
@@ -130,7 +130,7 @@ private:
       StoreJob job = std::move(todo_.front());
       todo_.pop_front();
       lock.unlock();
-      job.recorded = write_(job.initialised);
+      job.recorded = write_(job.outcome);
       lock.lock();
       finished_.push_back(std::move(job));
       const std::uint64_t one = 1;
@@ -168,7 +168,9 @@ struct Client {
 struct DriverServer::Impl {
   ServerOptions options;
   platform::RegistryStore* store;
+  DriverIo io;
   DriverModel model;
+  std::vector<TouchSample> samples;  // read from the touch input, reused
   UniqueFd lockFd, listenFd, signalFd, logFd;
   dev_t socketDev = 0;
   ino_t socketIno = 0;
@@ -179,10 +181,16 @@ struct DriverServer::Impl {
   std::unique_ptr<StoreWriter> writer;
 
   void log(std::uint32_t code, std::span<const std::uint8_t> input, const char* outcome) {
-    if (!logFd) return;
     char head[16];
     std::snprintf(head, sizeof head, "%08x ", code);
-    std::string line = head + hex(input) + " " + outcome;
+    logLine(head + hex(input) + " " + outcome);
+  }
+
+  // A line of what the driver has to say beside the requests.
+  void note(const std::string& text) { logLine("# " + text); }
+
+  void logLine(std::string line) {
+    if (!logFd) return;
     if (options.logTimes) {
       // Microseconds of CLOCK_MONOTONIC, so that another program can time a request.
       timespec now{};
@@ -196,9 +204,8 @@ struct DriverServer::Impl {
     [[maybe_unused]] auto n = ::write(logFd.get(), line.data(), line.size());
   }
 
-  // Runs on the store writer's thread during run(): touches only the store and options.
-  bool reportInit(bool initialised) {
-    const std::string text = initialised ? "Success" : options.initFailureText;
+  // Runs on the store writer's thread during run(): touches only the store.
+  bool reportInit(const std::string& text) {
     if (!store) {
       std::fprintf(stderr, "qv-driverd: no registry store; Vxd Init not written\n");
       return false;
@@ -253,15 +260,25 @@ struct DriverServer::Impl {
         c.held = true;
         return true;
       }
+      // InitializeDriver opens the touch input anew; where it cannot, the driver fails.
+      std::optional<std::string> inputProblem;
+      if (code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver) && input.size() == 10) {
+        inputProblem = openInput();
+      }
+      const bool failInitialize = options.behaviour.failInitialize || (inputProblem && !playing());
       // The model answers at once; an outcome that must be in the store first is only
       // noted here and written by the store writer, and the reply waits for it.
       std::optional<bool> storeOutcome;
-      Reply reply = handleRequest(model, options.behaviour, code, input, outLength, [&](bool initialised) {
+      const auto noteOutcome = [&](bool initialised) {
         storeOutcome = initialised;
         return true;
-      });
+      };
+      Reply reply = failInitialize == options.behaviour.failInitialize
+                        ? handleRequest(model, options.behaviour, code, input, outLength, noteOutcome)
+                        : handleRequest(model, failingBehaviour(), code, input, outLength, noteOutcome);
+      for (const TouchEffect& effect : reply.effects) carryOut(effect);
       if (storeOutcome) {
-        writer->add({c.id, *storeOutcome, code, {input.begin(), input.end()}, std::move(reply)});
+        writer->add({c.id, outcomeText(*storeOutcome, inputProblem), code, {input.begin(), input.end()}, std::move(reply)});
         c.awaitingStore = true;
       } else {
         log(code, input, reply.ok ? "ok" : "fail");
@@ -286,6 +303,68 @@ struct DriverServer::Impl {
       it->awaitingStore = false;
       queueReply(*it, job.reply);
       if (!flush(*it) || !serve(*it)) it->dropped = true;
+    }
+  }
+
+  bool playing() const { return options.behaviour.trueLimits.has_value(); }
+
+  ModelBehaviour failingBehaviour() const {
+    ModelBehaviour b = options.behaviour;
+    b.failInitialize = true;
+    return b;
+  }
+
+  // `Vxd Init` after an InitializeDriver: "Success", else the failure the options name or
+  // why the touch input could not be opened.
+  std::string outcomeText(bool initialised, const std::optional<std::string>& inputProblem) const {
+    if (initialised) return "Success";
+    if (options.behaviour.failInitialize || !inputProblem) return options.initFailureText;
+    return *inputProblem;
+  }
+
+  // Opens the touch input (anew); why it could not, when it could not.
+  std::optional<std::string> openInput() {
+    if (!io.input) return std::nullopt;
+    carryOut(releaseTouch(model));  // a touch held on the old input ends here
+    auto problem = io.input->reopen();
+    if (problem) {
+      note(playing() ? *problem + "; touches come only from qv-driverctl" : *problem);
+    } else {
+      note("reading touches from the " + io.input->what());
+    }
+    return problem;
+  }
+
+  // One touch's effect on the pointer device and the beeper.
+  void carryOut(const TouchEffect& effect) {
+    if (io.output) {
+      switch (effect.pointer) {
+        case TouchEffect::Pointer::Down: io.output->penDown(effect.at.x, effect.at.y); break;
+        case TouchEffect::Pointer::Move: io.output->move(effect.at.x, effect.at.y); break;
+        case TouchEffect::Pointer::Up: io.output->penUp(); break;
+        case TouchEffect::Pointer::None: break;
+      }
+    }
+    if (effect.beep) {
+      note(effect.longBeep ? "long beep" : "beep");
+      if (io.beeper) io.beeper->beep(effect.longBeep);
+    }
+  }
+
+  // Takes what the touch input has: samples, line errors, what it skipped, a hang-up.
+  void readInput() {
+    samples.clear();
+    const TouchInput::Reading r = io.input->read(samples);
+    for (const TouchSample& sample : samples) carryOut(applyTouch(model, sample));
+    model.line.overrunErrors += r.overrunErrors;
+    model.line.framingErrors += r.framingErrors;
+    if (r.skipped.any()) {
+      note("skipped on the " + io.input->what() + ": noise bytes " + std::to_string(r.skipped.noiseBytes) +
+           ", reports cut short " + std::to_string(r.skipped.cutShort));
+    }
+    if (r.gone) {
+      carryOut(releaseTouch(model));
+      note("the " + io.input->what() + " is gone (" + *r.gone + "); it is opened again on the next InitializeDriver");
     }
   }
 
@@ -372,10 +451,12 @@ struct DriverServer::Impl {
   }
 };
 
-DriverServer::DriverServer(ServerOptions options, platform::RegistryStore* store)
+DriverServer::DriverServer(ServerOptions options, platform::RegistryStore* store, DriverIo io)
     : impl_(std::make_unique<Impl>()) {
   impl_->options = std::move(options);
   impl_->store = store;
+  impl_->io = std::move(io);
+  impl_->model = startModel(impl_->options.behaviour);
 }
 
 DriverServer::~DriverServer() {
@@ -417,10 +498,24 @@ std::optional<std::string> DriverServer::start() {
     ::unlink(path.c_str());  // stale socket of a driver that did not stop cleanly
   }
 
+  if (!m.options.logPath.empty()) {
+    m.logFd.reset(::open(m.options.logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    if (!m.logFd) return "cannot open the log " + m.options.logPath.string() + ": " + std::strerror(errno);
+  }
+  if (!m.io.output) {
+    // Said once: the driver goes on serving, reading and counting without it.
+    std::fprintf(stderr, "qv-driverd: %s\n", m.io.whyNoOutput.c_str());
+    m.note(m.io.whyNoOutput);
+  }
+  const auto inputProblem = m.openInput();
+
   // As a driver loaded at boot: initialised before anyone can reach it.
   if (m.options.initialiseAtStart) {
-    m.model.initialised = true;
-    if (!m.reportInit(true)) return "cannot record the start-up initialisation in the store";
+    // --fail-init is about InitializeDriver requests; the start succeeds as its input does.
+    m.model.initialised = !inputProblem || m.playing();
+    if (!m.reportInit(m.model.initialised ? "Success" : *inputProblem)) {
+      return "cannot record the start-up initialisation in the store";
+    }
   }
 
   m.listenFd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -444,11 +539,7 @@ std::optional<std::string> DriverServer::start() {
   if (!m.signalFd) return std::string("signalfd: ") + std::strerror(errno);
   ::signal(SIGPIPE, SIG_IGN);
 
-  if (!m.options.logPath.empty()) {
-    m.logFd.reset(::open(m.options.logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    if (!m.logFd) return "cannot open the log " + m.options.logPath.string() + ": " + std::strerror(errno);
-  }
-  m.writer = std::make_unique<StoreWriter>([&m](bool initialised) { return m.reportInit(initialised); });
+  m.writer = std::make_unique<StoreWriter>([&m](const std::string& outcome) { return m.reportInit(outcome); });
   if (!m.writer->ok()) return std::string("eventfd: ") + std::strerror(errno);
   return std::nullopt;
 }
@@ -464,6 +555,7 @@ int DriverServer::run() {
     fds.push_back({m.signalFd.get(), POLLIN, 0});
     fds.push_back({m.writer->wakeFd(), POLLIN, 0});
     fds.push_back({accepting ? m.listenFd.get() : -1, POLLIN, 0});
+    fds.push_back({m.io.input ? m.io.input->fd() : -1, POLLIN, 0});
     for (auto& c : m.clients) {
       // A client is read also while its request waits, so that its hang-up is seen.
       short events = POLLIN;
@@ -478,9 +570,11 @@ int DriverServer::run() {
     }
     if (fds[0].revents & POLLIN) return 0;  // SIGTERM or SIGINT
     if (fds[1].revents & POLLIN) m.finishStoreJobs();
+    // A touch input opened anew by a request of this round is read in the next.
+    if (fds[3].fd >= 0 && fds[3].fd == m.io.input->fd() && fds[3].revents != 0) m.readInput();
 
     // Each connection polled above is served on its own; new ones wait for the next round.
-    constexpr std::size_t kFirstClient = 3;
+    constexpr std::size_t kFirstClient = 4;
     std::size_t i = kFirstClient;
     for (auto it = m.clients.begin(); it != m.clients.end() && i < fds.size(); ++it, ++i) {
       Client& c = *it;

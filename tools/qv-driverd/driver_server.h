@@ -7,8 +7,16 @@
 // or, while the driver needs room, idle for longer than a caller waits for a reply.
 // Every request is appended to a log file as one line:
 //   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
+// and everything else the driver has to say (its touch input, beeps, what it skipped)
+// as a line that starts with "# ".
+//
+// Touches from the touch input (read in the same poll loop) and injected ones take one
+// road: the model's raw reading and counters, then the pointer output and the beeper.
+#include "beeper.h"
 #include "driver_model.h"
 #include "platform/registry_store.h"
+#include "pointer_output.h"
+#include "touch_input.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -28,10 +36,20 @@ struct ServerOptions {
   bool logTimes = false;                   // end each log line with its CLOCK_MONOTONIC time
 };
 
+// What the driver reads touches from and gives them to; each may be missing.
+struct DriverIo {
+  std::unique_ptr<TouchInput> input;      // none: touches only come injected
+  std::unique_ptr<PointerOutput> output;  // none: touches reach no pointer device
+  std::string whyNoOutput;                // said once at start when output is missing
+  std::unique_ptr<Beeper> beeper;         // none: beeps are only logged
+};
+
 class DriverServer {
 public:
   // store may be null: InitializeDriver then cannot record its outcome and fails.
-  DriverServer(ServerOptions options, platform::RegistryStore* store);
+  // options.behaviour.trueLimits set means a touch screen is played: a touch input that
+  // cannot be opened then does not make InitializeDriver fail.
+  DriverServer(ServerOptions options, platform::RegistryStore* store, DriverIo io = {});
   ~DriverServer();  // removes the socket when it is still ours
   DriverServer(const DriverServer&) = delete;
   DriverServer& operator=(const DriverServer&) = delete;

@@ -4,11 +4,13 @@
 // driver. They travel in the same frames as the driver's requests.
 //
 //   0x1000 InjectTouch       in:  2 bytes, raw X, raw Y (controller units, 0..255)
-//                            a whole touch: the latest raw reading becomes (X, Y), and
-//                            the pen-down and pen-up counters each grow by one.
-//                            Without one since the last ReadRawPoint, a ReadRawPoint in
-//                            calibration mode answers a reading played from the
-//                            stand-in's true limits (--true-limits).
+//                            a whole touch on the road of the controller's: pen down and
+//                            pen up at (X, Y), mapped to the pointer output, beeping when
+//                            the beep is on; the latest raw reading becomes (X, Y), and
+//                            the pen-down and pen-up counters each grow by one. When the
+//                            driver plays a touch screen (--true-limits), a ReadRawPoint
+//                            in calibration mode with no touch since the last one
+//                            answers a reading played from its true limits.
 //   0x1001 InjectLineErrors  in:  8 bytes, u32 overrun count, u32 framing count; both
 //                            are added to the line error counters.
 //   0x1002 ReadState         out: DriverStateRecord (kStateSize bytes, layout below)

@@ -1,5 +1,7 @@
 #pragma once
 // The one place where qv-driverd reaches the machine's registry store.
+#include "controller_port.h"
+#include "driver_model.h"
 #include "platform/registry_store.h"
 
 #include <filesystem>
@@ -14,5 +16,13 @@ std::unique_ptr<platform::RegistryStore> openMachineStore(const std::filesystem:
 // Writes `Vxd Init` under HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane, creating the key when it
 // is missing. False (with the reason in *error) when the store refused.
 bool writeInitOutcome(platform::RegistryStore& store, std::string_view text, std::string* error);
+
+// The limits (binary copies X1…Y2, 03H/FCH when absent) and the beep (Ctrl_Sound,
+// Ctrl_LongBeep) that the driver starts with.
+StartSettings readStartSettings(platform::RegistryStore& store);
+
+// The controller's port (Cfg_COM) and speed (ChipBaudRate, 9600 when absent or not a
+// number).
+ControllerPortSettings readControllerPortSettings(platform::RegistryStore& store);
 
 }  // namespace qv::driverd

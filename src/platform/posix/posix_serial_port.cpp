@@ -241,6 +241,16 @@ void PosixSerialPort::takeCountedEvents(std::uint32_t& lineErrors, std::uint32_t
   std::copy(std::begin(now), std::end(now), std::begin(lastCounts_));
 }
 
+std::optional<SerialPort::ErrorCounts> PosixSerialPort::errorCounts() {
+  if (!errorCountsAvailable_) return std::nullopt;
+  serial_icounter_struct c{};
+  if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) return std::nullopt;
+  ErrorCounts counts;
+  counts.framing = static_cast<std::uint32_t>(c.frame);
+  counts.overrun = std::uint64_t{static_cast<std::uint32_t>(c.overrun)} + static_cast<std::uint32_t>(c.buf_overrun);
+  return counts;
+}
+
 bool PosixSerialPort::setupQueues(std::size_t, std::size_t) {
   // The terminal driver sizes its own queues; only a terminal can take them.
   termios t{};

@@ -83,6 +83,8 @@ public:
   SerialTimeouts timeouts() override;
   ReadResult read(std::span<std::uint8_t> buffer, const WaitEvent& cancel) override;
   WriteResult write(std::span<const std::uint8_t> bytes, const WaitEvent& cancel) override;
+  int pollHandle() const override { return fd_; }
+  std::optional<ErrorCounts> errorCounts() override;
 
 private:
   // What a read goes by, taken together under the settings lock.

@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <string>
 
 namespace qv::platform {
@@ -70,18 +72,26 @@ std::optional<std::filesystem::path> devicePathOrNothing(std::string_view name) 
 SerialOpenResult openSerialPort(std::string_view name) {
   SerialOpenResult result;
   const auto path = devicePathOrNothing(name);
-  if (!path) return result;
+  if (!path) {
+    result.reason = "not a port name of this machine";
+    return result;
+  }
   const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return result;
+  if (fd < 0) {
+    result.reason = path->string() + ": " + (errno == EBUSY ? "held by another program" : std::strerror(errno));
+    return result;
+  }
   // Held by another opener of this or another program: not ours to use.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
+    result.reason = path->string() + ": held by another program";
     return result;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
     ::close(fd);
     result.status = SerialOpenStatus::NotCharDevice;
+    result.reason = path->string() + ": not a serial device";
     return result;
   }
   if (::isatty(fd)) {

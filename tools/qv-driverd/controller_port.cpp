@@ -1,0 +1,70 @@
+#include "controller_port.h"
+
+#include <array>
+
+namespace qv::driverd {
+
+namespace {
+
+// Reads return at once with what has arrived.
+constexpr platform::SerialTimeouts kImmediate{0xFFFFFFFFu, 0, 0, 0, 0};
+
+std::uint32_t grown(std::uint64_t now, std::uint64_t before) {
+  return now >= before ? static_cast<std::uint32_t>(now - before) : 0;
+}
+
+}  // namespace
+
+ControllerPort::ControllerPort(std::string name, std::unique_ptr<platform::SerialPort> port, platform::WaitEvent never)
+    : name_(std::move(name)), port_(std::move(port)), never_(std::move(never)), counted_(port_->errorCounts()) {}
+
+ControllerPort::~ControllerPort() = default;
+
+ControllerPort::Opened ControllerPort::open(const ControllerPortSettings& settings,
+                                            const platform::SerialPortOpener& opener) {
+  const std::string& name = settings.name;
+  if (name.empty()) return {nullptr, "no controller port is set (Cfg_COM is empty)"};
+  auto fail = [&](const std::string& why) { return Opened{nullptr, "cannot open the controller port " + name + ": " + why}; };
+  platform::SerialOpenResult opened = opener(name);
+  if (!opened.port) return fail(opened.reason.empty() ? "it cannot be opened" : opened.reason);
+  if (opened.port->pollHandle() < 0) return fail("it cannot be waited on");
+  platform::SerialLineState line;  // 8N1, no flow control
+  line.baudRate = settings.baudRate;
+  line.dtr = platform::DtrMode::On;
+  line.rts = platform::RtsMode::On;
+  if (!opened.port->setLineState(line)) return fail(std::to_string(settings.baudRate) + " baud is not a speed it can take");
+  if (!opened.port->setTimeouts(kImmediate)) return fail("its time-outs cannot be set");
+  auto never = platform::WaitEvent::create();
+  if (!never) return fail("the system refused an event");
+  opened.port->purge(true, false);  // what waited before the driver opened it is stale
+  return {std::unique_ptr<ControllerPort>(new ControllerPort(name, std::move(opened.port), std::move(*never))), {}};
+}
+
+ControllerPort::Reading ControllerPort::read(std::vector<TouchSample>& samples) {
+  Reading reading;
+  std::array<std::uint8_t, 512> buffer{};
+  for (;;) {
+    const platform::ReadResult r = port_->read(buffer, never_);
+    if (!counted_) {
+      // No counters on the device: each read that met an error counts one.
+      if (r.lineErrors & platform::line_error::Overrun) ++reading.overrunErrors;
+      if (r.lineErrors & platform::line_error::Frame) ++reading.framingErrors;
+    }
+    decoder_.feed(std::span(buffer.data(), r.count), samples);
+    if (r.status != platform::IoStatus::Ok) {
+      reading.gone = r.status == platform::IoStatus::InvalidHandle ? "the port was closed" : "the line hung up or the port went away";
+      break;
+    }
+    if (r.count == 0 && r.lineErrors == 0) break;  // all taken
+  }
+  if (counted_) {
+    if (const auto now = port_->errorCounts()) {
+      reading.overrunErrors = grown(now->overrun, counted_->overrun);
+      reading.framingErrors = grown(now->framing, counted_->framing);
+      counted_ = now;
+    }
+  }
+  return reading;
+}
+
+}  // namespace qv::driverd

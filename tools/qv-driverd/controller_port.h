@@ -1,0 +1,63 @@
+#pragma once
+// The controller on its serial port, read in the driver's own poll loop: the port is
+// opened through the platform's serial ports (port naming, exclusive hold, line
+// settings, line-error marks and counters) and read with immediate time-outs whenever
+// poll finds it readable, so a report is decoded as soon as its last byte arrived and an
+// idle port costs no wake-ups.
+#include "platform/serial_port.h"
+#include "report_decoder.h"
+#include "touch_sample.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::driverd {
+
+inline constexpr std::uint32_t kDefaultBaudRate = 9600;
+
+// Where the controller is: a port name (empty when none is set) and its line speed.
+struct ControllerPortSettings {
+  std::string name;
+  std::uint32_t baudRate = kDefaultBaudRate;
+};
+
+class ControllerPort {
+public:
+  struct Opened {
+    std::unique_ptr<ControllerPort> port;
+    std::string error;  // when port is null: the port and the reason, in words
+  };
+  // 8 data bits, no parity, one stop bit, no flow control, at the settings' speed.
+  static Opened open(const ControllerPortSettings& settings, const platform::SerialPortOpener& opener);
+  ~ControllerPort();
+  ControllerPort(const ControllerPort&) = delete;
+  ControllerPort& operator=(const ControllerPort&) = delete;
+
+  const std::string& name() const { return name_; }
+  // Readable when bytes or a hang-up wait.
+  int fd() const { return port_->pollHandle(); }
+
+  struct Reading {
+    std::uint32_t overrunErrors = 0;  // met since the last read
+    std::uint32_t framingErrors = 0;
+    std::optional<std::string> gone;  // the port hung up or went away: why
+  };
+  // Takes what waits without blocking and appends the samples of its whole reports.
+  Reading read(std::vector<TouchSample>& samples);
+  // Noise and reports cut short since the last call.
+  ReportDecoder::Skipped takeSkipped() { return decoder_.takeSkipped(); }
+
+private:
+  ControllerPort(std::string name, std::unique_ptr<platform::SerialPort> port, platform::WaitEvent never);
+
+  std::string name_;
+  std::unique_ptr<platform::SerialPort> port_;
+  platform::WaitEvent never_;  // a cancel event nobody sets: reads return on their own
+  ReportDecoder decoder_;
+  std::optional<platform::SerialPort::ErrorCounts> counted_;  // the device's counters at the last look
+};
+
+}  // namespace qv::driverd

@@ -1,0 +1,60 @@
+#include "touch_input.h"
+
+namespace qv::driverd {
+
+TouchInput::TouchInput(PortSettingsReader readSettings, platform::SerialPortOpener opener)
+    : readSettings_(std::move(readSettings)), portOpener_(std::move(opener)) {}
+
+TouchInput::TouchInput(std::string devicePath, DeviceOpener opener, std::unique_ptr<TouchDevice> opened)
+    : devicePath_(std::move(devicePath)), deviceOpener_(std::move(opener)), device_(std::move(opened)) {}
+
+TouchInput::~TouchInput() = default;
+
+std::optional<std::string> TouchInput::reopen() {
+  // Give the port or the grab back first: the same one is opened again.
+  port_.reset();
+  device_.reset();
+  if (deviceOpener_) {
+    TouchDeviceResult r = deviceOpener_(devicePath_);
+    if (!r.device) return "cannot open the touch device " + devicePath_ + ": " + r.error;
+    device_ = std::move(r.device);
+    return std::nullopt;
+  }
+  const ControllerPortSettings settings = readSettings_();
+  portName_ = settings.name;
+  ControllerPort::Opened r = ControllerPort::open(settings, portOpener_);
+  if (!r.port) return r.error;
+  port_ = std::move(r.port);
+  return std::nullopt;
+}
+
+int TouchInput::fd() const {
+  if (port_) return port_->fd();
+  if (device_) return device_->fd();
+  return -1;
+}
+
+std::string TouchInput::what() const {
+  if (deviceOpener_) return "touch device " + devicePath_;
+  return "controller port " + (portName_.empty() ? std::string("(none set)") : portName_);
+}
+
+TouchInput::Reading TouchInput::read(std::vector<TouchSample>& samples) {
+  Reading reading;
+  if (port_) {
+    const ControllerPort::Reading r = port_->read(samples);
+    reading.overrunErrors = r.overrunErrors;
+    reading.framingErrors = r.framingErrors;
+    reading.skipped = port_->takeSkipped();
+    reading.gone = r.gone;
+    if (r.gone) port_.reset();
+  } else if (device_) {
+    if (device_->read(samples) == TouchDevice::Status::Gone) {
+      reading.gone = "the device went away";
+      device_.reset();
+    }
+  }
+  return reading;
+}
+
+}  // namespace qv::driverd

@@ -1,0 +1,57 @@
+#pragma once
+// Where the driver's touches come from: the controller on the port the store names, or
+// a touch device the kernel drives (--input). Opened at start and again on every
+// InitializeDriver; when it goes away the driver keeps serving without it until then.
+#include "controller_port.h"
+#include "touch_device.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::driverd {
+
+class TouchInput {
+public:
+  using PortSettingsReader = std::function<ControllerPortSettings()>;
+  using DeviceOpener = std::function<TouchDeviceResult(const std::string& path)>;
+
+  // The controller on the port the reader names at each open.
+  TouchInput(PortSettingsReader readSettings, platform::SerialPortOpener opener);
+  // The touch device at path; an already open device may be handed over.
+  TouchInput(std::string devicePath, DeviceOpener opener, std::unique_ptr<TouchDevice> opened = nullptr);
+  ~TouchInput();
+  TouchInput(const TouchInput&) = delete;
+  TouchInput& operator=(const TouchInput&) = delete;
+
+  // Closes what is open and opens again. nullopt when it opened, else why not (the port
+  // or device and the reason).
+  std::optional<std::string> reopen();
+  bool isOpen() const { return port_ || device_; }
+  // Readable when touches (or a hang-up) wait; -1 while nothing is open.
+  int fd() const;
+  // What it reads from, for the log: "controller port COM1" or "touch device PATH".
+  std::string what() const;
+
+  struct Reading {
+    std::uint32_t overrunErrors = 0;
+    std::uint32_t framingErrors = 0;
+    ReportDecoder::Skipped skipped;
+    std::optional<std::string> gone;  // it went away (and is closed now): why
+  };
+  // Takes what waits without blocking, appending the samples.
+  Reading read(std::vector<TouchSample>& samples);
+
+private:
+  PortSettingsReader readSettings_;
+  platform::SerialPortOpener portOpener_;
+  std::string devicePath_;
+  DeviceOpener deviceOpener_;
+  std::string portName_;
+  std::unique_ptr<ControllerPort> port_;
+  std::unique_ptr<TouchDevice> device_;
+};
+
+}  // namespace qv::driverd
