@@ -34,11 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   if (!serving) std::abort();
   if (size == 0) return 0;
-  std::vector<platform::UniqueFd> clients;
   std::vector<std::vector<std::uint8_t>> sent(1 + data[0] % 4);
-  for (std::size_t c = 0; c < sent.size(); ++c) {
-    clients.push_back(platform::connectUnixSocket(device, std::chrono::milliseconds(1000)));
-    if (!clients.back()) std::abort();
+  std::vector<platform::UniqueFd> clients(sent.size());
+  for (auto& client : clients) {
+    if (!(client = platform::connectUnixSocket(device, std::chrono::milliseconds(1000)))) std::abort();
   }
   for (std::size_t at = 1; at + 2 <= size;) {
     const std::size_t c = data[at] % sent.size(), n = std::min<std::size_t>(data[at + 1], size - at - 2);
@@ -59,12 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(platform::receiveExactly(clients[c].get(), reply, n, deadline) == platform::ReceiveResult::Done);
       rest = rest.subspan(frame.size);
     }
+    // After a malformed request the connection ends; else nothing more comes.
     std::uint8_t more = 0;
-    if (frame.status == driverd::RequestFrame::Status::Malformed) {
-      FUZZ_CHECK(platform::receiveExactly(clients[c].get(), &more, 1, deadline) != platform::ReceiveResult::Done);
-    } else {
-      FUZZ_CHECK(::recv(clients[c].get(), &more, 1, MSG_DONTWAIT) < 0);
-    }
+    FUZZ_CHECK(frame.status == driverd::RequestFrame::Status::Malformed
+                   ? platform::receiveExactly(clients[c].get(), &more, 1, deadline) != platform::ReceiveResult::Done
+                   : ::recv(clients[c].get(), &more, 1, MSG_DONTWAIT) < 0);
   }
   return 0;
 }
