@@ -110,14 +110,18 @@ const std::vector<std::uint8_t>& file(int which) {
     all.push_back(GifWriter().screen(1200, 900, rampPalette(256)).image(frameLayout(1200, 900, photoPixels(1200, 900, 11), true)).trailer().take());
     all.push_back(animation(16, 16, 10, 16));  // a tiny icon-like animation: microseconds per frame
     all.push_back(spriteAnimation(60));
+    // A 1 x 1 picture behind a 64 KiB comment, as files that carry a long text note are.
+    all.push_back(GifWriter("GIF89a").screen(1, 1, rampPalette(2)).comment(std::string(65536, 'c'))
+                      .image(frameLayout(1, 1, {1})).trailer().take());
     return all;
   }();
   return files[static_cast<std::size_t>(which)];
 }
 
 const char* const kNames[] = {"animation_78x52x8",   "photo_2400x2000", "long_320x240x200",
-                              "interlaced_1200x900", "tiny_16x16x10",   "sprites_400x300x60"};
-constexpr int kLastFile = 5;
+                              "interlaced_1200x900", "tiny_16x16x10",   "sprites_400x300x60",
+                              "comment_1x1"};
+constexpr int kLastFile = 6;
 
 void BM_Ours(benchmark::State& state) {
   const auto& bytes = file(static_cast<int>(state.range(0)));

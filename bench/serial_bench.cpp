@@ -4,6 +4,7 @@
 #include "platform/machine_root.h"
 #include "platform/manual_event_loop.h"
 #include "serial/comm.h"
+#include "support/pty_line.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -25,37 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A private machine root with one pseudo-terminal linked as COM7.
-struct Line {
-  Line() {
-    char dir[] = "/tmp/qvb-XXXXXX";
-    root = ::mkdtemp(dir);
-    ::setenv("QUORVANE_HOME", root.c_str(), 1);
-    ::setenv("QUORVANE_REBOOT_COMMAND", "true", 1);
-    char name[128] = {};
-    ::openpty(&master, &slave, name, nullptr, nullptr);
-    slaveName = name;
-    qv::platform::ensureDirectory(qv::platform::deviceDir());
-    std::filesystem::create_symlink(name, qv::platform::deviceDir() / "COM7");
-  }
-  ~Line() {
-    ::close(master);
-    ::close(slave);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  void send(const std::uint8_t* bytes, std::size_t count) const {
-    std::size_t done = 0;
-    while (done < count) {
-      const ssize_t n = ::write(master, bytes + done, count - done);
-      if (n > 0) done += static_cast<std::size_t>(n);
-    }
-  }
-  std::filesystem::path root;
-  std::string slaveName;
-  int master = -1;
-  int slave = -1;
-};
+using Line = qv::bench::PtyLine;
 
 void rawLine(qv::serial::TComm& comm) {
   comm.setCommName("COM7");

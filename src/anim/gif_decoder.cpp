@@ -4,11 +4,16 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <istream>
 #include <iterator>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "anim/lzw_decoder.h"
+#include "platform/posix/unique_fd.h"
 
 namespace qv::anim {
 
@@ -69,13 +74,20 @@ private:
   bool readExact(std::uint8_t* to, std::size_t n) { return readPlain(to, n) == n; }
   int readByte() { return pos_ < data_.size() ? data_[pos_++] : -1; }
   void skip(std::size_t n) { pos_ += std::min(n, left()); }
-  // Skips data sub-blocks up to and including the zero-length one (or the end of data).
-  void skipSubBlocks(int length) {
+  // Skips data sub-blocks up to and including the zero-length one (or the end of data);
+  // returns how many data bytes they held.
+  std::size_t skipSubBlocks(int length) {
+    std::size_t skipped = 0;
     while (length > 0) {
-      skip(static_cast<std::size_t>(length));
+      const std::size_t n = std::min(static_cast<std::size_t>(length), left());
+      pos_ += n;
+      skipped += n;
       length = readByte();
     }
+    return skipped;
   }
+  // The held comment's sub-blocks joined into its text.
+  std::string heldCommentText() const;
   void readApplication();
   // Width x height of the image descriptor at the read position (0 when it is cut short).
   std::int64_t peekFramePixels() const {
@@ -89,7 +101,11 @@ private:
   std::size_t pos_ = 0;
   bool infoOnly_;
   std::array<std::uint8_t, 6> control_{};  // held graphic control extension, after its label
-  std::string comment_;
+  // The held comment stays in the data, as where its sub-blocks start and how many text bytes
+  // they hold: only a frame that takes it gets its text, so a large comment is not copied
+  // while it is read, nor at all when another comment replaces it or no image follows.
+  std::size_t commentStart_ = 0;
+  std::size_t commentSize_ = 0;
   std::int64_t totalPixels_ = 0;
   // Kept from frame to frame: the LZW tables, and the rows of an interlaced frame in the
   // order the data holds them.
@@ -167,15 +183,10 @@ bool GifParser::parse() {
           control_.fill(0);
           readPlain(control_.data(), control_.size());
           break;
-        case 0xFE: {  // comment: all sub-blocks joined
-          comment_.clear();
-          for (int length = readByte(); length > 0; length = readByte()) {
-            const std::size_t n = std::min(static_cast<std::size_t>(length), left());
-            comment_.append(reinterpret_cast<const char*>(data_.data() + pos_), n);
-            pos_ += n;
-          }
+        case 0xFE:  // comment: all sub-blocks joined, when a frame takes it
+          commentStart_ = pos_;
+          commentSize_ = skipSubBlocks(readByte());
           break;
-        }
         case 0xFF:
           readApplication();
           break;
@@ -198,12 +209,12 @@ bool GifParser::parse() {
       d_.colorBits_ = std::max(d_.colorBits_, frame.ColorBits);
       d_.anyTransparent_ = d_.anyTransparent_ || frame.Transparent;
       d_.anyInterlaced_ = d_.anyInterlaced_ || frame.Interlaced;
-      frame.Comment = comment_;
+      frame.Comment = heldCommentText();
       if (d_.FirstImageOnly) {
         pos_ = data_.size();
         break;
       }
-      comment_.clear();
+      commentSize_ = 0;
       control_.fill(0);
     } else if (head[0] == 0x3B) {
       break;
@@ -224,6 +235,17 @@ bool GifParser::parse() {
   d_.imageWidth_ = static_cast<std::int32_t>(width);
   d_.imageHeight_ = static_cast<std::int32_t>(height);
   return true;
+}
+
+std::string GifParser::heldCommentText() const {
+  std::string text;
+  text.reserve(commentSize_);
+  for (std::size_t at = commentStart_; text.size() < commentSize_;) {
+    const std::size_t n = std::min<std::size_t>(data_[at], commentSize_ - text.size());
+    text.append(reinterpret_cast<const char*>(data_.data() + at + 1), n);
+    at += 1 + n;
+  }
+  return text;
 }
 
 bool GifParser::readFrame(TGIFFrame& frame) {
@@ -412,20 +434,32 @@ bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
 }
 
 std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return std::nullopt;
-  if (std::filesystem::is_directory(file, ec)) {
-    throw std::filesystem::filesystem_error("cannot open the file", file, std::make_error_code(std::errc::is_a_directory));
+  auto openError = [&](const char* what, int err) {
+    return std::filesystem::filesystem_error(what, file, std::error_code(err ? err : EIO, std::generic_category()));
+  };
+  // Only a regular file is a picture to load: a named pipe would block the open or the read
+  // for ever, and a device could be read until memory runs out. Anything else counts as no
+  // file there, and is checked again on what was opened, in case it was replaced meanwhile.
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  if (S_ISDIR(st.st_mode)) throw openError("cannot open the file", EISDIR);
+  if (!S_ISREG(st.st_mode)) return std::nullopt;
+  platform::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd) throw openError("cannot open the file", errno);
+  if (::fstat(fd.get(), &st) != 0) throw openError("cannot open the file", errno);
+  if (!S_ISREG(st.st_mode)) return std::nullopt;
+
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw openError("cannot read the file", errno);
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    throw std::filesystem::filesystem_error("cannot open the file", file,
-                                            std::error_code(errno ? errno : EIO, std::generic_category()));
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    throw std::filesystem::filesystem_error("cannot read the file", file, std::make_error_code(std::errc::io_error));
-  }
+  bytes.resize(got);
   return bytes;
 }
 

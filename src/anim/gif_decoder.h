@@ -30,8 +30,9 @@ struct ProgressReport {
 // Called synchronously during a load; setting keepOnProcessing false cancels it.
 using ProgressHandler = std::function<void(const ProgressReport&, bool& keepOnProcessing)>;
 
-// The whole file's bytes; std::nullopt when it does not exist. A path that exists but cannot be
-// opened or read (a directory, no permission) raises std::filesystem::filesystem_error.
+// The whole file's bytes; std::nullopt when no regular file is there (missing, or a named pipe,
+// a device or a socket). A path that exists but cannot be opened or read (a directory, no
+// permission) raises std::filesystem::filesystem_error.
 std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file);
 // The resource of type "GIF" named `name` (looked up in upper case), or nullptr.
 const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, std::string_view name);

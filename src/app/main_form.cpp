@@ -15,6 +15,7 @@
 #include "drawtest/qt/draw_form.h"
 #include "drawtest/statistics_reader.h"
 #include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_full_screen.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -369,6 +370,13 @@ void TMainForm::connectControls() {
     c.comboIndex = comboBox1_->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     run([&] { controller_->ComboBox1Change(); });
   });
+  // Every pick from the list runs the change handling, also a pick of the item already
+  // shown: after a user-defined start the box shows an item the window has not selected.
+  connect(comboBox1_, &QComboBox::activated, this, [this, &c](int index) {
+    c.comboText = stdtext(comboBox1_->itemText(index));
+    c.comboIndex = index;
+    run([&] { controller_->ComboBox1Change(); });
+  });
   connect(irq_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.irqText = stdtext(t); });
   connect(port_, &QLineEdit::textEdited, this, [&c](const QString& t) { c.portText = stdtext(t); });
   connect(cbUserDefine_, &QCheckBox::clicked, this, [this, &c](bool on) {
@@ -409,9 +417,8 @@ void TMainForm::connectControls() {
 LoadOutcome TMainForm::load() {
   const LoadOutcome outcome = controller_->load();
   if (outcome != LoadOutcome::Ready) return outcome;
-  const platform::ScreenSize screen = controller_->services().system.screenSize();
-  const Point at = centredPosition(screen.width, screen.height, width(), height());
-  move(at.left, at.top);
+  // On the monitor the window opens on, wherever that monitor stands on the desktop.
+  platform::centreOnMonitorOf(*this, this);
   showState();
   if (options_.endpoints && options_.loop) {
     endpoint_ = options_.endpoints->listen(

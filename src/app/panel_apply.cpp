@@ -77,21 +77,22 @@ void sendSound(PanelServices& s, driver::DriverSession& session) {
   if (key.valueExists(names::CtrlLongBeep)) session.setLongBeep(key.readFlag(names::CtrlLongBeep));
 }
 
+// The user's arrow is kept in oldarrow for as long as the blank cursor replaces it: it is
+// saved before Arrow is overwritten and forgotten only once Arrow holds it again, so that
+// a write the store refuses, at any step, never loses it.
 void hideArrowCursor(PanelServices& s) {
   const std::string blank = blankCursorPath(s.system.systemDirectory());
-  std::string old;
-  {
-    SettingsKey cursors(s.store);
-    cursors.open(RegistryRoot::CurrentUser, settings::kCursorsKey, false);
-    if (cursors.isOpen() && cursors.valueExists(names::Arrow)) old = cursors.readText(names::Arrow);
-    cursors.writeText(names::Arrow, blank);
-  }
+  SettingsKey cursors(s.store);
+  cursors.open(RegistryRoot::CurrentUser, settings::kCursorsKey, false);
   SettingsKey key(s.store);
   openSettings(key);
-  // A second OK with the cursor already hidden keeps the path saved the first time.
-  if (old != blank) key.writeText(names::OldArrow, old);
+  if (cursors.isOpen()) {
+    const std::string old = cursors.valueExists(names::Arrow) ? cursors.readText(names::Arrow) : std::string();
+    // A second OK with the cursor already hidden keeps the path saved the first time.
+    if (old != blank) key.writeText(names::OldArrow, old);
+  }
+  cursors.writeText(names::Arrow, blank);
   key.writeFlag(names::HideCursor, true);
-  key.close();
   s.system.reloadCursors();
 }
 
@@ -101,12 +102,10 @@ void restoreArrowCursor(PanelServices& s) {
   key.writeFlag(names::HideCursor, false);
   if (!key.valueExists(names::OldArrow)) return;
   const std::string old = key.readText(names::OldArrow);
-  key.deleteValue(names::OldArrow);
-  key.close();
   SettingsKey cursors(s.store);
   cursors.open(RegistryRoot::CurrentUser, settings::kCursorsKey, false);
   cursors.writeText(names::Arrow, old);
-  cursors.close();
+  key.deleteValue(names::OldArrow);
   s.system.reloadCursors();
 }
 

@@ -119,16 +119,16 @@ std::int32_t parseDecimalText(std::string_view text) {
   return value;
 }
 
-Point centredPosition(int screenWidth, int screenHeight, int windowWidth, int windowHeight) {
-  return {(screenWidth - windowWidth) / 2, (screenHeight - windowHeight) / 2};
-}
-
 LoadOutcome loadPanel(PanelModel& model, PanelServices& services) {
   PanelControls& c = model.controls;
   PanelRuntime& r = model.runtime;
   SettingsKey key(services.store);
   if (!key.open(RegistryRoot::LocalMachine, settings::kSettingsKey, false)) {
-    services.prompts.notice(kNotInstalledText);
+    // A session whose XDG_DATA_HOME or QUORVANE_HOME differs from the driver's looks in
+    // another machine root: naming it tells the user why.
+    std::string text(kNotInstalledText);
+    if (const std::string where = services.store.location(); !where.empty()) text += "\n\n" + std::string(kLookedInText) + where;
+    services.prompts.notice(text);
     return LoadOutcome::Refused;
   }
 

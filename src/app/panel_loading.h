@@ -29,7 +29,4 @@ enum class LoadOutcome {
 // the caller ends the program then. Changes no system setting and sends nothing.
 LoadOutcome loadPanel(PanelModel& model, PanelServices& services);
 
-// Top-left of a window centred on the screen, halves rounded toward zero.
-Point centredPosition(int screenWidth, int screenHeight, int windowWidth, int windowHeight);
-
 }  // namespace qv::app

@@ -27,6 +27,7 @@ inline constexpr std::uint32_t kRightClickStopMessage = 0x5BE;
 
 // Texts shown to the user.
 inline constexpr std::string_view kNotInstalledText = "Quorvane not installed correctly!";
+inline constexpr std::string_view kLookedInText = "Settings looked for in: ";
 inline constexpr std::string_view kWrongDriverText = "Program can't work with the driver on system\nDriver version : ";
 inline constexpr std::string_view kPortInvalidText = "ComPort Setting is invalid !";
 inline constexpr std::string_view kRebootCaption = "Reboot";

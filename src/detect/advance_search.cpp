@@ -27,17 +27,30 @@ private:
   const std::function<void(bool)>& show_;
 };
 
-// The tool's result; nullopt when none came within the limit or the user went back.
-std::optional<QvMouseConfig> waitForResult(const std::filesystem::path& file, AdvanceServices& s, bool& wentBack) {
+struct WaitEnd {
+  std::optional<QvMouseConfig> config;  // the tool's result
+  bool wentBack = false;
+  std::optional<std::string> toolEnded;  // why the tool ended without a result
+};
+
+// The tool's result, or why there is none: the limit passed, the user went back, or the
+// tool ended without leaving the file.
+WaitEnd waitForResult(const std::filesystem::path& file, AdvanceServices& s, platform::WatchedProgram& tool) {
   BusyScope busy(s.showBusy);
+  WaitEnd end;
   for (int attempt = 0; attempt < kToolWaitAttempts; ++attempt) {
-    if (auto config = readQvMouseConfig(file)) return config;
+    if ((end.config = readQvMouseConfig(file))) return end;
+    if ((end.toolEnded = tool.endReason())) {
+      end.config = readQvMouseConfig(file);  // written just before it ended
+      if (end.config) end.toolEnded.reset();
+      return end;
+    }
     if (s.pause && !s.pause()) {
-      wentBack = true;
-      return std::nullopt;
+      end.wentBack = true;
+      return end;
     }
   }
-  return std::nullopt;
+  return end;
 }
 
 // Deletes the result file when the search ends, however it ends.
@@ -63,16 +76,25 @@ AdvanceOutcome runAdvanceSearch(AdvancePortControls& c, AdvanceServices& s) {
   std::error_code ec;
   std::filesystem::remove(file, ec);  // a stale result must never be taken for the new one
 
-  const std::string tool = (s.programDir / kPortSearchToolName).string();
-  if (s.launcher.startProgram(tool) <= 31) return AdvanceOutcome::ToolRefused;
+  platform::WatchedStart tool = s.launcher.startWatchedProgram((s.programDir / kPortSearchToolName).string());
+  if (tool.result <= 31 || !tool.program) return AdvanceOutcome::ToolRefused;
 
-  bool wentBack = false;
-  const std::optional<QvMouseConfig> config = waitForResult(file, s, wentBack);
-  if (wentBack) return AdvanceOutcome::WentBack;
-  if (!config) {
+  const WaitEnd end = waitForResult(file, s, *tool.program);
+  // A tool that goes on probing keeps the ports from the next Detect.
+  if (end.wentBack) {
+    tool.program->stop();
+    return AdvanceOutcome::WentBack;
+  }
+  if (end.toolEnded) {
+    s.prompts.notice(std::string(kToolEndedText) + *end.toolEnded);
+    return AdvanceOutcome::ToolEnded;
+  }
+  if (!end.config) {
+    tool.program->stop();
     if (s.prompts.askYesNo(kRebootCaption, kToolTimeoutText)) s.launcher.requestRestart();
     return AdvanceOutcome::TimedOut;
   }
+  const QvMouseConfig& config = *end.config;
 
   // The only step that can fail comes first, so that a failure leaves the main window's
   // controls as they were.
@@ -83,8 +105,8 @@ AdvanceOutcome runAdvanceSearch(AdvancePortControls& c, AdvanceServices& s) {
     key.writeFlag(settings::names::Restart, true);
   }
   if (c.tickUserDefine) c.tickUserDefine();
-  c.irqText = std::to_string(config->irq);
-  if (const auto port = standardPort(config->portNumber)) {
+  c.irqText = std::to_string(config.irq);
+  if (const auto port = standardPort(config.portNumber)) {
     c.portText = port->address;
     c.comboText = port->name;
     const auto found = std::find(c.comboItems.begin(), c.comboItems.end(), c.comboText);

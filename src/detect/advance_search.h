@@ -21,6 +21,8 @@ namespace qv::detect {
 inline constexpr int kToolWaitAttempts = 200;  // 500 ms each: 100 s
 inline constexpr std::string_view kRebootCaption = "Reboot";
 inline constexpr std::string_view kToolTimeoutText = "Can't find Quorvane\nSystem must reboot!";
+// Followed by why the tool ended without a result.
+inline constexpr std::string_view kToolEndedText = "Can't find Quorvane\n";
 // The main window, found by class and title, applies its settings on this message.
 inline constexpr std::string_view kMainWindowClass = "TMainForm";
 inline constexpr std::string_view kMainWindowTitle = "Quorvane Control Panel";
@@ -55,12 +57,15 @@ struct AdvanceServices {
 
 enum class AdvanceOutcome {
   ToolRefused,  // the tool did not start: nothing changed, the window stays open
-  WentBack,     // the user went back during the wait: nothing changed, a later result is ignored
-  TimedOut,     // no result within the time limit: the reboot question was asked
+  WentBack,     // the user went back during the wait: the tool was ended, nothing changed
+  ToolEnded,    // the tool ended without a result: its reason was shown, nothing changed
+  TimedOut,     // no result within the time limit: the tool was ended, the reboot question asked
   Applied,      // the port went into the main window and OK was asked for
 };
 
-// Button1Click. The window closes unless the outcome is ToolRefused. The store is marked
+// Button1Click. The window closes unless the outcome is ToolRefused. The tool is watched
+// while the search waits: once it has ended without leaving its file, waiting longer cannot
+// bring one, so the search stops and shows why it ended. The store is marked
 // for the restart before any control changes: when that write fails, the error escapes
 // and the main window shows what it showed before.
 AdvanceOutcome runAdvanceSearch(AdvancePortControls& controls, AdvanceServices& services);

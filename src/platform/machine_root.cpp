@@ -19,14 +19,34 @@ bool ensureDirectory(const fs::path& dir, unsigned mode) {
   return fs::is_directory(dir, ec);
 }
 
+namespace {
+
+// The folder a variable names, made absolute against the working directory of the moment
+// it is first found; a relative value is then replaced by the absolute one, so that later
+// look-ups (the advanced detection changes the working directory) and the programs
+// started from here (qvdetect) all find the same folder. Empty when the variable is unset.
+fs::path absoluteFolderOf(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (!value || !*value) return {};
+  fs::path folder = value;
+  if (folder.is_absolute()) return folder;
+  std::error_code ec;
+  folder = fs::absolute(folder, ec).lexically_normal();
+  if (ec) return value;
+  ::setenv(variable, folder.c_str(), 1);
+  return folder;
+}
+
+}  // namespace
+
 fs::path machineRoot() {
   fs::path root;
-  if (const char* home = std::getenv("QUORVANE_HOME"); home && *home) {
+  if (fs::path home = absoluteFolderOf("QUORVANE_HOME"); !home.empty()) {
     root = home;
-  } else if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    root = fs::path(xdg) / "quorvane";
-  } else if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
-    root = fs::path(userHome) / ".local" / "share" / "quorvane";
+  } else if (fs::path xdg = absoluteFolderOf("XDG_DATA_HOME"); !xdg.empty()) {
+    root = xdg / "quorvane";
+  } else if (fs::path userHome = absoluteFolderOf("HOME"); !userHome.empty()) {
+    root = userHome / ".local" / "share" / "quorvane";
   } else {
     throw std::runtime_error("Neither QUORVANE_HOME nor HOME is set");
   }

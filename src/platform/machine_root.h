@@ -7,8 +7,10 @@
 
 namespace qv::platform {
 
-// QUORVANE_HOME, else ${XDG_DATA_HOME:-$HOME/.local/share}/quorvane; created with mode
-// 0700 when missing. Throws std::runtime_error when it cannot be created.
+// QUORVANE_HOME, else ${XDG_DATA_HOME:-$HOME/.local/share}/quorvane, always absolute: a
+// relative variable is taken against the working directory when it is first read and
+// rewritten absolute in the environment. Created with mode 0700 when missing. Throws
+// std::runtime_error when it cannot be created.
 std::filesystem::path machineRoot();
 
 // True when QUORVANE_HOME is set: a private machine (tests, the demo) whose devices are

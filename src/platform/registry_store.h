@@ -67,8 +67,14 @@ public:
 
   // Why the last failing operation failed; empty when nothing failed. Every operation
   // clears it when it starts, so a nullopt from readValue with an empty lastError() means
-  // "absent", and a non-empty one means the store itself failed.
+  // "absent", and a non-empty one means the store itself failed. After a write that
+  // succeeded it may still say what went wrong without undoing the write (the new
+  // contents are in place but could not be flushed to disk).
   virtual std::string lastError() const = 0;
+
+  // Where the values are kept, to tell the user where they were looked for; empty for a
+  // store without a place of its own.
+  virtual std::string location() const { return {}; }
 };
 
 }  // namespace qv::platform

@@ -22,4 +22,8 @@ struct Monitor {
 // away from the touch screen's edges and calibrate it wrongly.
 ScreenRect fullScreenArea(const Monitor& monitor);
 
+// Where a window of the given size stands centred on a monitor area, the monitor's own
+// position included; each half is rounded toward zero.
+ScreenRect centredIn(const ScreenRect& monitor, int width, int height);
+
 }  // namespace qv::platform

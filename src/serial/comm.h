@@ -60,7 +60,8 @@ public:
   // Stops both threads and closes the port; nothing when closed. Queued sends are dropped.
   void ClosePort();
   // Copies and queues bytes for the writer without waiting. False when the port is
-  // closed, length is 0 or the writer takes no more.
+  // closed, length is 0, the writer takes no more, or its queue is full
+  // (TWriteThread::RequestLimit requests or ByteLimit bytes wait already).
   bool SendData(const void* buffer, std::uint16_t length);
   bool isOpen() const { return port_ != nullptr; }
 

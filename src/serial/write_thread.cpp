@@ -14,6 +14,8 @@ TWriteThread::TWriteThread(platform::SerialPort& port, const platform::WaitEvent
 bool TWriteThread::post(std::vector<std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
   if (ended_ || !queued_) return false;
+  if (queue_.size() >= RequestLimit || queuedBytes_ + bytes.size() > ByteLimit) return false;
+  queuedBytes_ += bytes.size();
   queue_.push_back(std::move(bytes));
   queued_->set();
   return true;
@@ -28,6 +30,7 @@ std::optional<std::vector<std::uint8_t>> TWriteThread::take() {
   }
   auto bytes = std::move(queue_.front());
   queue_.pop_front();
+  queuedBytes_ -= bytes.size();
   return bytes;
 }
 
@@ -90,6 +93,7 @@ void TWriteThread::run() {
   std::lock_guard lock(mutex_);
   ended_ = true;
   queue_.clear();
+  queuedBytes_ = 0;
 }
 
 }  // namespace qv::serial

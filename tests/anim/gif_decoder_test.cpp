@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "support/gif_encoder.h"
 #include "support/private_root.h"
 
@@ -604,6 +606,13 @@ TEST(GifDecoder, FileStreamAndResourceLoads) {
   EXPECT_EQ(gif.LastError(), TGIFError::geFileNotFound);
   // A path that exists but cannot be read as a file: the open error goes to the caller.
   EXPECT_THROW(gif.LoadFromFile(root.path()), std::filesystem::filesystem_error);
+  // A named pipe without a writer and an endless device are no files to load, and return at once.
+  const auto pipe = root.path() / "pipe.gif";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::filesystem::path& notAFile : {pipe, std::filesystem::path("/dev/zero")}) {
+    EXPECT_FALSE(gif.LoadFromFile(notAFile)) << notAFile;
+    EXPECT_EQ(gif.LastError(), TGIFError::geFileNotFound) << notAFile;
+  }
 
   // Reloading the image's own kept bytes (as the stored form of the control does).
   ASSERT_TRUE(gif.LoadFromBytes(gif.DataStream()));

@@ -218,9 +218,13 @@ TEST_F(OkTest, MissingRestartFlagStopsOkAtTheQuestion) {
   EXPECT_TRUE(rig.deviceIo.sessions().empty());
 }
 
-TEST_F(OkTest, HidingTheCursorSavesTheUsersArrowOnce) {
+TEST_F(OkTest, HidingTheCursorSavesTheUsersArrowOnceAndARefusedWriteNeverLosesIt) {
   rig.system.setSystemDirectory("/q/system");
   rig.controls().hideCursor = true;
+  rig.store.refuseWritesOf("Arrow");
+  EXPECT_THROW(rig.controller.btnOkClick(), settings::SettingsError);
+  EXPECT_EQ(rig.text("oldarrow"), "/usr/share/cursors/arrow.cur");
+  rig.store.clearRefusals();
   rig.controller.btnOkClick();
   EXPECT_EQ(rig.text("Arrow", "Control Panel\\Cursors", platform::RegistryRoot::CurrentUser),
             "/q/system/Cursors/Blank.cur");
@@ -230,8 +234,12 @@ TEST_F(OkTest, HidingTheCursorSavesTheUsersArrowOnce) {
   rig.controller.btnOkClick();
   EXPECT_EQ(rig.text("oldarrow"), "/usr/share/cursors/arrow.cur");
 
-  // Showing it again puts the saved arrow back and forgets it.
+  // Showing it again puts the saved arrow back and forgets it, once Arrow holds it.
   rig.controls().hideCursor = false;
+  rig.store.refuseWritesOf("Arrow");
+  EXPECT_THROW(rig.controller.btnOkClick(), settings::SettingsError);
+  EXPECT_EQ(rig.text("oldarrow"), "/usr/share/cursors/arrow.cur");
+  rig.store.clearRefusals();
   rig.controller.btnOkClick();
   EXPECT_EQ(rig.text("Arrow", "Control Panel\\Cursors", platform::RegistryRoot::CurrentUser),
             "/usr/share/cursors/arrow.cur");

@@ -1,6 +1,7 @@
 // Start-up on crafted stores: what the window shows, what it remembers for OK and
 // Cancel, and when it refuses to run.
 #include "panel_rig.h"
+#include "platform/screen_area.h"
 #include "settings/settings_key.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +62,10 @@ TEST(Loading, RecordsTheOperatingSystemVersion) {
 
 TEST(Loading, RefusesWithoutTheSettingsKey) {
   PanelRig rig("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n");
+  rig.store.where = "/home/u/.local/share/quorvane/registry.reg";
   EXPECT_EQ(rig.controller.load(), LoadOutcome::Refused);
-  EXPECT_EQ(rig.prompts.notices, (std::vector<std::string>{"Quorvane not installed correctly!"}));
+  EXPECT_EQ(rig.prompts.notices, (std::vector<std::string>{"Quorvane not installed correctly!\n\n"
+                                                           "Settings looked for in: /home/u/.local/share/quorvane/registry.reg"}));
   EXPECT_TRUE(rig.store.writeLog().empty());
 }
 
@@ -222,9 +225,9 @@ TEST(Loading, OffsetPictureStandsWhereTheStoredOffsetPutsIt) {
   EXPECT_EQ(rig.runtime().startCalibration[1], "");
 }
 
-TEST(Loading, CentresTheWindowRoundingTowardZero) {
-  EXPECT_EQ(centredPosition(1024, 768, 552, 420), (Point{236, 174}));
-  EXPECT_EQ(centredPosition(801, 601, 552, 420), (Point{124, 90}));
+TEST(Loading, CentresTheWindowOnItsMonitorRoundingTowardZero) {
+  EXPECT_EQ(platform::centredIn({0, 0, 1024, 768}, 552, 420), (platform::ScreenRect{236, 174, 552, 420}));
+  EXPECT_EQ(platform::centredIn({1280, 200, 801, 601}, 552, 420), (platform::ScreenRect{1404, 290, 552, 420}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/qt/qt_user_prompts.h"
 #include "support/private_root.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -289,6 +290,20 @@ TEST(MainForm, ControlsRunTheirHandlers) {
   irq->selectAll();
   QTest::keyClicks(irq, "7");
   EXPECT_EQ(f.form->controller().controls().irqText, "7");
+}
+
+TEST(MainForm, PickingTheShownPortAfterAUserDefinedStartTakesItsValues) {
+  FormRig f("\"IsComUserDef\"=dword:00000001\n\"UserIRQ\"=\"7\"\n\"UserPort\"=\"300H\"\n");
+  f.loadAndShow();
+  QTest::mouseClick(f.child<QCheckBox>("cbUserDefine"), Qt::LeftButton);
+  f.child<QComboBox>("ComboBox1")->showPopup();  // showing COM1
+  QAbstractItemView* list = f.child<QComboBox>("ComboBox1")->view();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+  EXPECT_EQ(f.child<QLineEdit>("IRQ")->text() + " " + f.child<QLineEdit>("PORT")->text(), "4 3F8H");
+  QTest::mouseClick(f.child<QPushButton>("btnOk"), Qt::LeftButton);
+  EXPECT_EQ(f.rig.prompts.questions, (std::vector<std::string>{"Reboot|Because ComPort is newly setted\nSystem must reboot!"}));
+  EXPECT_EQ(f.rig.text("Cfg_IRQ") + " " + f.rig.text("Cfg_Port"), "4 3F8H");
 }
 
 TEST(MainForm, TestAreaDoubleClickTogglesTheAnimation) {

@@ -107,13 +107,14 @@ TEST(AdvanceSearch, ToolResultGoesIntoTheMainWindowAndOkIsAskedFor) {
   EXPECT_TRUE(r.prompts.questions.empty());
 }
 
-TEST(AdvanceSearch, NoResultWithinTheLimitAsksForTheRestart) {
+TEST(AdvanceSearch, NoResultWithinTheLimitEndsTheToolAndAsksForTheRestart) {
   for (const bool yes : {false, true}) {
     SearchRig r;
     writeBytes(r.file(), configBytes(2, 3));  // stale: deleted, never taken
     r.prompts.answerYes = yes;
     EXPECT_EQ(r.run(), AdvanceOutcome::TimedOut);
     EXPECT_EQ(r.pauses, 200);
+    EXPECT_EQ(r.launcher.watchedStops, 1);
     EXPECT_EQ(r.prompts.questions, (std::vector<std::string>{"Reboot|Can't find Quorvane\nSystem must reboot!"}));
     EXPECT_EQ(r.launcher.restartRequests(), yes ? 1 : 0);
     EXPECT_FALSE(fs::exists(r.file()));
@@ -123,6 +124,17 @@ TEST(AdvanceSearch, NoResultWithinTheLimitAsksForTheRestart) {
     EXPECT_TRUE(r.messenger.posted().empty());
     EXPECT_EQ(r.busyLog, (std::vector<bool>{true, false}));
   }
+}
+
+TEST(AdvanceSearch, AToolThatEndsWithoutAResultIsNotWaitedForAndSaysWhy) {
+  SearchRig r;
+  r.atPause = [&](int n) {
+    if (n == 2) r.launcher.watchedEnd = "qvdetect: cannot write qvmouse.cfg";
+  };
+  EXPECT_EQ(r.run(), AdvanceOutcome::ToolEnded);
+  EXPECT_EQ(r.pauses, 2);
+  EXPECT_EQ(r.prompts.notices, (std::vector<std::string>{"Can't find Quorvane\nqvdetect: cannot write qvmouse.cfg"}));
+  EXPECT_TRUE(r.prompts.questions.empty());
 }
 
 TEST(AdvanceSearch, ARefusedStartChangesNothing) {

@@ -131,6 +131,7 @@ TEST(TAdvDetForm, WarnsBlinksAndGoesBackOrStaysOpenWhenTheToolIsMissing) {
   form.button1()->click();
   EXPECT_EQ(irq, "");
   EXPECT_TRUE(messenger.lookups().empty());
+  EXPECT_EQ(launcher.watchedStops, 1);  // the tool no longer holds the ports
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -19,6 +20,7 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -349,6 +351,54 @@ TEST_F(DriverdTest, DriverKilledMidRequestFailsTheRequestPromptly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
   EXPECT_EQ(point.bytes[1], 0x33);
   EXPECT_FALSE(channel.open());  // nobody serves the socket any more
+}
+
+// A controller on a pseudo-terminal, where this machine may offer no uinput: the driver
+// reads and counts all the same, says once why nothing reaches a pointer device, and
+// keeps serving when the line hangs up, telling the panel which port failed and why.
+TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  std::filesystem::create_directories(root.path() / "dev");
+  std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
+  root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
+                     "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
+  test::DriverdProcess driverd({"--init-at-start"}, false);
+  ASSERT_TRUE(driverd.ready());
+  EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
+  termios line{};
+  ASSERT_EQ(::tcgetattr(master, &line), 0);
+  EXPECT_EQ(::cfgetispeed(&line), static_cast<speed_t>(B115200));
+  // The stored calibration and beep hold from the start.
+  EXPECT_EQ(state().limits, (CalibrationRecord{0x10, 0xFC, 0x03, 0xFC}));
+  EXPECT_TRUE(state().beepSound);
+
+  // A probe reply, then a touch at 100.5, 50 whose last report comes in a second write.
+  const Bytes first{0xFF, 0x70, 0x00, 0xC1, 0x32, 0x20, 0x19, 0x00, 0xC0, 0x32};
+  const Bytes second{0x20, 0x19, 0x00};
+  ASSERT_EQ(::write(master, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_TRUE(test::waitFor([&] { return state().line.penDowns == 1; }));
+  ASSERT_EQ(::write(master, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+  ASSERT_TRUE(test::waitFor([&] { return state().line.penUps == 1; }));
+  EXPECT_EQ(state().rawX, 100);
+  EXPECT_EQ(state().rawY, 50);
+
+  ::close(master);
+  const auto log = [&] { return fileText(root.path() / "driverd.log"); };
+  ASSERT_TRUE(test::waitFor([&] { return log().find("is gone") != std::string::npos; })) << log();
+  auto handle = io.open(driverd.socketPath());
+  ASSERT_TRUE(handle);
+  EXPECT_FALSE(handle->control(static_cast<std::uint32_t>(RequestCode::InitializeDriver), CalibrationRecord{}.toBytes(), {}));
+  EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"cannot open the controller port COM3: "), std::string::npos);
+  EXPECT_NE(log().find("noise bytes 3"), std::string::npos) << log();
+  EXPECT_NE(log().find("# beep\n"), std::string::npos) << log();
+  if (::access("/dev/uinput", W_OK) != 0) {
+    const std::string text = log();
+    const auto said = text.find("# no pointer output: ");
+    EXPECT_NE(said, std::string::npos) << text;
+    EXPECT_EQ(text.find("# no pointer output: ", said + 1), std::string::npos) << text;
+  }
 }
 
 TEST_F(DriverdTest, StartAndStop) {

@@ -86,6 +86,22 @@ TEST_F(LauncherTest, EndedProgramsAreReaped) {
   EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + std::to_string(pid)); }));
 }
 
+TEST_F(LauncherTest, AWatchedProgramSaysWhyItEndedAndStopEndsItsWholeGroup) {
+  writeFile(root.path() / "fails", "#!/bin/sh\necho 'fails: cannot write' >&2\nexit 2\n", 0755);
+  const WatchedStart failing = launcher.startWatchedProgram((root.path() / "fails").string());
+  ASSERT_TRUE(waitFor([&] { return failing.program->endReason().has_value(); }));
+  EXPECT_EQ(failing.program->endReason(), "fails: cannot write");
+  const fs::path child = root.path() / "child";
+  writeFile(root.path() / "prober", "#!/bin/sh\nsleep 60 &\necho $! > '" + child.string() + "'\nwait\n", 0755);
+  const WatchedStart run = launcher.startWatchedProgram((root.path() / "prober").string());
+  ASSERT_TRUE(waitFor([&] { return !readFile(child).empty(); }));
+  EXPECT_EQ(run.program->endReason(), std::nullopt);
+  run.program->stop();
+  EXPECT_EQ(run.program->endReason(), "prober was ended by signal 15 (Terminated)");
+  const std::string sleeper = "/proc/" + std::to_string(std::stoi(readFile(child))) + "/stat";
+  EXPECT_TRUE(waitFor([&] { return readFile(sleeper).find(") Z") != std::string::npos || !fs::exists(sleeper); }));
+}
+
 TEST_F(LauncherTest, RestartRunsTheConfiguredCommandThroughTheShell) {
   const fs::path record = root.path() / "restart requested";
   ::setenv("QUORVANE_REBOOT_COMMAND", ("echo reboot >> '" + record.string() + "'").c_str(), 1);

@@ -1,9 +1,11 @@
+#include "platform/machine_root.h"
 #include "platform/posix/registry_file_store.h"
 #include "support/private_root.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -352,5 +354,39 @@ TEST(RegistryFileStore, TheTemporaryFileIsNeverOpenedThroughALink) {
   EXPECT_FALSE(std::filesystem::exists(tmp));
 }
 
+std::atomic<bool> failFolderFlush{false};
+
+TEST(RegistryFileStore, AFolderThatCannotBeFlushedKeepsTheWriteAndSaysSo) {
+  test::PrivateRoot root;
+  RegistryFileStore store(root.path());
+  ASSERT_TRUE(store.createKey(HKLM, kKey));
+  failFolderFlush = true;
+  EXPECT_TRUE(store.writeValues(HKLM, kKey, {{"Cfg_X1", RegistryValue::text("10H")}}));
+  failFolderFlush = false;
+  EXPECT_THAT(store.lastError(), HasSubstr("cannot flush to disk"));
+  EXPECT_EQ(RegistryFileStore(root.path()).readValue(HKLM, kKey, "Cfg_X1"), RegistryValue::text("10H"));
+}
+
+TEST(MachineRoot, ARelativeNameKeepsNamingTheSameFolderWhenTheWorkingDirectoryChanges) {
+  test::PrivateRoot root;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(root.path());
+  ::setenv("QUORVANE_HOME", "machine", 1);
+  const std::filesystem::path found = machineRoot();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(found, std::filesystem::canonical(root.path()) / "machine");
+  EXPECT_EQ(machineRoot(), found);
+  EXPECT_EQ(std::getenv("QUORVANE_HOME"), found.string());  // as programs started from here see it
+}
+
 }  // namespace
 }  // namespace qv::platform
+
+// The folder's flush fails while failFolderFlush is set; everything else is the C library's.
+extern "C" int fsync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  struct stat st {};
+  if (!qv::platform::failFolderFlush || ::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return real(fd);
+  errno = EIO;
+  return -1;
+}

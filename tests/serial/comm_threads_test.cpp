@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -27,6 +28,8 @@ public:
     bool flood = false;           // once the script is used up, every read fills the buffer
     bool receivePurged = false;   // the reader purges its side as it ends
     IoStatus writeStatus = IoStatus::Ok;
+    bool stalled = false;  // writes wait for the close event, as on a line held by XOFF
+    std::atomic<bool> writing = false;
     std::vector<std::uint8_t> written;
     std::vector<platform::SerialLineState> applied;
   };
@@ -67,7 +70,13 @@ public:
     return {IoStatus::Cancelled, 0, 0, 0};
   }
 
-  platform::WriteResult write(std::span<const std::uint8_t> bytes, const platform::WaitEvent&) override {
+  platform::WriteResult write(std::span<const std::uint8_t> bytes, const platform::WaitEvent& cancel) override {
+    if (shared_->stalled) {
+      shared_->writing = true;
+      const std::array<const platform::WaitEvent*, 1> set{&cancel};
+      platform::waitForAny(set);
+      return {IoStatus::Cancelled, 0};
+    }
     std::lock_guard lock(shared_->mutex);
     if (shared_->writeStatus != IoStatus::Ok) return {shared_->writeStatus, 0};
     shared_->written.insert(shared_->written.end(), bytes.begin(), bytes.end());
@@ -108,7 +117,7 @@ protected:
   std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
   platform::ManualEventLoop loop;
   TComm comm{loop, [s = shared](std::string_view) {
-               return platform::SerialOpenResult{platform::SerialOpenStatus::Ok, std::make_unique<ScriptedPort>(s)};
+               return platform::SerialOpenResult{platform::SerialOpenStatus::Ok, std::make_unique<ScriptedPort>(s), {}};
              }};
   std::vector<std::string> events;
 };
@@ -208,6 +217,17 @@ TEST_F(CommThreads, WriteFailureIsAHangupAndTheWriterTakesNoMore) {
   EXPECT_EQ(events, (std::vector<std::string>{"hangup"}));
   // The writer has ended: further sends are refused.
   EXPECT_TRUE(loop.runUntil([&] { return !comm.SendData(bytes, 5); }, 3s));
+}
+
+TEST_F(CommThreads, AStoppedLineRefusesSendsBeyondTheQueueLimit) {
+  shared->stalled = true;
+  comm.OpenPort();
+  ASSERT_TRUE(comm.SendData("a", 1));
+  ASSERT_TRUE(test::waitFor([&] { return shared->writing.load(); }, 3s));
+  std::size_t queued = 0;
+  while (queued <= TWriteThread::RequestLimit && comm.SendData("b", 1)) ++queued;
+  EXPECT_EQ(queued, TWriteThread::RequestLimit);
+  comm.ClosePort();  // the stalled write is abandoned
 }
 
 TEST_F(CommThreads, InvalidHandleOnWriteEndsTheWriterSilently) {

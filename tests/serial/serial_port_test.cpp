@@ -6,14 +6,20 @@
 #include "serial/comm.h"
 #include "serial/comm_types.h"
 #include "support/private_root.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
+
+#include <unistd.h>
 
 namespace qv::platform {
 namespace {
@@ -236,6 +242,35 @@ TEST(MarkDecoder, AMarkedErrorIsReportedAsTheKindTheDeviceCounted) {
   breakOnly.lineErrors = Break;
   EXPECT_EQ(posix::lineErrorsOfRead(breakOnly, 0, true), Break);
   EXPECT_EQ(posix::lineErrorsOfRead({}, 0, true), 0u);
+}
+
+TEST(LineChangeWatch, EachChangeWakesItsPollerAndClosingEndsAWaitUnderWay) {
+  // A pipe stands in for the device's wait: each byte is a line change, and with none the
+  // wait blocks as on a quiet line.
+  int changes[2];
+  ASSERT_EQ(::pipe(changes), 0);
+  std::atomic<int> waits = 0;
+  {
+    posix::LineChangeWatch watch([&] {
+      ++waits;
+      char c;
+      return ::read(changes[0], &c, 1) == 1 ? 0 : -1;
+    });
+    ASSERT_NE(watch.changed(), nullptr);
+    ASSERT_EQ(::write(changes[1], "x", 1), 1);
+    const std::array<const WaitEvent*, 1> woken{watch.changed()};
+    EXPECT_EQ(waitForAny(woken), 0);
+    EXPECT_TRUE(test::waitFor([&] { return waits == 2; }));  // waiting again, until closed
+  }
+  ::close(changes[0]);
+  ::close(changes[1]);
+
+  // A device that cannot be waited on (a pseudo-terminal) reports nothing and closes at once.
+  posix::LineChangeWatch none([] {
+    errno = ENOTTY;
+    return -1;
+  });
+  EXPECT_FALSE(none.changed()->isSet());
 }
 
 }  // namespace

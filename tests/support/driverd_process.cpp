@@ -30,7 +30,8 @@ std::filesystem::path socketOf(const std::vector<std::string>& options) {
 
 // The test machines have no controller: the driver plays the touch screen there, as it
 // did before it read one, unless the options say which one it plays.
-std::vector<std::string> playingTouchScreen(std::vector<std::string> options) {
+std::vector<std::string> playingTouchScreen(std::vector<std::string> options, bool playing) {
+  if (!playing) return options;
   const bool said = std::any_of(options.begin(), options.end(), [](const std::string& o) { return o.starts_with("--true-limits"); });
   if (!said) options.insert(options.begin(), "--true-limits");
   return options;
@@ -50,8 +51,8 @@ bool socketAnswers(const std::filesystem::path& path) {
   return ok;
 }
 
-DriverdProcess::DriverdProcess(std::vector<std::string> options)
-    : process_("qv-driverd", playingTouchScreen(options)), socket_(socketOf(options)) {
+DriverdProcess::DriverdProcess(std::vector<std::string> options, bool playing)
+    : process_("qv-driverd", playingTouchScreen(options, playing)), socket_(socketOf(options)) {
   if (!process_.started()) return;
   const auto deadline = std::chrono::steady_clock::now() + 5s;
   while (std::chrono::steady_clock::now() < deadline) {

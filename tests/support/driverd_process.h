@@ -15,8 +15,9 @@ namespace qv::test {
 class DriverdProcess {
 public:
   // Starts qv-driverd with the given options and waits until its socket answers. It
-  // plays the touch screen (--true-limits) unless the options give its true limits.
-  explicit DriverdProcess(std::vector<std::string> options = {});
+  // plays the touch screen (--true-limits) unless the options give its true limits or
+  // playing is false (a test that gives it a controller).
+  explicit DriverdProcess(std::vector<std::string> options = {}, bool playing = true);
   // Ending the object stops the process: SIGTERM, then SIGKILL when it does not stop in time.
 
   // True when the process runs and its socket accepts connections.

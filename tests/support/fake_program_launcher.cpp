@@ -47,6 +47,17 @@ std::uint32_t FakeProgramLauncher::startProgram(std::string_view command) {
   return result;
 }
 
+platform::WatchedStart FakeProgramLauncher::startWatchedProgram(std::string_view command) {
+  struct Program final : platform::WatchedProgram {
+    explicit Program(FakeProgramLauncher& l) : launcher(l) {}
+    std::optional<std::string> endReason() override { return launcher.watchedEnd; }
+    void stop() override { ++launcher.watchedStops; }
+    FakeProgramLauncher& launcher;
+  };
+  const std::uint32_t result = startProgram(command);
+  return {result, result > 31 ? std::make_unique<Program>(*this) : nullptr};
+}
+
 bool FakeProgramLauncher::requestRestart() {
   std::lock_guard lock(mutex_);
   ++restarts_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,12 @@ public:
   std::vector<std::string> commands() const;
   int restartRequests() const;
   void clear();
+  // Watched programs run until watchedEnd is set, then end with it as their reason.
+  std::optional<std::string> watchedEnd;
+  int watchedStops = 0;
 
   std::uint32_t startProgram(std::string_view command) override;
+  platform::WatchedStart startWatchedProgram(std::string_view command) override;
   bool requestRestart() override;
 
 private:

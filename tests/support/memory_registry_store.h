@@ -32,6 +32,9 @@ public:
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
 
+  std::string location() const override { return where; }
+  std::string where;  // what location() says
+
   // ---- test hooks ----
   // Writes of a value with this name (any key, any case) fail from now on.
   void refuseWritesOf(std::string_view name);

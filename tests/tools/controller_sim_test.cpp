@@ -5,6 +5,7 @@
 #include "serial/comm.h"
 #include "support/child_process.h"
 #include "support/private_root.h"
+#include "touch_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,38 @@ TEST(ControllerModel, ArgumentsAndReplies) {
   EXPECT_EQ(scanner.feed(stream.data() + 8, stream.size() - 8), (std::vector<int>{3}));
   const Bytes rest{0x00, 0x00};
   EXPECT_EQ(scanner.feed(rest.data(), rest.size()), (std::vector<int>{2}));
+}
+
+TEST(TouchCommands, ParsedAndPlayedAsReports) {
+  std::string error;
+  EXPECT_FALSE(sim::parseTouchCommand("  # a comment", error));
+  EXPECT_TRUE(error.empty());
+  for (const char* wrong : {"down 256 0", "move 1", "tap -1 2", "down nan 2", "up 1 2", "press 1 2", "down 1 2x"}) {
+    EXPECT_FALSE(sim::parseTouchCommand(wrong, error)) << wrong;
+    EXPECT_FALSE(error.empty()) << wrong;
+  }
+
+  // Seven high and seven low bits of units × 64 per axis; the top of the range stays in 14 bits.
+  sim::TouchPlayer player;
+  const auto play = [&](const char* line) {
+    const auto command = sim::parseTouchCommand(line, error);
+    return command ? player.play(*command, error) : std::vector<sim::TimedReport>{};
+  };
+  EXPECT_TRUE(play("up").empty());
+  EXPECT_FALSE(error.empty());
+  const auto down = play("down\t12.5 255.999");
+  ASSERT_EQ(down.size(), 1u);
+  EXPECT_EQ(down[0].bytes, (sim::Report{0xC1, 0x06, 0x20, 0x7F, 0x7F}));
+  const auto up = play("up");
+  ASSERT_EQ(up.size(), 1u);
+  EXPECT_EQ(up[0].bytes, (sim::Report{0xC0, 0x06, 0x20, 0x7F, 0x7F}));
+  const auto tap = play("tap 100 0.5");
+  ASSERT_EQ(tap.size(), 2u);
+  EXPECT_EQ(tap[0].bytes, (sim::Report{0xC1, 0x32, 0x00, 0x00, 0x20}));
+  EXPECT_EQ(tap[1].after, sim::kTapLength);
+  EXPECT_EQ(tap[1].bytes[0], 0xC0);
+  EXPECT_TRUE(play("move 1 1").empty()) << "a tap ends with the pen up";
+  EXPECT_EQ(sim::lineTime(5, 9600), std::chrono::microseconds(5208));
 }
 
 }  // namespace

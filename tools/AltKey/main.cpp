@@ -21,5 +21,5 @@ Exit status: 0 after a clean end, 1 when it cannot listen, 2 for a wrong argumen
 
 int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
-  return qv::tools::runWindowStandIn({"TAltKeyForm", "Right Click Button", "altkey.log", 0x5BEu});
+  return qv::tools::runWindowStandIn({"TAltKeyForm", "Right Click Button", "altkey.log", 0x5BEu, {}});
 }

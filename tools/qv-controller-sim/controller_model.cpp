@@ -31,7 +31,7 @@ std::string usageText() {
   return "Usage: qv-controller-sim --port COMn --model T201|T302|T303|XXXX [options]\n"
          "Plays the touch-screen controller on a pseudo-terminal linked as\n"
          "$QUORVANE_HOME/dev/COMn and answers the detection's probes, only while the\n"
-         "line runs at the controller's own speed.\n"
+         "line runs at the controller's own speed, and plays the touches it is given.\n"
          "\n"
          "  --port COMn         name of the port to link\n"
          "  --model M           T201 (1200 baud), T302 (9600) or T303 (19200): answers\n"
@@ -46,7 +46,19 @@ std::string usageText() {
          "  --help              show this text\n"
          "  --version           show the version\n"
          "\n"
-         "Prints the device path it linked; removes the link and ends on SIGTERM or SIGINT.\n";
+         "Touches are commands on standard input, one a line (X and Y in controller\n"
+         "units, 0 to below 256, decimals allowed):\n"
+         "  down X Y            the pen touches at X, Y\n"
+         "  move X Y            the touching pen moves to X, Y\n"
+         "  up                  the pen lifts at its last position\n"
+         "  tap X Y             down at X, Y, then up 50 ms later\n"
+         "Each becomes a five-byte report (C1 pen down, C0 pen up, then X and Y in 14 bits)\n"
+         "sent at the line speed the driver set, taking the bytes' time on the line; a\n"
+         "line that is wrong is said on standard error and skipped. After the input ends\n"
+         "it goes on answering.\n"
+         "\n"
+         "Prints the device path it linked, then each probe and each report as it is\n"
+         "sent; removes the link and ends on SIGTERM or SIGINT.\n";
 }
 
 std::optional<ControllerOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {

@@ -1,8 +1,9 @@
 // qv-controller-sim: plays the touch-screen controller on a pseudo-terminal so that the
-// panel's detection can find it. See --help.
+// panel's detection can find it and the driver gets its touches. See --help.
 #include "cli/command_line.h"
 #include "controller_model.h"
 #include "platform/machine_root.h"
+#include "touch_commands.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,11 +12,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace {
@@ -63,6 +69,7 @@ std::uint32_t lineBaudRate(int slave) {
     case B38400: return 38400;
     case B57600: return 57600;
     case B115200: return 115200;
+    case B230400: return 230400;
     default: return 0;
   }
 }
@@ -108,6 +115,106 @@ std::string hex(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
+// Touch commands on standard input, one a line. When the input ends the controller goes
+// on answering; a line that is wrong is said on standard error and skipped.
+class CommandInput {
+public:
+  // Standard input while it is open; -1 (which poll skips) once it has ended.
+  int fd() const { return open_ ? STDIN_FILENO : -1; }
+
+  template <typename OnLine>
+  void read(OnLine onLine) {
+    char buffer[512];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+      open_ = false;
+      if (!pending_.empty() && !overlong_) onLine(pending_);
+      pending_.clear();
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      if (buffer[i] != '\n') {
+        if (pending_.size() < kMaxLine) {
+          pending_ += buffer[i];
+        } else {
+          overlong_ = true;
+        }
+        continue;
+      }
+      if (overlong_) {
+        std::cerr << "qv-controller-sim: command line too long, skipped\n";
+      } else {
+        onLine(pending_);
+      }
+      pending_.clear();
+      overlong_ = false;
+    }
+  }
+
+private:
+  static constexpr std::size_t kMaxLine = 256;
+  std::string pending_;
+  bool open_ = true;
+  bool overlong_ = false;
+};
+
+// Reports waiting for their time on the line. Each takes its line time at the speed the
+// driver set, so a report is written when its last byte would have arrived; the next one
+// starts no earlier than that.
+class ReportLine {
+public:
+  using Clock = std::chrono::steady_clock;
+
+  void schedule(const std::vector<qv::sim::TimedReport>& reports, std::uint32_t baudRate) {
+    for (const auto& report : reports) {
+      const auto start = std::max(Clock::now(), lineFreeAt_ + report.after);
+      lineFreeAt_ = start + qv::sim::lineTime(report.bytes.size(), baudRate);
+      queue_.push_back({lineFreeAt_, report.bytes});
+    }
+  }
+
+  // How long poll may wait before the next report is due; nullopt when none waits.
+  std::optional<timespec> wait() const {
+    if (queue_.empty()) return std::nullopt;
+    const auto left = std::max(Clock::duration::zero(), queue_.front().writeAt - Clock::now());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+  }
+
+  // The reports whose time has come, in order.
+  std::vector<qv::sim::Report> due() {
+    std::vector<qv::sim::Report> out;
+    const auto now = Clock::now();
+    while (!queue_.empty() && queue_.front().writeAt <= now) {
+      out.push_back(queue_.front().bytes);
+      queue_.pop_front();
+    }
+    return out;
+  }
+
+private:
+  struct Scheduled {
+    Clock::time_point writeAt;
+    qv::sim::Report bytes;
+  };
+  std::deque<Scheduled> queue_;
+  Clock::time_point lineFreeAt_{};
+};
+
+// A report goes out only when the line takes it: bytes nobody reads are lost on a real
+// line too, and the controller must not stall on them.
+void sendReport(int master, const qv::sim::Report& report) {
+  const std::vector<std::uint8_t> bytes(report.begin(), report.end());
+  pollfd room{master, POLLOUT, 0};
+  if (::poll(&room, 1, 0) <= 0 || (room.revents & POLLOUT) == 0) {
+    std::cout << "report " << hex(bytes) << " lost: nobody reads the line" << std::endl;
+    return;
+  }
+  writeAll(master, bytes);
+  std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report) << std::endl;
+}
+
 int run(const ControllerOptions& options) {
   // SIGTERM and SIGINT arrive as readable events, so the link is always removed.
   sigset_t stopSignals;
@@ -115,6 +222,9 @@ int run(const ControllerOptions& options) {
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGINT);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Started in the background of an interactive shell, reading the terminal fails instead
+  // of stopping the program; that ends its command input only.
+  ::signal(SIGTTIN, SIG_IGN);
   const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
   if (signals < 0) {
     std::perror("qv-controller-sim: signalfd");
@@ -156,15 +266,33 @@ int run(const ControllerOptions& options) {
   std::cout << link.string() << " -> " << line.slaveName << std::endl;
 
   qv::sim::ProbeScanner scanner;
+  qv::sim::TouchPlayer player;
+  CommandInput commands;
+  ReportLine reports;
+  // The speed the driver set; a speed termios has no name for here counts as our own.
+  const auto baudNow = [&] {
+    const std::uint32_t baud = lineBaudRate(line.slave);
+    return baud != 0 ? baud : options.baudRate;
+  };
   int probes = 0;
   bool stop = false;
   while (!stop) {
-    pollfd fds[2] = {{signals, POLLIN, 0}, {line.master, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    pollfd fds[3] = {{signals, POLLIN, 0}, {line.master, POLLIN, 0}, {commands.fd(), POLLIN, 0}};
+    const auto wait = reports.wait();
+    if (::ppoll(fds, 3, wait ? &*wait : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[0].revents & POLLIN) break;
+    for (const auto& report : reports.due()) sendReport(line.master, report);
+    if (fds[2].revents != 0) {
+      commands.read([&](const std::string& text) {
+        std::string error;
+        const auto command = qv::sim::parseTouchCommand(text, error);
+        if (command) reports.schedule(player.play(*command, error), baudNow());
+        if (!error.empty()) std::cerr << "qv-controller-sim: " << error << ": " << text << "\n";
+      });
+    }
     if ((fds[1].revents & POLLIN) == 0) continue;
     std::uint8_t buffer[512];
     const ssize_t n = ::read(line.master, buffer, sizeof buffer);

@@ -26,8 +26,11 @@ constexpr cli::Program kProgram{"qv-driverctl", R"(Usage: qv-driverctl [--socket
 Talks to the driver's device ($QUORVANE_HOME/dev/QV.VXD unless --socket is given).
 
 Commands:
-  touch X Y               a touch at raw reading X, Y (0..255): becomes the latest raw
-                          reading and counts one pen down and one pen up
+  touch X Y               a whole touch at raw reading X, Y (0..255), pen down then pen
+                          up; it takes the same road as a touch from the controller:
+                          mapped with the limits and the cursor offset, put out as a
+                          press and a release, beeped while the beep is on, counted as
+                          one pen down and one pen up, and kept as the latest raw reading
   line-errors OVR FRM     adds OVR overrun and FRM framing errors to the line counters
   stats                   prints the line counters (ReadLineStatistics)
   state                   prints qv-driverd's state, one name=value a line

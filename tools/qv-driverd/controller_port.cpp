@@ -6,6 +6,8 @@ namespace qv::driverd {
 
 namespace {
 
+constexpr int kMaxReadsAtOnce = 16;
+
 // Reads return at once with what has arrived.
 constexpr platform::SerialTimeouts kImmediate{0xFFFFFFFFu, 0, 0, 0, 0};
 
@@ -43,7 +45,8 @@ ControllerPort::Opened ControllerPort::open(const ControllerPortSettings& settin
 ControllerPort::Reading ControllerPort::read(std::vector<TouchSample>& samples) {
   Reading reading;
   std::array<std::uint8_t, 512> buffer{};
-  for (;;) {
+  // A line that never pauses is read in bounded rounds, so that clients are served between.
+  for (int round = 0; round < kMaxReadsAtOnce; ++round) {
     const platform::ReadResult r = port_->read(buffer, never_);
     if (!counted_) {
       // No counters on the device: each read that met an error counts one.
@@ -55,7 +58,7 @@ ControllerPort::Reading ControllerPort::read(std::vector<TouchSample>& samples) 
       reading.gone = r.status == platform::IoStatus::InvalidHandle ? "the port was closed" : "the line hung up or the port went away";
       break;
     }
-    if (r.count == 0 && r.lineErrors == 0) break;  // all taken
+    if (r.count < buffer.size() && r.lineErrors == 0) break;  // all taken
   }
   if (counted_) {
     if (const auto now = port_->errorCounts()) {

@@ -265,17 +265,15 @@ struct DriverServer::Impl {
       if (code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver) && input.size() == 10) {
         inputProblem = openInput();
       }
-      const bool failInitialize = options.behaviour.failInitialize || (inputProblem && !playing());
+      const bool inputFails = inputProblem && !playing();
       // The model answers at once; an outcome that must be in the store first is only
       // noted here and written by the store writer, and the reply waits for it.
       std::optional<bool> storeOutcome;
-      const auto noteOutcome = [&](bool initialised) {
-        storeOutcome = initialised;
-        return true;
-      };
-      Reply reply = failInitialize == options.behaviour.failInitialize
-                        ? handleRequest(model, options.behaviour, code, input, outLength, noteOutcome)
-                        : handleRequest(model, failingBehaviour(), code, input, outLength, noteOutcome);
+      Reply reply = handleRequest(model, inputFails ? failingBehaviour() : options.behaviour, code, input, outLength,
+                                  [&](bool initialised) {
+                                    storeOutcome = initialised;
+                                    return true;
+                                  });
       for (const TouchEffect& effect : reply.effects) carryOut(effect);
       if (storeOutcome) {
         writer->add({c.id, outcomeText(*storeOutcome, inputProblem), code, {input.begin(), input.end()}, std::move(reply)});

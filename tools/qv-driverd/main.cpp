@@ -32,10 +32,10 @@ removes it.
 
 Where touches come from: the controller on the serial port that the store's Cfg_COM
 names (COMn is $QUORVANE_HOME/dev/COMn, on the real machine /dev/ttyS<n-1> when that
-link is missing), at the speed in ChipBaudRate (9600 when absent), 8 data bits, no
-parity, 1 stop bit; or, with --input, a touch device the kernel already drives. The
-port or device is opened at start and again on every InitializeDriver; when it goes
-away the driver keeps serving and says so in its log.
+link is missing), at the speed in ChipBaudRate (9600 when absent or not a number),
+8 data bits, no parity, 1 stop bit, no flow control; or, with --input, a touch device
+the kernel already drives. The port or device is opened at start and again on every
+InitializeDriver; when it goes away the driver keeps serving and says so in its log.
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
 both axes 0..65535. It needs write access to /dev/uinput (the package's udev rule gives

@@ -1,6 +1,12 @@
-// The monitor program's stand-in: records every notification it is sent.
+// The monitor program's stand-in: records every notification it is sent, and keeps the
+// desktop's pointer hidden while "Hide Cursor" is on.
 #include "cli/command_line.h"
+#include "cursor_hiding.h"
+#include "platform/posix/registry_file_store.h"
 #include "window_stand_in.h"
+#include "x11_pointer.h"
+
+#include <memory>
 
 namespace {
 
@@ -9,6 +15,11 @@ Stands in for the monitor program: listens as the window "Quorvane Monitor" (cla
 TWatchForm) in the machine root named by QUORVANE_HOME, answers every message with 0
 and writes one line for it to monitor.log there. Ends on SIGTERM or SIGINT.
 
+While the store's HideCursor value is set (read at start and after each
+MonitorNotifyMessage), it hides the desktop's pointer: on X11 through the XFixes
+extension, until the value is cleared or the program ends. On Wayland the compositor
+decides, which it says once.
+
 Options:
   --help     show this text
   --version  show the version
@@ -16,9 +27,32 @@ Options:
 Exit status: 0 after a clean end, 1 when it cannot listen, 2 for a wrong argument.
 )"};
 
+constexpr std::uint32_t kMonitorNotifyMessage = 0x5BC;
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
-  return qv::tools::runWindowStandIn({"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt});
+  std::unique_ptr<qv::tools::DesktopPointer> pointer;
+  if (qv::tools::waylandSession()) {
+    pointer = std::make_unique<qv::tools::WaylandPointer>(qv::tools::sayLine);
+  } else {
+    pointer = std::make_unique<qv::tools::X11Pointer>(qv::tools::sayLine);
+  }
+  std::unique_ptr<qv::platform::RegistryFileStore> store;
+  try {
+    store = std::make_unique<qv::platform::RegistryFileStore>();
+  } catch (const std::exception&) {
+    // No machine root: the stand-in says so when it cannot listen.
+  }
+  std::unique_ptr<qv::tools::CursorHiding> hiding;
+  if (store) {
+    hiding = std::make_unique<qv::tools::CursorHiding>(*store, std::move(pointer), qv::tools::sayLine);
+    hiding->update();
+  }
+  qv::tools::StandInConfig config{"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt, {}};
+  config.afterMessage = [&hiding](std::uint32_t message) {
+    if (hiding && message == kMonitorNotifyMessage) hiding->update();
+  };
+  return qv::tools::runWindowStandIn(config);
 }

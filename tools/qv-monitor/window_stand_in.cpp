@@ -84,6 +84,8 @@ std::string describeMessage(std::uint32_t message, std::uint32_t wParam, std::ui
   return line;
 }
 
+void sayLine(const std::string& line) { std::cout << line << std::endl; }
+
 int runWindowStandIn(const StandInConfig& config) {
   const sigset_t set = endSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
@@ -109,6 +111,7 @@ int runWindowStandIn(const StandInConfig& config) {
         const std::string line = describeMessage(m.message, m.wParam, m.lParam);
         std::cout << line << std::endl;
         appendLine(logPath, line);
+        if (config.afterMessage) config.afterMessage(m.message);
         if (config.stopMessage && m.message == *config.stopMessage) stop = true;
         return 0;
       },

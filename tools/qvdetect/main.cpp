@@ -28,7 +28,8 @@ constexpr const char* kUsage =
     "9600 and 1200 baud. When a controller answers, writes run/qvmouse.cfg in the\n"
     "machine root (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
     "writes nothing and exits with 1 when none answers, and with 2 when the file\n"
-    "cannot be put in place (the reason goes to standard error).\n";
+    "cannot be put in place. Why it wrote nothing goes to standard error, as its\n"
+    "last line: the panel shows that line.\n";
 
 int search() {
   const fs::path root = platform::machineRoot();
@@ -59,7 +60,7 @@ int search() {
     std::cout << "wrote " << file.string() << ": port " << port.number << ", IRQ " << port.irq << std::endl;
     return 0;
   }
-  std::cout << "qvdetect: no controller answered; nothing written" << std::endl;
+  std::cerr << "qvdetect: no controller answered on COM1 to COM4; nothing written" << std::endl;
   return 1;
 }
 

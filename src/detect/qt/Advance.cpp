@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <exception>
 
@@ -34,10 +33,7 @@ TAdvDetForm::TAdvDetForm(QWidget* owner, AdvancePortControls controls, AdvanceSe
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kWidth, kHeight);
   // Centred on the monitor of the main window.
-  if (const QScreen* screen = platform::monitorOf(owner)) {
-    const QRect s = screen->geometry();
-    move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
-  }
+  platform::centreOnMonitorOf(*this, owner);
 
   Label1 = new QLabel(QStringLiteral("Warning !"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
@@ -136,7 +132,7 @@ void TAdvDetForm::Button1Click() {
     return;
   }
   Button1->setEnabled(true);
-  if (outcome == AdvanceOutcome::TimedOut || outcome == AdvanceOutcome::Applied) accept();
+  if (outcome != AdvanceOutcome::ToolRefused && outcome != AdvanceOutcome::WentBack) accept();
 }
 
 }  // namespace qv::detect

@@ -29,7 +29,8 @@ public:
   void Button1Click();
   void Button2Click() { reject(); }
   void Timer1Timer();
-  // Going back: closes the window and ends a search that waits for the tool's result.
+  // Going back: closes the window and ends a search that waits for the tool's result, and
+  // the tool with it.
   void reject() override;
 
   QLabel* label1() const { return Label1; }

@@ -4,22 +4,9 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace qv::detect {
-
-namespace {
-
-// Centred on the monitor of its owner (the main window), each half truncated toward zero.
-void centre(QWidget& w, const QWidget* owner) {
-  const QScreen* screen = platform::monitorOf(owner);
-  if (!screen) return;
-  const QRect s = screen->geometry();
-  w.move(s.left() + (s.width() - w.width()) / 2, s.top() + (s.height() - w.height()) / 2);
-}
-
-}  // namespace
 
 TDetectForm::TDetectForm(QWidget* owner, ProbeState& state, platform::SerialPortOpener opener)
     : QDialog(owner),
@@ -38,7 +25,7 @@ TDetectForm::TDetectForm(QWidget* owner, ProbeState& state, platform::SerialPort
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setLineWidth(3);
   layout->addWidget(Panel1);
-  centre(*this, owner);
+  platform::centreOnMonitorOf(*this, owner);  // of the main window
 
   configureComm1(Comm1);
   Timer1.setInterval(kTickMilliseconds);

@@ -1,5 +1,7 @@
 #include "platform/posix/posix_program_launcher.h"
 
+#include "platform/posix/posix_watched_program.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -63,6 +65,18 @@ struct SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
+
+// Runs the file itself (argv[0] = the file, no arguments); with errorsFd set, its standard
+// error goes there. posix_spawn's error number, 0 when it started.
+int spawnFile(const fs::path& file, int errorsFd, pid_t& pid) {
+  std::string arg0 = file.string();
+  char* argv[] = {arg0.data(), nullptr};
+  SpawnSetup setup;
+  if (errorsFd >= 0) posix_spawn_file_actions_adddup2(&setup.actions, errorsFd, STDERR_FILENO);
+  return ::posix_spawn(&pid, file.c_str(), &setup.actions, &setup.attr, argv, environ);
+}
+
+std::uint32_t startResult(pid_t pid) { return pid > 31 ? static_cast<std::uint32_t>(pid) : 32u; }
 
 // Through the system call: this C library's header for it lacks C linkage.
 int openPidfd(pid_t pid) {
@@ -190,14 +204,25 @@ PosixProgramLauncher::~PosixProgramLauncher() = default;
 std::uint32_t PosixProgramLauncher::startProgram(std::string_view command) {
   const fs::path file = programFileFromCommand(command);
   if (file.empty()) return startFailureCode(ENOENT);
-  std::string arg0 = file.string();
-  char* argv[] = {arg0.data(), nullptr};
-  SpawnSetup setup;
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, file.c_str(), &setup.actions, &setup.attr, argv, environ);
-  if (rc != 0) return startFailureCode(rc);
+  if (const int rc = spawnFile(file, -1, pid); rc != 0) return startFailureCode(rc);
   reaper_->watch(pid);
-  return pid > 31 ? static_cast<std::uint32_t>(pid) : 32u;
+  return startResult(pid);
+}
+
+WatchedStart PosixProgramLauncher::startWatchedProgram(std::string_view command) {
+  const fs::path file = programFileFromCommand(command);
+  if (file.empty()) return {startFailureCode(ENOENT), nullptr};
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return {startFailureCode(errno), nullptr};
+  UniqueFd errors(ends[0]);
+  UniqueFd errorsOfProgram(ends[1]);
+  pid_t pid = 0;
+  if (const int rc = spawnFile(file, errorsOfProgram.get(), pid); rc != 0) return {startFailureCode(rc), nullptr};
+  errorsOfProgram.reset();  // the pipe ends when the program and its children are done with it
+  ::fcntl(errors.get(), F_SETFL, O_NONBLOCK);
+  return {startResult(pid), std::make_unique<PosixWatchedProgram>(file.filename().string(), pid, std::move(errors),
+                                                                  [reaper = reaper_.get()](pid_t p) { reaper->watch(p); })};
 }
 
 bool PosixProgramLauncher::requestRestart() {

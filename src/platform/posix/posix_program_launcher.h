@@ -30,6 +30,9 @@ public:
   // terminal does not reach it. Returns the new process id, or 32 when that is smaller,
   // on success; startFailureCode() of the error otherwise.
   std::uint32_t startProgram(std::string_view command) override;
+  // The same start, with the program's standard error read by the WatchedProgram (which
+  // passes it on to this program's standard error).
+  WatchedStart startWatchedProgram(std::string_view command) override;
   // Runs QUORVANE_REBOOT_COMMAND with /bin/sh -c when the variable is set (even when
   // empty, which then does nothing), else "systemctl reboot". Does not wait for it.
   bool requestRestart() override;

@@ -206,7 +206,10 @@ std::uint32_t lineErrorsOfRead(const MarkDecoder::Output& marks, std::uint32_t c
 PosixSerialPort::PosixSerialPort(int fd) : fd_(fd), settingsChanged_(WaitEvent::create()) {
   serial_icounter_struct counts{};
   errorCountsAvailable_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
-  if (errorCountsAvailable_) takeCountedEvents(lastCounts_[0], lastCounts_[1]);
+  if (errorCountsAvailable_) {
+    takeCountedEvents(lastCounts_[0], lastCounts_[1]);
+    lineWatch_.emplace(LineChangeWatch::modemLines(fd_));
+  }
   // Keep what termios cannot hold at the values of a fresh device control block.
   kept_ = SerialLineState{};
   termios t{};
@@ -214,6 +217,7 @@ PosixSerialPort::PosixSerialPort(int fd) : fd_(fd), settingsChanged_(WaitEvent::
 }
 
 PosixSerialPort::~PosixSerialPort() {
+  lineWatch_.reset();  // its thread waits on the descriptor
   // Give the exclusive hold back before closing: a pseudo-terminal keeps the flag for
   // the next opener otherwise.
   ::ioctl(fd_, TIOCNXCL);
@@ -353,15 +357,23 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
   std::size_t got = 0;
   MarkDecoder::Output marks;  // what the marks of this read said
   bool tryReadFirst = false;  // right after bytes came, more are likely waiting
+  std::uint32_t counted = 0;  // line errors the device counted during this read
+  auto takeCounts = [&] {
+    if (!errorCountsAvailable_) return;
+    std::uint32_t errors = 0, modem = 0;
+    takeCountedEvents(errors, modem);
+    counted |= errors;
+    result.modemEvents |= modem;
+  };
   // A failure after bytes came in still hands those bytes over; the next read reports it.
   auto finish = [&](IoStatus status) {
     result.status = got > 0 && status != IoStatus::Cancelled ? IoStatus::Ok : status;
     result.count = got;
-    std::uint32_t counted = 0;
-    if (errorCountsAvailable_) takeCountedEvents(counted, result.modemEvents);
+    takeCounts();
     result.lineErrors = lineErrorsOfRead(marks, counted, settings.lineHasParity);
     return result;
   };
+  const WaitEvent* lineChanged = lineWatch_ ? lineWatch_->changed() : nullptr;
 
   auto takeDecoded = [&](std::size_t n) {
     MarkDecoder::Output decoded;
@@ -395,11 +407,13 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
           static_cast<int>(std::min<std::uint32_t>(settings.timeouts.readInterval, std::numeric_limits<int>::max()));
       timeout = timeout < 0 ? interval : std::min(timeout, interval);
     }
-    pollfd fds[3] = {{cancel.nativeHandle(), POLLIN, 0},
+    // Negative descriptors are not watched: settings only until the burst's first byte.
+    const bool watchSettings = got == 0 && settingsChanged_;
+    pollfd fds[4] = {{cancel.nativeHandle(), POLLIN, 0},
                      {fd_, POLLIN, 0},
-                     {settingsChanged_ ? settingsChanged_->nativeHandle() : -1, POLLIN, 0}};
-    const nfds_t watched = got == 0 && settingsChanged_ ? 3 : 2;
-    const int ready = ::poll(fds, watched, timeout);
+                     {watchSettings ? settingsChanged_->nativeHandle() : -1, POLLIN, 0},
+                     {lineChanged ? lineChanged->nativeHandle() : -1, POLLIN, 0}};
+    const int ready = ::poll(fds, 4, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return finish(IoStatus::Failed);
@@ -407,7 +421,17 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     if (fds[0].revents & POLLIN) return finish(IoStatus::Cancelled);
     if (ready == 0) break;  // quiet for the interval, or the total time-out passed
     if (fds[1].revents & POLLNVAL) return finish(IoStatus::InvalidHandle);
-    if (watched == 3 && (fds[2].revents & POLLIN)) {
+    if (fds[3].revents & POLLIN) {
+      // A modem line changed. On a quiet line it is reported at once; during a burst, with
+      // the burst.
+      lineChanged->reset();
+      if (got == 0) {
+        takeCounts();
+        if (result.modemEvents != 0 || counted != 0) return finish(IoStatus::Ok);
+      }
+      continue;
+    }
+    if (watchSettings && (fds[2].revents & POLLIN)) {
       // Nothing of the burst has come yet: it is read under the new settings, its total
       // time-out counted from now.
       settingsChanged_->reset();

@@ -2,6 +2,7 @@
 // POSIX backend of a serial port: a terminal device opened non-blocking, held
 // exclusively (TIOCEXCL and flock), configured through termios and waited on with poll.
 // The pieces that carry logic are free functions so they can be tested on their own.
+#include "platform/posix/posix_line_watch.h"
 #include "platform/serial_port.h"
 
 #include <termios.h>
@@ -111,6 +112,9 @@ private:
   std::vector<std::uint8_t> raw_;  // bytes as read, before unmarking; reading thread only
   bool errorCountsAvailable_;  // the device keeps line-error counters (real UARTs)
   std::uint32_t lastCounts_[6] = {0, 0, 0, 0, 0, 0};  // frame, overrun, parity, break, ring, carrier
+  // Wakes a read waiting on a quiet line when the ring or carrier-detect line changes (only
+  // where the device keeps counters); errors and breaks arrive marked in the data instead.
+  std::optional<LineChangeWatch> lineWatch_;
 };
 
 }  // namespace qv::platform::posix

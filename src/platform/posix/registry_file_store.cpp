@@ -335,13 +335,14 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   if (!fd.close()) return fail("cannot write", errno);
   if (::rename(tmpFile_.c_str(), file_.c_str()) != 0) return fail("cannot replace", errno);
 
-  // The rename itself must reach the disk for the write to survive a crash.
+  // The rename itself must reach the disk for the write to survive a crash. Once the
+  // rename is done the new file is in place and every reader sees it, so a folder that
+  // cannot be flushed does not undo the write: it is reported, and the write stands.
   UniqueFd dir(::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir && ::fsync(dir.get()) != 0 && errno != EINVAL) {
-    int err = errno;
-    cacheValid_ = false;
-    setError(root_.string() + ": cannot flush to disk: " + errnoText(err));
-    return false;
+    const int err = errno;
+    setError(root_.string() + ": cannot flush to disk: " + errnoText(err) +
+             " (the write is in place but may not survive a crash)");
   }
 
   cacheStamp_ = stampOf(st);

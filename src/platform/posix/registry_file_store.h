@@ -50,7 +50,8 @@ public:
   bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values) override;
   bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
-
+  // The store file, in its machine root.
+  std::string location() const override { return file_.string(); }
 
   // Creates the key with its missing parents and replaces or appends the values, as one
   // write; false, with nothing written, when the store failed.

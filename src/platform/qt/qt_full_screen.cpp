@@ -34,4 +34,11 @@ void makeFullScreenOn(QWidget& window, const QWidget* owner) {
                         Qt::WindowFullScreen);
 }
 
+void centreOnMonitorOf(QWidget& window, const QWidget* owner) {
+  if (const QScreen* screen = monitorOf(owner)) {
+    const ScreenRect at = centredIn(monitorAreas(*screen).area, window.width(), window.height());
+    window.move(at.left, at.top);
+  }
+}
+
 }  // namespace qv::platform

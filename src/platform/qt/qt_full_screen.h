@@ -20,4 +20,7 @@ Monitor monitorAreas(const QScreen& screen);
 // minimised window comes back full-screen.
 void makeFullScreenOn(QWidget& window, const QWidget* owner);
 
+// Moves window to the centre of owner's monitor (a window may be its own owner).
+void centreOnMonitorOf(QWidget& window, const QWidget* owner);
+
 }  // namespace qv::platform
