@@ -1,6 +1,7 @@
 // Runs a fuzz target's entry point once on every file named, or in the folders named, as
-// the ordinary suite does for the inputs that once found a fault. A folder that does not
-// exist holds nothing yet.
+// the ordinary suite does for the seeds and the inputs that once found a fault. A folder
+// that does not exist holds nothing yet; a replay that finds no input at all fails, since
+// it would pass whatever the code does.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
+  int replayed = 0;
   for (int i = 1; i < argc; ++i) {
     if (!fs::exists(argv[i])) continue;
     std::vector<fs::path> files{argv[i]};
@@ -21,7 +23,9 @@ int main(int argc, char** argv) {
       std::ifstream in(file, std::ios::binary);
       const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
       LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      ++replayed;
     }
   }
-  return 0;
+  if (replayed == 0) std::fprintf(stderr, "no input to replay\n");
+  return replayed > 0 ? 0 : 1;
 }
