@@ -256,6 +256,25 @@ TEST_F(DriverdTest, MalformedOrStuckClientsDoNotBlockOthers) {
   ::close(stalled);
 }
 
+TEST_F(DriverdTest, AClientThatStopsSendingStillGetsItsInitializeReply) {
+  test::DriverdProcess driverd;
+  ASSERT_TRUE(driverd.ready());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, driverd.socketPath().c_str());
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  // InitializeDriver, whose reply waits for the store, then nothing more from this side.
+  const Bytes request{0x03, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0x03, 0xFC, 0x03, 0xFC, 0, 0, 0, 0, 0, 0};
+  ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  ::shutdown(fd, SHUT_WR);
+  std::uint8_t reply[16];
+  EXPECT_EQ(::read(fd, reply, sizeof reply), 8);
+  EXPECT_EQ(reply[0], 1);
+  EXPECT_EQ(::read(fd, reply, sizeof reply), 0);  // then the driver closes
+  ::close(fd);
+}
+
 TEST_F(DriverdTest, IdleClientsCannotLockOthersOutAndLiveOnesAreNeverDropped) {
   test::DriverdProcess driverd;
   ASSERT_TRUE(driverd.ready());

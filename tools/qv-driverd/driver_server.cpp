@@ -157,10 +157,13 @@ struct Client {
   bool held = false;          // the current request is never answered; later ones wait forever
   bool awaitingStore = false;  // the current request's reply waits for the store writer
   bool dropped = false;       // closed; removed from the list after this round
+  bool readEnded = false;     // the client sent all it will send; it still gets what it is owed
   Clock::time_point lastHeard = Clock::now();
 
   // Nothing heard and nothing owed for longer than a caller waits for a reply.
   bool idleAt(Clock::time_point now) const { return !awaitingStore && now - lastHeard > kIdleLimit; }
+  // A client that sent its last bytes is done once its replies have gone out.
+  bool finished() const { return readEnded && !awaitingStore && out.empty(); }
 };
 
 }  // namespace
@@ -300,7 +303,7 @@ struct DriverServer::Impl {
       if (it == clients.end()) continue;
       it->awaitingStore = false;
       queueReply(*it, job.reply);
-      if (!flush(*it) || !serve(*it)) it->dropped = true;
+      if (!flush(*it) || !serve(*it) || it->finished()) it->dropped = true;
     }
   }
 
@@ -555,10 +558,11 @@ int DriverServer::run() {
     fds.push_back({accepting ? m.listenFd.get() : -1, POLLIN, 0});
     fds.push_back({m.io.input ? m.io.input->fd() : -1, POLLIN, 0});
     for (auto& c : m.clients) {
-      // A client is read also while its request waits, so that its hang-up is seen.
-      short events = POLLIN;
+      // A client is read also while its request waits, so that its hang-up is seen. One
+      // that has sent its last bytes is watched only while a reply waits to go out.
+      short events = c.readEnded ? 0 : POLLIN;
       if (!c.out.empty()) events |= POLLOUT;
-      fds.push_back({c.fd.get(), events, 0});
+      fds.push_back({events != 0 ? c.fd.get() : -1, events, 0});
     }
     const int timeout = platform::pollTimeoutUntil(wakeAt, now);
     if (::poll(fds.data(), fds.size(), timeout) < 0) {
@@ -579,16 +583,17 @@ int DriverServer::run() {
       const short ev = fds[i].revents;
       if (c.dropped) continue;
       bool alive = true;
-      if (ev & POLLOUT) alive = Impl::flush(c);
-      if (alive && (ev & (POLLIN | POLLHUP | POLLERR))) {
+      if (ev & POLLOUT || (c.readEnded && (ev & (POLLHUP | POLLERR)))) alive = Impl::flush(c);
+      if (alive && !c.readEnded && (ev & (POLLIN | POLLHUP | POLLERR))) {
         const auto r = Impl::receive(c);
-        // Requests that arrived before the client hung up still take effect.
-        const bool served = r != Impl::Received::Broken && m.serve(c);
-        alive = served && r == Impl::Received::More;
+        // Requests that arrived before the client stopped sending still take effect and
+        // are answered, also one whose reply waits for the store.
+        c.readEnded = r == Impl::Received::Ended;
+        alive = r != Impl::Received::Broken && m.serve(c);
       } else if (alive) {
         alive = m.serve(c);
       }
-      if (!alive) c.dropped = true;
+      if (!alive || c.finished() || (c.readEnded && c.held)) c.dropped = true;
     }
     if (fds[2].revents & POLLIN) m.acceptClients();
     m.clients.remove_if([](const Client& c) { return c.dropped; });
