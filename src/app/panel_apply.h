@@ -8,11 +8,16 @@ namespace qv::app {
 
 enum class OkOutcome {
   PortInvalid,      // the user was told; nothing written, the window stays open
+  MachineRefused,   // a change of the machine by a user who may not: told, nothing written, the window stays open
   RestartDeclined,  // settings written, nothing sent; the window stays open
   Completed,        // the window closes
 };
 
 OkOutcome applySettings(const PanelModel& model, PanelServices& services);
+
+// The values of the settings key that OK writes from the window, in the order it writes
+// them.
+std::vector<platform::RegValueEntry> okSettingsValues(const PanelControls& c, const PanelRuntime& r);
 
 // Puts back what the window changed in the system while it was open. The window closes
 // afterwards.

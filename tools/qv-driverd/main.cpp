@@ -170,19 +170,19 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::filesystem::path root;
+  // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
+  std::unique_ptr<platform::RegistryStore> store;
+  std::unique_ptr<platform::RegistryStore> settings;
   try {
-    root = platform::machineRoot();
+    const std::filesystem::path root = platform::machineRoot();
+    if (options.socketPath.empty()) options.socketPath = platform::driverDevicePath();
+    if (options.logPath.empty()) options.logPath = root / "driverd.log";
+    store = driverd::openMachineStore();
+    settings = driverd::openMachineStore();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv-driverd: %s\n", e.what());
     return 1;
   }
-  if (options.socketPath.empty()) options.socketPath = root / "dev" / "QV.VXD";
-  if (options.logPath.empty()) options.logPath = root / "driverd.log";
-
-  // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
-  auto store = driverd::openMachineStore(root);
-  auto settings = driverd::openMachineStore(root);
   options.behaviour.start = driverd::readStartSettings(*settings);
 
   driverd::DriverIo io;

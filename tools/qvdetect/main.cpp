@@ -2,11 +2,13 @@
 // with the detection's probe, and writes what it found to qvmouse.cfg in the machine's run
 // folder (the port number at offset 9, its standard IRQ at offset 11). Writes nothing when
 // no controller answers. The panel's advanced detection starts it without arguments.
+#include "detect/detect_flow.h"
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qvmouse_config.h"
 #include "cli/command_line.h"
 #include "platform/machine_root.h"
+#include "platform/user_identity.h"
 
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,9 +39,16 @@ int search() {
   std::cout << "qvdetect: searching the serial ports of " << root.string() << std::endl;
   detect::ProbeState state;
   detect::PortProber prober(state, detect::realTimeTicks(), detect::machinePortOpener());
+  std::vector<detect::DeniedPort> denied;
   for (const auto& port : detect::kStandardPorts) {
     if (!detect::machinePortPresent(port.name)) {
-      std::cout << port.name << ": absent or in use, skipped" << std::endl;
+      if (std::string group = detect::machinePortGroupNeeded(port.name); !group.empty()) {
+        std::cout << port.name << ": permission denied (only members of the group " << group
+                  << " may open it), skipped" << std::endl;
+        denied.push_back({port.name, std::move(group)});
+      } else {
+        std::cout << port.name << ": absent or in use, skipped" << std::endl;
+      }
       continue;
     }
     std::cout << port.name << ": probing at 19200, 9600 and 1200 baud ..." << std::endl;
@@ -59,6 +69,15 @@ int search() {
     }
     std::cout << "wrote " << file.string() << ": port " << port.number << ", IRQ " << port.irq << std::endl;
     return 0;
+  }
+  if (!denied.empty()) {
+    // The panel shows the last line only: it must say what stands in the way.
+    std::string text = detect::deniedPortsText(denied, platform::currentUserName());
+    for (char& ch : text) {
+      if (ch == '\n') ch = ' ';
+    }
+    std::cerr << "qvdetect: no controller answered; nothing written. " << text << std::endl;
+    return 1;
   }
   std::cerr << "qvdetect: no controller answered on COM1 to COM4; nothing written" << std::endl;
   return 1;
