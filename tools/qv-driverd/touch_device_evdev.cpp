@@ -1,6 +1,7 @@
 // The touch device through libevdev: capabilities checked, held exclusively while open,
 // events followed across dropped reports with libevdev's own resynchronisation.
 #include "platform/posix/unique_fd.h"
+#include "pointer_output.h"
 #include "touch_device.h"
 #include "touch_events.h"
 
@@ -110,6 +111,12 @@ TouchDeviceResult openTouchDevice(const std::string& path) {
     return result;
   }
   const std::string name = libevdev_get_name(dev.get()) ? libevdev_get_name(dev.get()) : "";
+  const char* phys = libevdev_get_phys(dev.get());
+  if (isOwnOutputDevice(name, phys ? phys : "")) {
+    result.error = path + " (" + name + ") is this driver's own pointer device: it would feed on its own touches";
+    result.notTouchDevice = true;
+    return result;
+  }
   const TouchCapabilities caps = capabilities(dev.get());
   const SourceChoice choice = chooseTouchSource(caps);
   if (!choice.source) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace qv::driverd {
 
@@ -60,7 +61,8 @@ private:
 UinputResult openUinputOutput() {
   std::unique_ptr<libevdev, EvdevFree> dev(libevdev_new());
   if (!dev) return {nullptr, "no pointer output: out of memory"};
-  libevdev_set_name(dev.get(), "Quorvane Touch Screen");
+  libevdev_set_name(dev.get(), std::string(kOutputDeviceName).c_str());
+  libevdev_set_phys(dev.get(), std::string(kOutputDevicePhys).c_str());
   libevdev_set_id_bustype(dev.get(), BUS_VIRTUAL);
   libevdev_enable_property(dev.get(), INPUT_PROP_DIRECT);
   libevdev_enable_event_type(dev.get(), EV_KEY);
