@@ -78,6 +78,8 @@ struct DriverOnLine {
     io.output = std::move(recording);
     ServerOptions options;
     options.socketPath = line.root / "dev" / "QV.VXD";
+    // Played: nobody on this line answers the probes, and the port must stay open.
+    options.behaviour.trueLimits = kDefaultTrueLimits;
     server = std::make_unique<DriverServer>(options, nullptr, std::move(io));
     std::promise<bool> started;
     auto ready = started.get_future();

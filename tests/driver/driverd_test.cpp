@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -383,7 +384,19 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
   root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
                      "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
+  // The controller acknowledges the driver's probes, as an older chip does.
+  std::thread controller([master] {
+    std::uint8_t probes[10];
+    std::size_t got = 0;
+    for (pollfd in{master, POLLIN, 0}; got < sizeof probes && ::poll(&in, 1, 5000) > 0;) {
+      const ssize_t n = ::read(master, probes + got, sizeof probes - got);
+      if (n <= 0) return;
+      got += static_cast<std::size_t>(n);
+    }
+    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
+  });
   test::DriverdProcess driverd({"--init-at-start"}, false);
+  controller.join();
   ASSERT_TRUE(driverd.ready());
   EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
   termios line{};

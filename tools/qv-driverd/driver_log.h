@@ -20,6 +20,8 @@ public:
 
   // Appends to path from now on; why not, when it cannot be opened.
   std::optional<std::string> open(const std::filesystem::path& path);
+  // Writes to standard error from now on (the journal, when the driver is the service).
+  std::optional<std::string> openStandardError();
 
   void request(std::uint32_t code, std::span<const std::uint8_t> input, const char* outcome);
   void note(const std::string& text);
@@ -30,5 +32,10 @@ private:
   bool withTimes_;
   platform::UniqueFd fd_;
 };
+
+// True when standard error is the journal's stream, as systemd says in JOURNAL_STREAM
+// ("device:inode" of that stream) for a service; a program merely started from such a
+// service's session has another standard error and gets false.
+bool standardErrorIsJournal();
 
 }  // namespace qv::driverd
