@@ -162,7 +162,7 @@ struct DriverServer::Impl {
     if (settleWaiters(outcome)) return;
     model.initialised = outcome.initialised;
     const std::string text = initText(outcome);
-    if (text == lastInitText) return;
+    if (!store || text == lastInitText) return;
     lastInitText = text;
     writer->add({std::nullopt, text, 0, {}, {}});
   }
