@@ -2,16 +2,16 @@
 
 #include "driver_clients.h"
 #include "driver_log.h"
+#include "instance_lock.h"
 #include "machine_store.h"
 #include "platform/little_endian.h"
 #include "platform/machine_root.h"
 #include "platform/posix/unix_socket.h"
+#include "stop_signals.h"
 #include "store_writer.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -204,21 +204,17 @@ DriverServer::~DriverServer() {
   }
 }
 
-std::optional<std::string> DriverServer::start() {
+std::optional<std::string> DriverServer::start(platform::UniqueFd heldLock) {
   auto& m = *impl_;
   const auto& path = m.options.socketPath;
-  if (auto problem = platform::socketPathProblem(path)) return *problem;
-  if (path.has_parent_path() && !platform::ensureDirectory(path.parent_path(), 0700)) {
-    return "cannot create the folder " + path.parent_path().string();
-  }
-
   // The lock decides between two drivers starting at once; the connect test below
   // catches anything else that already serves the socket.
-  const std::string lockPath = path.string() + ".lock";
-  m.lockFd.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!m.lockFd) return "cannot open " + lockPath + ": " + std::strerror(errno);
-  if (::flock(m.lockFd.get(), LOCK_EX | LOCK_NB) != 0) {
-    return "another qv-driverd already serves " + path.string();
+  if (heldLock) {
+    m.lockFd = std::move(heldLock);
+  } else {
+    InstanceLock lock = takeInstanceLock(path);
+    if (!lock.fd) return lock.error;
+    m.lockFd = std::move(lock.fd);
   }
 
   sockaddr_un addr;
@@ -264,12 +260,9 @@ std::optional<std::string> DriverServer::start() {
   }
   if (::listen(m.listenFd.get(), SOMAXCONN) != 0) return std::string("listen: ") + std::strerror(errno);
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  m.signalFd.reset(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+  blockStopSignals();
+  const sigset_t stopping = stopSignals();
+  m.signalFd.reset(::signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK));
   if (!m.signalFd) return std::string("signalfd: ") + std::strerror(errno);
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -285,6 +278,7 @@ int DriverServer::run() {
     const auto now = Clock::now();
     auto wakeAt = Clock::time_point::max();
     const bool accepting = m.accepting(now, wakeAt);
+    if (const auto roadWake = m.road.wakeAt()) wakeAt = std::min(wakeAt, *roadWake);
     fds.clear();
     fds.push_back({m.signalFd.get(), POLLIN, 0});
     fds.push_back({m.writer->wakeFd(), POLLIN, 0});
@@ -307,6 +301,8 @@ int DriverServer::run() {
     if (fds[1].revents & POLLIN) m.finishStoreJobs();
     // A touch input opened anew by a request of this round is read in the next.
     if (fds[3].fd >= 0 && fds[3].fd == m.road.inputFd() && fds[3].revents != 0) m.road.readInput();
+    // After the read: a touch ends on a quiet line only when nothing came meanwhile.
+    m.road.onTime(Clock::now());
 
     // Each connection polled above is served on its own; new ones wait for the next round.
     constexpr std::size_t kFirstClient = 4;

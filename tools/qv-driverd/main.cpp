@@ -4,9 +4,11 @@
 #include "beeper.h"
 #include "cli/command_line.h"
 #include "driver_server.h"
+#include "instance_lock.h"
 #include "machine_store.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
+#include "stop_signals.h"
 #include "touch_device.h"
 #include "touch_input.h"
 
@@ -56,8 +58,10 @@ touch (which takes the road of every touch), inject line errors, read its state,
 Every request is appended to $QUORVANE_HOME/driverd.log as one line:
   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
 and everything else it has to say (its input, beeps, noise skipped) as a line that
-starts with "# ". With --log-times each line ends with one more field, the time of the
-line in microseconds of the system's monotonic clock (CLOCK_MONOTONIC).
+starts with "# ", what it skipped at most once a second. With --log-times each line ends
+with one more field, the time of the line in microseconds of the system's monotonic clock
+(CLOCK_MONOTONIC). A log that reaches 1 MiB moves to the same name with ".1" added
+(replacing the one there) and a new one begins.
 
 Options:
   --fail-init[=TEXT]  InitializeDriver fails and writes TEXT (default "Failed") as
@@ -123,6 +127,8 @@ int usageError(std::string_view what) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  // Before any thread starts: the stop signals belong to the poll loop alone.
+  driverd::blockStopSignals();
   if (auto status = cli::answerHelpOrVersion({"qv-driverd", kUsage}, argc, argv)) return *status;
   driverd::ServerOptions options;
   std::optional<std::string> inputDevice;
@@ -180,6 +186,13 @@ int main(int argc, char** argv) {
   if (options.socketPath.empty()) options.socketPath = root / "dev" / "QV.VXD";
   if (options.logPath.empty()) options.logPath = root / "driverd.log";
 
+  // A second driver gives up here, before it makes a device or takes an input.
+  driverd::InstanceLock lock = driverd::takeInstanceLock(options.socketPath);
+  if (!lock.fd) {
+    std::fprintf(stderr, "qv-driverd: %s\n", lock.error.c_str());
+    return 1;
+  }
+
   // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
   auto store = driverd::openMachineStore(root);
   auto settings = driverd::openMachineStore(root);
@@ -206,13 +219,14 @@ int main(int argc, char** argv) {
   const bool hasOutput = io.output != nullptr;
 
   driverd::DriverServer server(options, store.get(), std::move(io));
-  if (auto error = server.start()) {
+  if (auto error = server.start(std::move(lock.fd))) {
     std::fprintf(stderr, "qv-driverd: %s\n", error->c_str());
     return 1;
   }
   std::printf("qv-driverd: serving %s\n", options.socketPath.c_str());
   if (hasOutput) {
-    std::printf("qv-driverd: pointer output goes to the uinput device \"Quorvane Touch Screen\"\n");
+    std::printf("qv-driverd: pointer output goes to the uinput device \"%s\"\n",
+                std::string(driverd::kOutputDeviceName).c_str());
   } else {
     std::printf("qv-driverd: %s\n", uinput.whyNone.c_str());
   }

@@ -8,6 +8,7 @@
 #include "pointer_output.h"
 #include "touch_input.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,17 +39,31 @@ public:
   // Opens the touch input (anew), ending a touch held on the old one; why it could not,
   // when it could not. nullopt also when there is no touch input.
   std::optional<std::string> openInput();
+  using Clock = std::chrono::steady_clock;
   // Takes what the touch input has: samples, line errors, what it skipped, a hang-up.
-  void readInput();
+  void readInput(Clock::time_point now = Clock::now());
+  // When the road has something to do without input: a touch held on a line that went
+  // quiet ends, skipped bytes held back from the log are said. nullopt while there is
+  // nothing of the kind, so an idle driver is never woken.
+  std::optional<Clock::time_point> wakeAt() const;
+  // Does what wakeAt named, when its time has come at now.
+  void onTime(Clock::time_point now);
   // One touch's effect on the pointer device and the beeper.
   void carryOut(const TouchEffect& effect);
 
+  // What was skipped is said at most this often, the counts of the time between summed.
+  static constexpr auto kSkipNoteEvery = std::chrono::seconds(1);
+
 private:
+  void noteSkipped(Clock::time_point now);
+
   DriverIo io_;
   DriverModel& model_;
   DriverLog& log_;
   bool trueLimitsGiven_;
   std::vector<TouchSample> samples_;  // read from the touch input, reused
+  ReportDecoder::Skipped unsaid_;     // skipped since the last note
+  std::optional<Clock::time_point> lastSkipNote_;
 };
 
 }  // namespace qv::driverd
