@@ -331,8 +331,12 @@ std::optional<std::string> DriverServer::start(platform::UniqueFd heldLock) {
   const InputOutcome outcome = m.initialiseAtStart();
   m.model.initialised = outcome.initialised;
   if (m.store) {
-    m.lastInitText = Impl::initText(outcome);
-    if (!m.reportInit(m.lastInitText)) m.log.note("cannot record the start-up initialisation in the store");
+    const std::string text = Impl::initText(outcome);
+    if (m.reportInit(text)) {
+      m.lastInitText = text;
+    } else {
+      m.log.note("cannot record the start-up initialisation in the store");
+    }
   }
 
   m.listenFd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
