@@ -45,6 +45,10 @@ bool X11Pointer::connect() {
     sayOnce("no X display (DISPLAY is not set): the pointer stays as it is");
     return false;
   }
+  // The handlers are in place before the first request: a display lost while it is being
+  // opened or asked about the extension fails the connection, never the program.
+  XSetIOErrorHandler(keepGoingOnIoError);
+  XSetErrorHandler(ignoreProtocolError);
   auto connection = std::make_unique<Connection>();
   connection->display.reset(XOpenDisplay(nullptr));
   Display* display = connection->display.get();
@@ -52,16 +56,19 @@ bool X11Pointer::connect() {
     sayOnce(std::string("cannot open the X display ") + name + ": the pointer stays as it is");
     return false;
   }
+  XSetIOErrorExitHandler(display, markLost, &connection->lost);
   int eventBase = 0, errorBase = 0, major = 0, minor = 0;
   // Global hiding came with version 4 of the extension.
-  if (!XFixesQueryExtension(display, &eventBase, &errorBase) || !XFixesQueryVersion(display, &major, &minor) ||
-      major < 4) {
+  const bool fixes4 = XFixesQueryExtension(display, &eventBase, &errorBase) &&
+                      XFixesQueryVersion(display, &major, &minor) && major >= 4;
+  if (connection->lost) {
+    sayOnce(std::string("the X display ") + name + " went away");
+    return false;
+  }
+  if (!fixes4) {
     sayOnce(std::string("the X display ") + name + " cannot hide the pointer (no XFixes 4)");
     return false;
   }
-  XSetIOErrorHandler(keepGoingOnIoError);
-  XSetErrorHandler(ignoreProtocolError);
-  XSetIOErrorExitHandler(display, markLost, &connection->lost);
   connection_ = std::move(connection);
   lastProblem_.clear();
   return true;
