@@ -4,14 +4,22 @@
 #include <X11/extensions/Xfixes.h>
 
 #include <cstdlib>
+#include <iostream>
 
 namespace qv::tools {
 
 namespace {
 
+// True while XOpenDisplay runs. Its own requests come before a display exists to take an
+// exit handler, so a display lost then still ends the program: the handler says why first.
+bool openingDisplay = false;
+
 // A lost display must not end the program (Xlib's own handlers exit): the request under
 // way returns, the connection is marked lost and dropped afterwards.
-int keepGoingOnIoError(Display*) { return 0; }
+int keepGoingOnIoError(Display*) {
+  if (openingDisplay) std::cerr << "Hide Cursor: the X display went away while it was being opened" << std::endl;
+  return 0;
+}
 void markLost(Display*, void* lost) { *static_cast<bool*>(lost) = true; }
 // The requests used here raise no protocol errors; should one come, it is no reason to end.
 int ignoreProtocolError(Display*, XErrorEvent*) { return 0; }
@@ -50,7 +58,9 @@ bool X11Pointer::connect() {
   XSetIOErrorHandler(keepGoingOnIoError);
   XSetErrorHandler(ignoreProtocolError);
   auto connection = std::make_unique<Connection>();
+  openingDisplay = true;
   connection->display.reset(XOpenDisplay(nullptr));
+  openingDisplay = false;
   Display* display = connection->display.get();
   if (!display) {
     sayOnce(std::string("cannot open the X display ") + name + ": the pointer stays as it is");
