@@ -267,7 +267,8 @@ void BM_ForeignTrafficLogLines(benchmark::State& state) {
       if (text.find("skipped on the") == std::string::npos) continue;
       ++lines;
       unsigned long n = 0, c = 0;
-      if (std::sscanf(text.c_str() + text.find(": noise bytes"), ": noise bytes %lu, reports cut short %lu", &n, &c) == 2) {
+      const char* counts = text.c_str() + text.find(": noise bytes");
+      if (std::sscanf(counts, ": noise bytes %lu, reports cut short %lu", &n, &c) == 2) {
         noise += static_cast<double>(n);
         cut += static_cast<double>(c);
       }

@@ -259,7 +259,9 @@ void sendReport(int master, const ReportLine::Due& report) {
     return;
   }
   writeAll(master, bytes);
-  if (!report.repeated) std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report.bytes) << std::endl;
+  if (!report.repeated) {
+    std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report.bytes) << std::endl;
+  }
 }
 
 int run(const ControllerOptions& options) {

@@ -42,6 +42,10 @@ the speed in ChipBaudRate (9600 when absent or not a number), 8 data bits, no pa
 The port or device is opened at start and again on every InitializeDriver. A port or
 device that goes away is released, a touch in progress is lifted, and it is opened and
 initialised again as soon as it comes back (the kernel tells of it; nothing polls).
+Line noise makes no touches: bytes the port receives with a framing error never make a
+report, and a pen down counts only once the controller's next report follows it. A
+touch ends with its pen-up report, also one cut short, or when the line stays quiet for
+four report times (at least 40 ms).
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
 both axes 0..65535. It needs write access to /dev/uinput (installed, the package's udev
