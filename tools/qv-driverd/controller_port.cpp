@@ -38,7 +38,8 @@ platform::SerialLineState controllerLineState(std::uint32_t baudRate) {
 
 std::chrono::milliseconds quietLimit(std::uint32_t baudRate) {
   // A report is 5 bytes of 10 bits on the line.
-  const auto reportTime = std::chrono::microseconds(kReportSize * 10 * 1'000'000 / std::max<std::uint32_t>(baudRate, 1));
+  const auto reportTime =
+      std::chrono::microseconds(kReportSize * 10 * 1'000'000 / std::max<std::uint32_t>(baudRate, 1));
   return std::max(kLeastQuiet, std::chrono::ceil<std::chrono::milliseconds>(kQuietReports * reportTime));
 }
 
@@ -61,7 +62,9 @@ ControllerPort::Opened ControllerPort::open(const ControllerPortSettings& settin
   platform::SerialOpenResult opened = opener(name);
   if (!opened.port) return fail(opened.reason.empty() ? "it cannot be opened" : opened.reason);
   if (opened.port->pollHandle() < 0) return fail("it cannot be waited on");
-  if (!opened.port->setLineState(controllerLineState(settings.baudRate))) return fail(std::to_string(settings.baudRate) + " baud is not a speed it can take");
+  if (!opened.port->setLineState(controllerLineState(settings.baudRate))) {
+    return fail(std::to_string(settings.baudRate) + " baud is not a speed it can take");
+  }
   if (!opened.port->setTimeouts(kImmediate)) return fail("its time-outs cannot be set");
   auto never = platform::WaitEvent::create();
   if (!never) return fail("the system refused an event");

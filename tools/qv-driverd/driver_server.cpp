@@ -2,17 +2,17 @@
 
 #include "driver_clients.h"
 #include "driver_log.h"
+#include "instance_lock.h"
 #include "machine_store.h"
 #include "peer_policy.h"
 #include "platform/little_endian.h"
 #include "platform/machine_root.h"
 #include "platform/posix/unix_socket.h"
+#include "stop_signals.h"
 #include "store_writer.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -162,7 +162,7 @@ struct DriverServer::Impl {
     if (settleWaiters(outcome)) return;
     model.initialised = outcome.initialised;
     const std::string text = initText(outcome);
-    if (text == lastInitText) return;
+    if (!store || text == lastInitText) return;
     lastInitText = text;
     writer->add({std::nullopt, text, 0, {}, {}});
   }
@@ -289,21 +289,17 @@ DriverServer::~DriverServer() {
   }
 }
 
-std::optional<std::string> DriverServer::start() {
+std::optional<std::string> DriverServer::start(platform::UniqueFd heldLock) {
   auto& m = *impl_;
   const auto& path = m.options.socketPath;
-  if (auto problem = platform::socketPathProblem(path)) return *problem;
-  if (path.has_parent_path() && !platform::ensureDirectory(path.parent_path(), m.options.sharedSocket ? 0750 : 0700)) {
-    return "cannot create the folder " + path.parent_path().string();
-  }
-
   // The lock decides between two drivers starting at once; the connect test below
   // catches anything else that already serves the socket.
-  const std::string lockPath = path.string() + ".lock";
-  m.lockFd.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!m.lockFd) return "cannot open " + lockPath + ": " + std::strerror(errno);
-  if (::flock(m.lockFd.get(), LOCK_EX | LOCK_NB) != 0) {
-    return "another qv-driverd already serves " + path.string();
+  if (heldLock) {
+    m.lockFd = std::move(heldLock);
+  } else {
+    InstanceLock lock = takeInstanceLock(path, m.options.sharedSocket ? 0750 : 0700);
+    if (!lock.fd) return lock.error;
+    m.lockFd = std::move(lock.fd);
   }
 
   sockaddr_un addr;
@@ -335,8 +331,12 @@ std::optional<std::string> DriverServer::start() {
   const InputOutcome outcome = m.initialiseAtStart();
   m.model.initialised = outcome.initialised;
   if (m.store) {
-    m.lastInitText = Impl::initText(outcome);
-    if (!m.reportInit(m.lastInitText)) m.log.note("cannot record the start-up initialisation in the store");
+    const std::string text = Impl::initText(outcome);
+    if (m.reportInit(text)) {
+      m.lastInitText = text;
+    } else {
+      m.log.note("cannot record the start-up initialisation in the store");
+    }
   }
 
   m.listenFd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -352,12 +352,9 @@ std::optional<std::string> DriverServer::start() {
   }
   if (::listen(m.listenFd.get(), SOMAXCONN) != 0) return std::string("listen: ") + std::strerror(errno);
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  m.signalFd.reset(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+  blockStopSignals();
+  const sigset_t stopping = stopSignals();
+  m.signalFd.reset(::signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK));
   if (!m.signalFd) return std::string("signalfd: ") + std::strerror(errno);
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -374,6 +371,7 @@ int DriverServer::run() {
     auto wakeAt = Clock::time_point::max();
     const bool accepting = m.accepting(now, wakeAt);
     if (const auto deadline = m.road.probeDeadline()) wakeAt = std::min(wakeAt, *deadline);
+    if (const auto roadWake = m.road.wakeAt()) wakeAt = std::min(wakeAt, *roadWake);
     fds.clear();
     fds.push_back({m.signalFd.get(), POLLIN, 0});
     fds.push_back({m.writer->wakeFd(), POLLIN, 0});
@@ -403,6 +401,8 @@ int DriverServer::run() {
     if (fds[4].fd >= 0 && fds[4].revents != 0) {
       if (const auto outcome = m.road.inputMayBeBack(Clock::now())) m.settle(*outcome);
     }
+    // After the read: a touch ends on a quiet line only when nothing came meanwhile.
+    m.road.onTime(Clock::now());
 
     // Each connection polled above is served on its own; new ones wait for the next round.
     constexpr std::size_t kFirstClient = 5;

@@ -7,6 +7,7 @@
 // says whether the controller answered (input_link.h). Every request and everything else the driver has to say goes to
 // its log (driver_log.h); touches take the touch road (touch_road.h).
 #include "driver_model.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/registry_store.h"
 #include "touch_road.h"
 
@@ -43,9 +44,10 @@ public:
   DriverServer(const DriverServer&) = delete;
   DriverServer& operator=(const DriverServer&) = delete;
 
-  // Takes the socket. Blocks SIGTERM and SIGINT for this thread, which then end run().
-  // An error text when it cannot serve (another driver is live, path too long, ...).
-  std::optional<std::string> start();
+  // Takes the socket, and the instance lock unless heldLock is it (takeInstanceLock).
+  // Blocks the stop signals for this thread, which then end run(). An error text when it
+  // cannot serve (another driver is live, path too long, ...).
+  std::optional<std::string> start(platform::UniqueFd heldLock = platform::UniqueFd());
   // Serves until SIGTERM or SIGINT. 0 on a clean stop.
   int run();
 

@@ -42,6 +42,13 @@ public:
   int inputFd() const { return input_ ? input_->fd() : -1; }
   // Readable when a missing device may have come back; -1 while none is missed.
   int watchFd() const { return watch_.fd(); }
+  // When the controller's quiet line ends the touch it holds (see TouchInput).
+  std::optional<Clock::time_point> quietDeadline() const {
+    return input_ ? input_->quietDeadline() : std::nullopt;
+  }
+  void endIfQuiet(Clock::time_point now, std::vector<TouchSample>& samples) {
+    if (input_) input_->endIfQuiet(now, samples);
+  }
   // While the controller has still to answer: until when.
   std::optional<Clock::time_point> probeDeadline() const { return probeDeadline_; }
 

@@ -5,9 +5,11 @@
 #include "cli/command_line.h"
 #include "driver_log.h"
 #include "driver_server.h"
+#include "instance_lock.h"
 #include "machine_store.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
+#include "stop_signals.h"
 #include "touch_device.h"
 #include "touch_input.h"
 
@@ -40,6 +42,10 @@ the speed in ChipBaudRate (9600 when absent or not a number), 8 data bits, no pa
 The port or device is opened at start and again on every InitializeDriver. A port or
 device that goes away is released, a touch in progress is lifted, and it is opened and
 initialised again as soon as it comes back (the kernel tells of it; nothing polls).
+Line noise makes no touches: bytes the port receives with a framing error never make a
+report, and a pen down counts only once the controller's next report follows it. A
+touch ends with its pen-up report, also one cut short, or when the line stays quiet for
+four report times (at least 40 ms).
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
 both axes 0..65535. It needs write access to /dev/uinput (installed, the package's udev
@@ -65,10 +71,12 @@ wrong size are answered with failure.
 Every request is logged as one line:
   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
 and everything else it has to say (its input, beeps, noise skipped) as a line that
-starts with "# ". The log is $QUORVANE_HOME/driverd.log, or standard error when that is
-the journal (JOURNAL_STREAM names it, as for a service). With --log-times each line ends
-with one more field, the time of the line in microseconds of the system's monotonic
-clock (CLOCK_MONOTONIC).
+starts with "# ", what it skipped at most once a second. The log is
+$QUORVANE_HOME/driverd.log, or standard error when that is the journal (JOURNAL_STREAM
+names it, as for a service). With --log-times each line ends with one more field, the
+time of the line in microseconds of the system's monotonic clock (CLOCK_MONOTONIC). A
+log file that reaches 1 MiB moves to the same name with ".1" added (replacing the one
+there) and a new one begins.
 
 Options:
   --fail-init[=TEXT]  InitializeDriver fails and writes TEXT (default "Failed") as
@@ -135,6 +143,8 @@ int usageError(std::string_view what) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  // Before any thread starts: the stop signals belong to the poll loop alone.
+  driverd::blockStopSignals();
   if (auto status = cli::answerHelpOrVersion({"qv-driverd", kUsage}, argc, argv)) return *status;
   driverd::ServerOptions options;
   std::optional<std::string> inputDevice;
@@ -200,6 +210,13 @@ int main(int argc, char** argv) {
   // Installed, the driver is the machine's service and its clients are the members of its
   // group; a private machine's driver serves its own user alone.
   options.sharedSocket = !platform::privateMachine();
+
+  // A second driver gives up here, before it makes a device or takes an input.
+  driverd::InstanceLock lock = driverd::takeInstanceLock(options.socketPath, options.sharedSocket ? 0750 : 0700);
+  if (!lock.fd) {
+    std::fprintf(stderr, "qv-driverd: %s\n", lock.error.c_str());
+    return 1;
+  }
   options.behaviour.start = driverd::readStartSettings(*settings);
 
   driverd::DriverIo io;
@@ -223,13 +240,14 @@ int main(int argc, char** argv) {
   const bool hasOutput = io.output != nullptr;
 
   driverd::DriverServer server(options, store.get(), std::move(io));
-  if (auto error = server.start()) {
+  if (auto error = server.start(std::move(lock.fd))) {
     std::fprintf(stderr, "qv-driverd: %s\n", error->c_str());
     return 1;
   }
   std::printf("qv-driverd: serving %s\n", options.socketPath.c_str());
   if (hasOutput) {
-    std::printf("qv-driverd: pointer output goes to the uinput device \"Quorvane Touch Screen\"\n");
+    std::printf("qv-driverd: pointer output goes to the uinput device \"%s\"\n",
+                std::string(driverd::kOutputDeviceName).c_str());
   } else {
     std::printf("qv-driverd: %s\n", uinput.whyNone.c_str());
   }

@@ -23,10 +23,12 @@ bool TouchInput::sendProbes() { return port_ && port_->sendProbes(); }
 
 std::vector<std::filesystem::path> TouchInput::devicePaths() const {
   if (deviceOpener_) return {devicePath_};
+  // The port as the store names it now: the next open takes that one.
+  const std::string name = readSettings_().name;
   std::vector<std::filesystem::path> paths;
   try {
-    if (const auto linked = platform::serialDevicePath(portName_)) {
-      paths.push_back(platform::deviceDir() / portName_);
+    if (const auto linked = platform::serialDevicePath(name)) {
+      paths.push_back(platform::deviceDir() / name);
       if (*linked != paths.front()) paths.push_back(*linked);
     }
   } catch (const std::exception&) {

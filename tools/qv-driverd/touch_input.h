@@ -41,7 +41,8 @@ public:
   const std::string& portName() const { return portName_; }
   std::uint32_t baudRate() const { return baudRate_; }
   // The files whose coming and going decide whether it can be opened: the touch device,
-  // or the port's link in the device folder and the device the name stands for.
+  // or the link in the device folder of the port the store names now and the device the
+  // name stands for.
   std::vector<std::filesystem::path> devicePaths() const;
   // Readable when touches (or a hang-up) wait; -1 while nothing is open.
   int fd() const;

@@ -1,5 +1,6 @@
 #include "touch_road.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qv::driverd {
@@ -16,6 +17,7 @@ TouchRoad::TouchRoad(DriverIo io, DriverModel& model, DriverLog& log, bool trueL
 
 std::optional<InputOutcome> TouchRoad::openInput(Clock::time_point now) {
   if (!input_.present()) return InputOutcome{true, std::nullopt};
+  if (unsaid_.any()) noteSkipped(now);  // said of the old input, by its name
   carryOut(releaseTouch(model_));  // a touch held on the old input ends here
   missing_.reset();
   return opened(input_.open(now));
@@ -33,18 +35,19 @@ std::optional<InputOutcome> TouchRoad::opened(const std::optional<InputOutcome>&
   return outcome;
 }
 
-std::optional<InputOutcome> TouchRoad::readInput() {
+std::optional<InputOutcome> TouchRoad::readInput(Clock::time_point now) {
   samples_.clear();
   TouchInput::Reading r;
   const auto outcome = input_.read(samples_, r);
   for (const TouchSample& sample : samples_) carryOut(applyTouch(model_, sample));
   model_.line.overrunErrors += r.overrunErrors;
   model_.line.framingErrors += r.framingErrors;
-  if (r.skipped.any()) {
-    log_.note("skipped on the " + input_.what() + ": noise bytes " + std::to_string(r.skipped.noiseBytes) +
-              ", reports cut short " + std::to_string(r.skipped.cutShort));
-  }
+  unsaid_.noiseBytes += r.skipped.noiseBytes;
+  unsaid_.cutShort += r.skipped.cutShort;
+  // Foreign traffic skips bytes in every read: the log hears of it once a second.
+  if (unsaid_.any() && (!lastSkipNote_ || now - *lastSkipNote_ >= kSkipNoteEvery)) noteSkipped(now);
   if (r.gone) {
+    if (unsaid_.any()) noteSkipped(now);
     carryOut(releaseTouch(model_));
     missing_ = outcome ? outcome->problem : r.gone;
     log_.note("the " + input_.what() + " is gone (" + *r.gone + "); it is opened again when it comes back");
@@ -84,6 +87,29 @@ void TouchRoad::carryOut(const TouchEffect& effect) {
     log_.note(effect.longBeep ? "long beep" : "beep");
     if (beeper_) beeper_->beep(effect.longBeep);
   }
+}
+
+void TouchRoad::noteSkipped(Clock::time_point now) {
+  log_.note("skipped on the " + input_.what() + ": noise bytes " + std::to_string(unsaid_.noiseBytes) +
+            ", reports cut short " + std::to_string(unsaid_.cutShort));
+  unsaid_ = {};
+  lastSkipNote_ = now;
+}
+
+std::optional<TouchRoad::Clock::time_point> TouchRoad::wakeAt() const {
+  std::optional<Clock::time_point> at = input_.quietDeadline();
+  if (unsaid_.any() && lastSkipNote_) {
+    const auto noteAt = *lastSkipNote_ + kSkipNoteEvery;
+    at = at ? std::min(*at, noteAt) : noteAt;
+  }
+  return at;
+}
+
+void TouchRoad::onTime(Clock::time_point now) {
+  samples_.clear();
+  input_.endIfQuiet(now, samples_);
+  for (const TouchSample& sample : samples_) carryOut(applyTouch(model_, sample));
+  if (unsaid_.any() && lastSkipNote_ && now - *lastSkipNote_ >= kSkipNoteEvery) noteSkipped(now);
 }
 
 }  // namespace qv::driverd

@@ -49,17 +49,27 @@ public:
   std::optional<InputOutcome> openInput(Clock::time_point now);
   // Takes what the touch input has: samples, line errors, what it skipped, a hang-up.
   // The outcome when the controller answered now or the input went away.
-  std::optional<InputOutcome> readInput();
+  std::optional<InputOutcome> readInput(Clock::time_point now = Clock::now());
   // The outcome when the controller's time to answer ran out at now.
   std::optional<InputOutcome> expireProbe(Clock::time_point now);
   // Opens a missing input again when something changed where it would appear; the
   // outcome as openInput() gives it, nullopt also when it stays missing as it was.
   std::optional<InputOutcome> inputMayBeBack(Clock::time_point now);
+  // When the road has something to do without input: a touch held on a line that went
+  // quiet ends, skipped bytes held back from the log are said. nullopt while there is
+  // nothing of the kind, so an idle driver is never woken.
+  std::optional<Clock::time_point> wakeAt() const;
+  // Does what wakeAt named, when its time has come at now.
+  void onTime(Clock::time_point now);
   // One touch's effect on the pointer device and the beeper.
   void carryOut(const TouchEffect& effect);
 
+  // What was skipped is said at most this often, the counts of the time between summed.
+  static constexpr auto kSkipNoteEvery = std::chrono::seconds(1);
+
 private:
   std::optional<InputOutcome> opened(const std::optional<InputOutcome>& outcome);
+  void noteSkipped(Clock::time_point now);
 
   InputLink input_;
   std::unique_ptr<PointerOutput> output_;
@@ -70,6 +80,8 @@ private:
   bool trueLimitsGiven_;
   std::optional<std::string> missing_;  // why the input is missing, as last told
   std::vector<TouchSample> samples_;    // read from the touch input, reused
+  ReportDecoder::Skipped unsaid_;       // skipped since the last note
+  std::optional<Clock::time_point> lastSkipNote_;
 };
 
 }  // namespace qv::driverd
