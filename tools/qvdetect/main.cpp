@@ -72,9 +72,13 @@ int search() {
   }
   if (!denied.empty()) {
     // The panel shows the last line only: it must say what stands in the way.
-    std::string text = detect::deniedPortsText(denied, platform::currentUserName());
-    for (char& ch : text) {
-      if (ch == '\n') ch = ' ';
+    std::string text;
+    for (char ch : detect::deniedPortsText(denied, platform::currentUserName())) {
+      if (ch != '\n') {
+        text += ch;
+      } else if (!text.empty() && text.back() != ' ') {
+        text += ' ';
+      }
     }
     std::cerr << "qvdetect: no controller answered; nothing written. " << text << std::endl;
     return 1;
