@@ -8,6 +8,7 @@
 #include "app/program_state.h"
 #include "app/startup_report.h"
 #include "app/startup_windows.h"
+#include "calibration/calibration_limits.h"
 #include "cli/command_line.h"
 #include "driver/driver_channel.h"
 #include "platform/machine_root.h"
@@ -20,6 +21,7 @@
 #include "platform/qt/qt_system_hooks.h"
 #include "platform/qt/qt_user_prompts.h"
 #include "platform/user_identity.h"
+#include "settings/value_names.h"
 
 #include <QPointer>
 
@@ -45,12 +47,15 @@ Options:
 )"};
 
 // The settings an earlier per-user installation kept in this user's store become the
-// machine's when the machine has none; a failure leaves both stores as they were.
-void takeOverOldSettings(qv::platform::RoutedRegistryStore& store, const std::string& userName) {
+// machine's when the machine has none, and the running driver takes them up at once (its
+// port and its calibration); a failure leaves both stores as they were.
+void takeOverOldSettings(qv::platform::RoutedRegistryStore& store, qv::driver::DriverChannel& driver,
+                         const std::string& userName) {
   const qv::app::UpgradeResult result = qv::app::takeOverUserSettings(store, store.userFile(), userName);
   if (result.outcome == qv::app::UpgradeOutcome::Taken) {
     std::fprintf(stderr, "quorvane-panel: the touch screen's settings from %s are the machine's now (%s)\n",
                  store.userFile().location().c_str(), store.fileOf(qv::platform::RegistryRoot::LocalMachine).location().c_str());
+    if (auto session = driver.open()) session->initializeDriver(qv::calibration::storedCalibration(store));
   } else if (result.outcome == qv::app::UpgradeOutcome::Failed) {
     std::fprintf(stderr, "quorvane-panel: the earlier settings could not be taken over: %s\n", result.error.c_str());
   }
@@ -70,9 +75,13 @@ int main(int argc, char** argv) {
     app::MachineAccess access{platform::mayChangeMachine(), platform::privateMachine()
                                                                 ? std::string()
                                                                 : app::machineRefusalText(userName, platform::kMachineGroup)};
-    if (access.mayChange && !store.oneFile()) takeOverOldSettings(store, userName);
     platform::SocketDeviceIo deviceIo;
     driver::DriverChannel driver(deviceIo);
+    if (!store.oneFile()) {
+      if (access.mayChange) takeOverOldSettings(store, driver, userName);
+      // Every user has a cursor scheme; one new to this machine starts with an empty one.
+      store.createKey(platform::RegistryRoot::CurrentUser, settings::kCursorsKey);
+    }
     platform::UnixWindowMessenger messenger;
     platform::UnixWindowEndpointFactory endpoints;
     platform::PosixProgramLauncher launcher;

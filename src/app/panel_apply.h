@@ -15,10 +15,6 @@ enum class OkOutcome {
 
 OkOutcome applySettings(const PanelModel& model, PanelServices& services);
 
-// The values of the settings key that OK writes from the window, in the order it writes
-// them.
-std::vector<platform::RegValueEntry> okSettingsValues(const PanelControls& c, const PanelRuntime& r);
-
 // Puts back what the window changed in the system while it was open. The window closes
 // afterwards.
 void cancelSettings(const PanelModel& model, PanelServices& services);

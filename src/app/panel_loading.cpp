@@ -1,6 +1,6 @@
 #include "app/panel_loading.h"
 
-#include "app/panel_apply.h"
+#include "app/ok_settings_values.h"
 #include "app/setting_tab.h"
 #include "settings/conversions.h"
 #include "settings/settings_key.h"

@@ -60,9 +60,9 @@ struct DetectServices {
   std::function<void()> showState;
   // For a port that is not present: the group this user lacks to open it; empty when
   // nothing in its permissions stands in the way. May be empty.
-  std::function<std::string(std::string_view)> portGroupNeeded;
+  std::function<std::string(std::string_view)> portGroupNeeded{};
   // The user's login name, for the advice to join that group.
-  std::string userName;
+  std::string userName{};
 };
 
 // A port this user may not open, and the group whose members may.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -16,7 +17,10 @@ bool ensureDirectory(const fs::path& dir, unsigned mode) {
   if (fs::is_directory(dir, ec)) return true;
   if (dir.has_parent_path() && dir.parent_path() != dir) ensureDirectory(dir.parent_path(), mode);
   if (::mkdir(dir.c_str(), mode) == 0) return true;
-  return fs::is_directory(dir, ec);
+  const int err = errno;  // why it could not be made, for the caller's message
+  if (fs::is_directory(dir, ec)) return true;
+  errno = err;
+  return false;
 }
 
 namespace {

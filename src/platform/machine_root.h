@@ -61,7 +61,8 @@ std::filesystem::path systemDir();         // <user>/system
 // Unix socket paths hold at most 107 bytes; returns an error text when path is longer.
 std::optional<std::string> socketPathProblem(const std::filesystem::path& path);
 
-// Creates dir (and parents) with the given mode when missing. False when it cannot.
+// Creates dir (and parents) with the given mode when missing. False, with errno saying
+// why, when it cannot.
 bool ensureDirectory(const std::filesystem::path& dir, unsigned mode = 0700);
 
 }  // namespace qv::platform

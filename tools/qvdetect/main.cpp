@@ -45,8 +45,8 @@ int search() {
   std::cout << "qvdetect: searching the serial ports of " << root.string() << std::endl;
   detect::ProbeState state;
   detect::PortProber prober(state, detect::realTimeTicks(), detect::machinePortOpener());
-  std::vector<detect::DeniedPort> denied;
   const tools::StopSignalWatch stopSignals([&prober] { prober.stop(); });
+  std::vector<detect::DeniedPort> denied;
   for (const auto& port : detect::kStandardPorts) {
     if (prober.stopped()) break;
     if (!detect::machinePortPresent(port.name)) {
@@ -85,9 +85,13 @@ int search() {
   }
   if (!denied.empty()) {
     // The panel shows the last line only: it must say what stands in the way.
-    std::string text = detect::deniedPortsText(denied, platform::currentUserName());
-    for (char& ch : text) {
-      if (ch == '\n') ch = ' ';
+    std::string text;
+    for (char ch : detect::deniedPortsText(denied, platform::currentUserName())) {
+      if (ch != '\n') {
+        text += ch;
+      } else if (!text.empty() && text.back() != ' ') {
+        text += ' ';
+      }
     }
     std::cerr << "qvdetect: no controller answered; nothing written. " << text << std::endl;
     return 1;

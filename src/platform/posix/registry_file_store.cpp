@@ -57,7 +57,9 @@ public:
   static int openLockFile(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0660);
     if (fd >= 0 || errno != EACCES) return fd;
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int reading = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (reading < 0) errno = EACCES;  // what stands in the way is the permission, not the file
+    return reading;
   }
   bool timedOut() const { return timedOut_; }
   int error() const { return error_; }
