@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -383,7 +384,19 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
   root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
                      "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
+  // The controller acknowledges the driver's probes, as an older chip does.
+  std::thread controller([master] {
+    std::uint8_t probes[10];
+    std::size_t got = 0;
+    for (pollfd in{master, POLLIN, 0}; got < sizeof probes && ::poll(&in, 1, 5000) > 0;) {
+      const ssize_t n = ::read(master, probes + got, sizeof probes - got);
+      if (n <= 0) return;
+      got += static_cast<std::size_t>(n);
+    }
+    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
+  });
   test::DriverdProcess driverd({"--init-at-start"}, false);
+  controller.join();
   ASSERT_TRUE(driverd.ready());
   EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
   termios line{};
@@ -393,15 +406,21 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   EXPECT_EQ(state().limits, (CalibrationRecord{0x10, 0xFC, 0x03, 0xFC}));
   EXPECT_TRUE(state().beepSound);
 
-  // A probe reply, then a touch at 100.5, 50 whose last report comes in a second write.
-  const Bytes first{0xFF, 0x70, 0x00, 0xC1, 0x32, 0x20, 0x19, 0x00, 0xC0, 0x32};
-  const Bytes second{0x20, 0x19, 0x00};
+  // A probe reply, then a touch at 100.5, 50 (its pen down, the report that confirms it,
+  // its pen up) whose second report is split between two writes.
+  const Bytes first{0xFF, 0x70, 0x00, 0xC1, 0x32, 0x20, 0x19, 0x00, 0xC1, 0x32};
+  const Bytes second{0x20, 0x19, 0x00, 0xC0, 0x32, 0x20, 0x19, 0x00};
   ASSERT_EQ(::write(master, first.data(), first.size()), static_cast<ssize_t>(first.size()));
-  ASSERT_TRUE(test::waitFor([&] { return state().line.penDowns == 1; }));
   ASSERT_EQ(::write(master, second.data(), second.size()), static_cast<ssize_t>(second.size()));
   ASSERT_TRUE(test::waitFor([&] { return state().line.penUps == 1; }));
+  EXPECT_EQ(state().line.penDowns, 1u);
   EXPECT_EQ(state().rawX, 100);
   EXPECT_EQ(state().rawY, 50);
+  // A touch whose pen up never comes ends when the line stays quiet.
+  const Bytes held{0xC1, 0x10, 0x00, 0x10, 0x00, 0xC1, 0x10, 0x00, 0x10, 0x00};
+  ASSERT_EQ(::write(master, held.data(), held.size()), static_cast<ssize_t>(held.size()));
+  EXPECT_TRUE(test::waitFor([&] { return state().line.penUps == 2; }));
+  EXPECT_EQ(state().line.penDowns, 2u);
 
   ::close(master);
   const auto log = [&] { return fileText(root.path() / "driverd.log"); };
@@ -432,17 +451,25 @@ TEST_F(DriverdTest, StartAndStop) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
   }
-  test::DriverdProcess first;
+  // The first reads a controller: SIGTERM stops it cleanly also with its port open.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
+  root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n");
+  test::DriverdProcess first({}, false);
   ASSERT_TRUE(first.ready());
 
-  // A second driver on the same socket refuses to start and leaves the first serving.
+  // A second driver on the same socket refuses to start, before it looks at its input,
+  // and leaves the first serving.
   std::string output;
-  EXPECT_EQ(test::runProgram("qv-driverd", {}, &output), 1);
+  EXPECT_EQ(test::runProgram("qv-driverd", {"--input=/dev/null"}, &output), 1);
   EXPECT_NE(output.find("already serves"), std::string::npos) << output;
   EXPECT_TRUE(test::socketAnswers(socket));
 
   EXPECT_EQ(first.stop(SIGTERM), 0);
   EXPECT_FALSE(std::filesystem::exists(socket));
+  ::close(master);
 
   test::DriverdProcess second;
   ASSERT_TRUE(second.ready());

@@ -1,15 +1,18 @@
 #include "driver_server.h"
 
+#include "driver_clients.h"
+#include "driver_log.h"
+#include "instance_lock.h"
 #include "machine_store.h"
+#include "peer_policy.h"
+#include "platform/little_endian.h"
 #include "platform/machine_root.h"
-#include "platform/posix/socket_device_io.h"
 #include "platform/posix/unix_socket.h"
+#include "stop_signals.h"
+#include "store_writer.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
-#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,15 +22,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <deque>
-#include <functional>
 #include <list>
-#include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,146 +32,29 @@ namespace qv::driverd {
 
 namespace {
 
-// Bytes kept from a client whose current request is not answered yet.
-constexpr std::size_t kMaxBuffered = 1024 * 1024;
-// Connections served at once. Beyond it, only a connection idle for longer than a caller
-// waits for a reply may be closed to make room; live ones never are, and newcomers wait in
-// the socket's queue until room comes.
-constexpr std::size_t kMaxClients = 256;
-constexpr auto kIdleLimit = platform::SocketDeviceIo::kDefaultReplyTimeout;
 // How long accepting rests when the process is out of descriptors.
 constexpr auto kAcceptRest = std::chrono::milliseconds(100);
 
-using Clock = std::chrono::steady_clock;
+using Clock = ClientClock;
 using platform::getLe32;
 using platform::UniqueFd;
-
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-std::string hex(std::span<const std::uint8_t> bytes) {
-  if (bytes.empty()) return "-";
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string s;
-  for (auto b : bytes) {
-    s += digits[b >> 4];
-    s += digits[b & 15];
-  }
-  return s;
-}
-
-std::optional<uid_t> peerUser(int fd) {
-  ucred cred{};
-  socklen_t len = sizeof cred;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return std::nullopt;
-  return cred.uid;
-}
-
-// An InitializeDriver whose reply waits until its outcome is in the store.
-struct StoreJob {
-  std::uint64_t client = 0;
-  std::string outcome;  // `Vxd Init` as it is to be written
-  std::uint32_t code = 0;
-  std::vector<std::uint8_t> input;  // for the log line
-  Reply reply;                      // as the model answered, the store aside
-  bool recorded = false;            // filled in by the writer
-};
-
-// Records InitializeDriver outcomes in the store on a thread of its own: a write may wait
-// for the store's lock as long as another program holds it, and meanwhile every other
-// client must still be served. Jobs are written in the order they were added.
-class StoreWriter {
-public:
-  using Write = std::function<bool(const std::string& outcome)>;
-
-  explicit StoreWriter(Write write)
-      : write_(std::move(write)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), thread_([this] { run(); }) {}
-  // Finishes the write under way; those not started are dropped with their clients.
-  ~StoreWriter() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  StoreWriter(const StoreWriter&) = delete;
-  StoreWriter& operator=(const StoreWriter&) = delete;
-
-  bool ok() const { return static_cast<bool>(wake_); }
-  // Readable when finished jobs wait to be taken.
-  int wakeFd() const { return wake_.get(); }
-
-  void add(StoreJob job) {
-    {
-      std::lock_guard lock(mutex_);
-      todo_.push_back(std::move(job));
-    }
-    changed_.notify_all();
-  }
-
-  std::vector<StoreJob> takeFinished() {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto ignored = ::read(wake_.get(), &count, sizeof count);
-    std::lock_guard lock(mutex_);
-    return std::exchange(finished_, {});
-  }
-
-private:
-  void run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-      if (stopping_) return;
-      StoreJob job = std::move(todo_.front());
-      todo_.pop_front();
-      lock.unlock();
-      job.recorded = write_(job.outcome);
-      lock.lock();
-      finished_.push_back(std::move(job));
-      const std::uint64_t one = 1;
-      [[maybe_unused]] const auto ignored = ::write(wake_.get(), &one, sizeof one);
-    }
-  }
-
-  Write write_;
-  UniqueFd wake_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<StoreJob> todo_;
-  std::vector<StoreJob> finished_;
-  bool stopping_ = false;
-  std::thread thread_;  // last: starts after everything it uses exists
-};
-
-struct Client {
-  Client(UniqueFd connection, std::uint64_t number) : fd(std::move(connection)), id(number) {}
-  UniqueFd fd;
-  std::uint64_t id;
-  std::vector<std::uint8_t> in;
-  std::vector<std::uint8_t> out;
-  bool held = false;          // the current request is never answered; later ones wait forever
-  bool awaitingStore = false;  // the current request's reply waits for the store writer
-  bool dropped = false;       // closed; removed from the list after this round
-  bool readEnded = false;     // the client sent all it will send; it still gets what it is owed
-  Clock::time_point lastHeard = Clock::now();
-
-  // Nothing heard and nothing owed for longer than a caller waits for a reply.
-  bool idleAt(Clock::time_point now) const { return !awaitingStore && now - lastHeard > kIdleLimit; }
-  // A client that sent its last bytes is done once its replies have gone out.
-  bool finished() const { return readEnded && !awaitingStore && out.empty(); }
-};
 
 }  // namespace
 
 struct DriverServer::Impl {
+  Impl(ServerOptions serverOptions, platform::RegistryStore* registry, DriverIo io)
+      : options(std::move(serverOptions)),
+        store(registry),
+        model(startModel(options.behaviour)),
+        log(options.logTimes),
+        road(std::move(io), model, log, trueLimitsGiven(), options.probeWait) {}
+
   ServerOptions options;
   platform::RegistryStore* store;
-  DriverIo io;
   DriverModel model;
-  std::vector<TouchSample> samples;  // read from the touch input, reused
-  UniqueFd lockFd, listenFd, signalFd, logFd;
+  DriverLog log;
+  TouchRoad road;
+  UniqueFd lockFd, listenFd, signalFd;
   dev_t socketDev = 0;
   ino_t socketIno = 0;
   bool bound = false;
@@ -182,30 +62,8 @@ struct DriverServer::Impl {
   std::uint64_t nextClient = 0;
   Clock::time_point acceptRestUntil{};
   std::unique_ptr<StoreWriter> writer;
-
-  void log(std::uint32_t code, std::span<const std::uint8_t> input, const char* outcome) {
-    char head[16];
-    std::snprintf(head, sizeof head, "%08x ", code);
-    logLine(head + hex(input) + " " + outcome);
-  }
-
-  // A line of what the driver has to say beside the requests.
-  void note(const std::string& text) { logLine("# " + text); }
-
-  void logLine(std::string line) {
-    if (!logFd) return;
-    if (options.logTimes) {
-      // Microseconds of CLOCK_MONOTONIC, so that another program can time a request.
-      timespec now{};
-      ::clock_gettime(CLOCK_MONOTONIC, &now);
-      char at[32];
-      std::snprintf(at, sizeof at, " %lld", static_cast<long long>(now.tv_sec) * 1'000'000LL + now.tv_nsec / 1000);
-      line += at;
-    }
-    line += "\n";
-    // One write with O_APPEND: a line is never torn, also with a second writer.
-    [[maybe_unused]] auto n = ::write(logFd.get(), line.data(), line.size());
-  }
+  PeerPolicy peers{::geteuid(), std::nullopt};
+  std::string lastInitText;  // `Vxd Init` as the driver last wrote it
 
   // Runs on the store writer's thread during run(): touches only the store.
   bool reportInit(const std::string& text) {
@@ -221,85 +79,124 @@ struct DriverServer::Impl {
     return true;
   }
 
-  // Sends what is queued for the client; false when the connection is gone.
-  static bool flush(Client& c) {
-    while (!c.out.empty()) {
-      const ssize_t n = ::send(c.fd.get(), c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) {
-        c.out.erase(c.out.begin(), c.out.begin() + n);
-      } else if (n < 0 && errno == EINTR) {
-        continue;
-      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        return true;  // the rest goes when poll says the client can take it
-      } else {
-        return false;
-      }
-    }
-    return true;
-  }
-
-  static void queueReply(Client& c, const Reply& reply) {
-    putU32(c.out, reply.ok ? 1 : 0);
-    putU32(c.out, static_cast<std::uint32_t>(reply.bytes.size()));
-    c.out.insert(c.out.end(), reply.bytes.begin(), reply.bytes.end());
-    c.lastHeard = Clock::now();  // answered just now: not idle
-  }
-
   // Answers the complete requests in the client's buffer, one at a time: the next is
   // taken only after the previous reply has gone out. False when the connection must end.
   bool serve(Client& c) {
-    while (!c.held && !c.awaitingStore && c.out.empty()) {
+    while (!c.held && !c.owed() && c.out.empty()) {
       const RequestFrame frame = readRequestFrame(c.in);
       if (frame.status == RequestFrame::Status::Malformed) {
         std::fprintf(stderr, "qv-driverd: malformed request (input of %u bytes); connection closed\n", getLe32(&c.in[4]));
         return false;
       }
       if (frame.status == RequestFrame::Status::Incomplete) return true;
-      const std::uint32_t code = frame.code;
-      const std::uint32_t outLength = frame.outLength;
-      const std::span<const std::uint8_t> input = frame.input;
-      if (options.holdCode && *options.holdCode == code) {
-        log(code, input, "held");
+      if (options.holdCode && *options.holdCode == frame.code) {
+        log.request(frame.code, frame.input, "held");
         c.held = true;
         return true;
       }
-      // InitializeDriver opens the touch input anew; where it cannot, the driver fails.
-      std::optional<std::string> inputProblem;
-      if (code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver) && input.size() == 10) {
-        inputProblem = openInput();
+      // InitializeDriver opens the touch input anew; where it cannot, or the controller
+      // does not answer, the driver fails. The answer is waited for in the poll loop, and
+      // the request stays in the buffer until then.
+      std::optional<InputOutcome> outcome;
+      if (isInitialize(frame)) {
+        outcome = road.openInput(Clock::now());
+        if (!outcome) {
+          c.awaitingInput = true;
+          return true;
+        }
+        settleWaiters(*outcome);  // those that waited for the answer this open cut short
       }
-      const bool inputFails = inputProblem && !playing();
-      // The model answers at once; an outcome that must be in the store first is only
-      // noted here and written by the store writer, and the reply waits for it.
-      std::optional<bool> storeOutcome;
-      Reply reply = handleRequest(model, inputFails ? failingBehaviour() : options.behaviour, code, input, outLength,
-                                  [&](bool initialised) {
-                                    storeOutcome = initialised;
-                                    return true;
-                                  });
-      for (const TouchEffect& effect : reply.effects) carryOut(effect);
-      if (storeOutcome) {
-        writer->add({c.id, outcomeText(*storeOutcome, inputProblem), code, {input.begin(), input.end()}, std::move(reply)});
-        c.awaitingStore = true;
-      } else {
-        log(code, input, reply.ok ? "ok" : "fail");
-        queueReply(c, reply);
-      }
-      c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(frame.size));
+      answer(c, frame, outcome);
       if (!flush(c)) return false;
     }
     return true;
+  }
+
+  static bool isInitialize(const RequestFrame& frame) {
+    return frame.code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver) && frame.input.size() == 10;
+  }
+
+  // Answers the frame at the start of the client's buffer and takes it out; an
+  // InitializeDriver with what initialising the input came to.
+  void answer(Client& c, const RequestFrame& frame, const std::optional<InputOutcome>& outcome) {
+    const std::uint32_t code = frame.code;
+    const std::span<const std::uint8_t> input = frame.input;
+    std::optional<std::string> inputFailure;
+    if (outcome && !outcome->initialised) inputFailure = outcome->problem.value_or(options.initFailureText);
+    // The model answers at once; an outcome that must be in the store first is only
+    // noted here and written by the store writer, and the reply waits for it.
+    std::optional<bool> storeOutcome;
+    Reply reply = handleRequest(model, inputFailure ? failingBehaviour() : options.behaviour, code, input,
+                                frame.outLength, [&](bool initialised) {
+                                  storeOutcome = initialised;
+                                  return true;
+                                });
+    for (const TouchEffect& effect : reply.effects) road.carryOut(effect);
+    if (storeOutcome) {
+      lastInitText = outcomeText(*storeOutcome, inputFailure);
+      writer->add({c.id, lastInitText, code, {input.begin(), input.end()}, std::move(reply)});
+      c.awaitingStore = true;
+    } else {
+      log.request(code, input, reply.ok ? "ok" : "fail");
+      queueReply(c, reply);
+    }
+    c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(frame.size));
+  }
+
+  // Answers the InitializeDriver requests that waited for the controller; false when none did.
+  bool settleWaiters(const InputOutcome& outcome) {
+    bool any = false;
+    for (Client& c : clients) {
+      if (c.dropped || !c.awaitingInput) continue;
+      c.awaitingInput = false;
+      any = true;
+      answer(c, readRequestFrame(c.in), outcome);
+    }
+    return any;
+  }
+
+  // What initialising the input came to without a request: at start, the controller's
+  // answer, a port gone or back. Those who wait for it are answered; else `Vxd Init` is
+  // written when it says something new.
+  void settle(const InputOutcome& outcome) {
+    if (settleWaiters(outcome)) return;
+    model.initialised = outcome.initialised;
+    const std::string text = initText(outcome);
+    if (!store || text == lastInitText) return;
+    lastInitText = text;
+    writer->add({std::nullopt, text, 0, {}, {}});
+  }
+
+  static std::string initText(const InputOutcome& outcome) {
+    return outcome.initialised ? std::string("Success") : outcome.problem.value_or("Failed");
+  }
+
+  // At start, before anyone can reach the driver: the input opened and, for a controller,
+  // its answer waited for here (no client can be kept waiting yet).
+  InputOutcome initialiseAtStart() {
+    auto outcome = road.openInput(Clock::now());
+    while (!outcome) {
+      const auto deadline = road.probeDeadline();
+      if (!deadline) break;
+      pollfd input{road.inputFd(), POLLIN, 0};
+      const int timeout = platform::pollTimeoutUntil(*deadline, Clock::now());
+      if (::poll(&input, 1, timeout) < 0 && errno != EINTR) break;
+      if (input.revents != 0) outcome = road.readInput();
+      if (!outcome) outcome = road.expireProbe(Clock::now());
+    }
+    return outcome.value_or(InputOutcome{false, "the controller's answer could not be waited for"});
   }
 
   // Replies to the requests whose outcome reached the store (or failed to), then serves
   // what those clients sent meanwhile.
   void finishStoreJobs() {
     for (StoreJob& job : writer->takeFinished()) {
+      if (!job.client) continue;  // the driver's own record: nobody waits
       job.reply.ok = job.reply.ok && job.recorded;
-      log(job.code, job.input, job.reply.ok ? "ok" : "fail");
+      log.request(job.code, job.input, job.reply.ok ? "ok" : "fail");
       // The client may have hung up meanwhile: the outcome is recorded all the same.
       const auto it = std::find_if(clients.begin(), clients.end(),
-                                   [&](const Client& c) { return c.id == job.client && !c.dropped; });
+                                   [&](const Client& c) { return c.id == *job.client && !c.dropped; });
       if (it == clients.end()) continue;
       it->awaitingStore = false;
       queueReply(*it, job.reply);
@@ -307,7 +204,7 @@ struct DriverServer::Impl {
     }
   }
 
-  bool playing() const { return options.behaviour.trueLimits.has_value(); }
+  bool trueLimitsGiven() const { return options.behaviour.trueLimits.has_value(); }
 
   ModelBehaviour failingBehaviour() const {
     ModelBehaviour b = options.behaviour;
@@ -323,101 +220,16 @@ struct DriverServer::Impl {
     return *inputProblem;
   }
 
-  // Opens the touch input (anew); why it could not, when it could not.
-  std::optional<std::string> openInput() {
-    if (!io.input) return std::nullopt;
-    carryOut(releaseTouch(model));  // a touch held on the old input ends here
-    auto problem = io.input->reopen();
-    if (problem) {
-      note(playing() ? *problem + "; touches come only from qv-driverctl" : *problem);
-    } else {
-      note("reading touches from the " + io.input->what());
-    }
-    return problem;
-  }
-
-  // One touch's effect on the pointer device and the beeper.
-  void carryOut(const TouchEffect& effect) {
-    if (io.output) {
-      switch (effect.pointer) {
-        case TouchEffect::Pointer::Down: io.output->penDown(effect.at.x, effect.at.y); break;
-        case TouchEffect::Pointer::Move: io.output->move(effect.at.x, effect.at.y); break;
-        case TouchEffect::Pointer::Up: io.output->penUp(); break;
-        case TouchEffect::Pointer::None: break;
-      }
-    }
-    if (effect.beep) {
-      note(effect.longBeep ? "long beep" : "beep");
-      if (io.beeper) io.beeper->beep(effect.longBeep);
-    }
-  }
-
-  // Takes what the touch input has: samples, line errors, what it skipped, a hang-up.
-  void readInput() {
-    samples.clear();
-    const TouchInput::Reading r = io.input->read(samples);
-    for (const TouchSample& sample : samples) carryOut(applyTouch(model, sample));
-    model.line.overrunErrors += r.overrunErrors;
-    model.line.framingErrors += r.framingErrors;
-    if (r.skipped.any()) {
-      note("skipped on the " + io.input->what() + ": noise bytes " + std::to_string(r.skipped.noiseBytes) +
-           ", reports cut short " + std::to_string(r.skipped.cutShort));
-    }
-    if (r.gone) {
-      carryOut(releaseTouch(model));
-      note("the " + io.input->what() + " is gone (" + *r.gone + "); it is opened again on the next InitializeDriver");
-    }
-  }
-
-  enum class Received { More, Ended, Broken };
-
-  // Reads what the client sent so far.
-  static Received receive(Client& c) {
-    std::uint8_t buf[4096];
-    for (;;) {
-      const ssize_t n = ::recv(c.fd.get(), buf, sizeof buf, MSG_DONTWAIT);
-      if (n > 0) {
-        c.lastHeard = Clock::now();
-        c.in.insert(c.in.end(), buf, buf + n);
-        if (c.in.size() > kMaxBuffered) return Received::Broken;
-        continue;
-      }
-      if (n == 0) return Received::Ended;
-      if (errno == EINTR) continue;
-      return errno == EAGAIN || errno == EWOULDBLOCK ? Received::More : Received::Broken;
-    }
-  }
-
-  std::size_t liveClients() const {
-    return static_cast<std::size_t>(std::count_if(clients.begin(), clients.end(), [](const Client& c) { return !c.dropped; }));
-  }
-
-  // Closes the connection idle for longest, when one is idle past the limit.
-  bool closeIdleClient(Clock::time_point now) {
-    Client* quietest = nullptr;
-    for (auto& c : clients) {
-      if (!c.dropped && c.idleAt(now) && (!quietest || c.lastHeard < quietest->lastHeard)) quietest = &c;
-    }
-    if (!quietest) return false;
-    quietest->dropped = true;
-    return true;
-  }
-
-  // True while there is room for another connection, making it from an idle one if need be.
-  bool roomForAnother(Clock::time_point now) {
-    return liveClients() < kMaxClients || closeIdleClient(now);
-  }
-
   void acceptClients() {
     for (;;) {
       const auto now = Clock::now();
-      if (!roomForAnother(now)) return;
+      if (!roomForAnother(clients, now)) return;
       UniqueFd fd(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
       if (!fd) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
           // Out of descriptors: an idle connection gives its own back, else accepting rests.
-          if (closeIdleClient(now)) {
+          if (closeIdleClient(clients, now)) {
             clients.remove_if([](const Client& c) { return c.dropped; });
             continue;
           }
@@ -425,14 +237,33 @@ struct DriverServer::Impl {
         }
         return;  // EAGAIN: nobody else waits
       }
-      const auto uid = peerUser(fd.get());
-      if (!uid || *uid != ::geteuid()) {
-        // Only programs of the driver's own user may reach it, as with window endpoints.
-        if (uid) std::fprintf(stderr, "qv-driverd: refused a client of user %u\n", static_cast<unsigned>(*uid));
+      const auto peer = peerCredentials(fd.get());
+      if (!peer || !peerAllowed(peers, *peer)) {
+        if (peer) std::fprintf(stderr, "qv-driverd: refused a client of user %u\n", static_cast<unsigned>(peer->uid));
         continue;
       }
       clients.emplace_back(std::move(fd), nextClient++);
     }
+  }
+
+  // The socket's mode, before anyone may connect: the driver's own user alone, or, when
+  // shared, also the group of the socket's folder (the service's group).
+  std::optional<std::string> shareSocket() {
+    const auto& path = options.socketPath;
+    if (!options.sharedSocket) {
+      ::chmod(path.c_str(), 0600);
+      return std::nullopt;
+    }
+    struct stat folder {};
+    const auto parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (::stat(parent.c_str(), &folder) == 0 && folder.st_gid != ::getegid() && ::chown(path.c_str(), -1, folder.st_gid) != 0) {
+      std::fprintf(stderr, "qv-driverd: cannot give %s the group of its folder: %s\n", path.c_str(), std::strerror(errno));
+    }
+    if (::chmod(path.c_str(), 0660) != 0) return "cannot set the mode of " + path.string() + ": " + std::strerror(errno);
+    struct stat socket {};
+    if (::stat(path.c_str(), &socket) != 0) return "cannot look at " + path.string() + ": " + std::strerror(errno);
+    peers.sharedGroup = socket.st_gid;
+    return std::nullopt;
   }
 
   // Whether the listening socket is worth polling now, and when to look again if not.
@@ -441,24 +272,12 @@ struct DriverServer::Impl {
       wakeAt = std::min(wakeAt, acceptRestUntil);
       return false;
     }
-    if (liveClients() < kMaxClients) return true;
-    // Full: look again when the quietest connection that owes nothing may be closed.
-    for (const auto& c : clients) {
-      if (c.dropped) continue;
-      if (c.idleAt(now)) return true;
-      if (!c.awaitingStore) wakeAt = std::min(wakeAt, c.lastHeard + kIdleLimit + std::chrono::milliseconds(1));
-    }
-    return false;
+    return roomAt(clients, now, wakeAt);
   }
 };
 
 DriverServer::DriverServer(ServerOptions options, platform::RegistryStore* store, DriverIo io)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->options = std::move(options);
-  impl_->store = store;
-  impl_->io = std::move(io);
-  impl_->model = startModel(impl_->options.behaviour);
-}
+    : impl_(std::make_unique<Impl>(std::move(options), store, std::move(io))) {}
 
 DriverServer::~DriverServer() {
   if (!impl_->bound) return;
@@ -470,21 +289,17 @@ DriverServer::~DriverServer() {
   }
 }
 
-std::optional<std::string> DriverServer::start() {
+std::optional<std::string> DriverServer::start(platform::UniqueFd heldLock) {
   auto& m = *impl_;
   const auto& path = m.options.socketPath;
-  if (auto problem = platform::socketPathProblem(path)) return *problem;
-  if (path.has_parent_path() && !platform::ensureDirectory(path.parent_path(), 0700)) {
-    return "cannot create the folder " + path.parent_path().string();
-  }
-
   // The lock decides between two drivers starting at once; the connect test below
   // catches anything else that already serves the socket.
-  const std::string lockPath = path.string() + ".lock";
-  m.lockFd.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!m.lockFd) return "cannot open " + lockPath + ": " + std::strerror(errno);
-  if (::flock(m.lockFd.get(), LOCK_EX | LOCK_NB) != 0) {
-    return "another qv-driverd already serves " + path.string();
+  if (heldLock) {
+    m.lockFd = std::move(heldLock);
+  } else {
+    InstanceLock lock = takeInstanceLock(path, m.options.sharedSocket ? 0750 : 0700);
+    if (!lock.fd) return lock.error;
+    m.lockFd = std::move(lock.fd);
   }
 
   sockaddr_un addr;
@@ -499,23 +314,28 @@ std::optional<std::string> DriverServer::start() {
     ::unlink(path.c_str());  // stale socket of a driver that did not stop cleanly
   }
 
-  if (!m.options.logPath.empty()) {
-    m.logFd.reset(::open(m.options.logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    if (!m.logFd) return "cannot open the log " + m.options.logPath.string() + ": " + std::strerror(errno);
+  if (m.options.logPath == kLogToStandardError) {
+    if (auto problem = m.log.openStandardError()) return *problem;
+  } else if (!m.options.logPath.empty()) {
+    if (auto problem = m.log.open(m.options.logPath)) return *problem;
   }
-  if (!m.io.output) {
+  if (!m.road.hasOutput()) {
     // Said once: the driver goes on serving, reading and counting without it.
-    std::fprintf(stderr, "qv-driverd: %s\n", m.io.whyNoOutput.c_str());
-    m.note(m.io.whyNoOutput);
+    std::fprintf(stderr, "qv-driverd: %s\n", m.road.whyNoOutput().c_str());
+    m.log.note(m.road.whyNoOutput());
   }
-  const auto inputProblem = m.openInput();
 
-  // As a driver loaded at boot: initialised before anyone can reach it.
-  if (m.options.initialiseAtStart) {
-    // --fail-init is about InitializeDriver requests; the start succeeds as its input does.
-    m.model.initialised = !inputProblem || m.playing();
-    if (!m.reportInit(m.model.initialised ? "Success" : *inputProblem)) {
-      return "cannot record the start-up initialisation in the store";
+  // As a driver loaded at boot: initialised before anyone can reach it. --fail-init is
+  // about InitializeDriver requests; the start succeeds as its input does. A store that
+  // cannot take the outcome does not keep the touch screen from working.
+  const InputOutcome outcome = m.initialiseAtStart();
+  m.model.initialised = outcome.initialised;
+  if (m.store) {
+    const std::string text = Impl::initText(outcome);
+    if (m.reportInit(text)) {
+      m.lastInitText = text;
+    } else {
+      m.log.note("cannot record the start-up initialisation in the store");
     }
   }
 
@@ -525,18 +345,16 @@ std::optional<std::string> DriverServer::start() {
     return "cannot bind " + path.string() + ": " + std::strerror(errno);
   }
   m.bound = true;
+  if (auto problem = m.shareSocket()) return *problem;
   if (::lstat(path.c_str(), &st) == 0) {
     m.socketDev = st.st_dev;
     m.socketIno = st.st_ino;
   }
   if (::listen(m.listenFd.get(), SOMAXCONN) != 0) return std::string("listen: ") + std::strerror(errno);
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  m.signalFd.reset(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+  blockStopSignals();
+  const sigset_t stopping = stopSignals();
+  m.signalFd.reset(::signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK));
   if (!m.signalFd) return std::string("signalfd: ") + std::strerror(errno);
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -552,11 +370,14 @@ int DriverServer::run() {
     const auto now = Clock::now();
     auto wakeAt = Clock::time_point::max();
     const bool accepting = m.accepting(now, wakeAt);
+    if (const auto deadline = m.road.probeDeadline()) wakeAt = std::min(wakeAt, *deadline);
+    if (const auto roadWake = m.road.wakeAt()) wakeAt = std::min(wakeAt, *roadWake);
     fds.clear();
     fds.push_back({m.signalFd.get(), POLLIN, 0});
     fds.push_back({m.writer->wakeFd(), POLLIN, 0});
     fds.push_back({accepting ? m.listenFd.get() : -1, POLLIN, 0});
-    fds.push_back({m.io.input ? m.io.input->fd() : -1, POLLIN, 0});
+    fds.push_back({m.road.inputFd(), POLLIN, 0});
+    fds.push_back({m.road.watchFd(), POLLIN, 0});
     for (auto& c : m.clients) {
       // A client is read also while its request waits, so that its hang-up is seen. One
       // that has sent its last bytes is watched only while a reply waits to go out.
@@ -573,23 +394,31 @@ int DriverServer::run() {
     if (fds[0].revents & POLLIN) return 0;  // SIGTERM or SIGINT
     if (fds[1].revents & POLLIN) m.finishStoreJobs();
     // A touch input opened anew by a request of this round is read in the next.
-    if (fds[3].fd >= 0 && fds[3].fd == m.io.input->fd() && fds[3].revents != 0) m.readInput();
+    if (fds[3].fd >= 0 && fds[3].fd == m.road.inputFd() && fds[3].revents != 0) {
+      if (const auto outcome = m.road.readInput()) m.settle(*outcome);
+    }
+    if (const auto outcome = m.road.expireProbe(Clock::now())) m.settle(*outcome);
+    if (fds[4].fd >= 0 && fds[4].revents != 0) {
+      if (const auto outcome = m.road.inputMayBeBack(Clock::now())) m.settle(*outcome);
+    }
+    // After the read: a touch ends on a quiet line only when nothing came meanwhile.
+    m.road.onTime(Clock::now());
 
     // Each connection polled above is served on its own; new ones wait for the next round.
-    constexpr std::size_t kFirstClient = 4;
+    constexpr std::size_t kFirstClient = 5;
     std::size_t i = kFirstClient;
     for (auto it = m.clients.begin(); it != m.clients.end() && i < fds.size(); ++it, ++i) {
       Client& c = *it;
       const short ev = fds[i].revents;
       if (c.dropped) continue;
       bool alive = true;
-      if (ev & POLLOUT || (c.readEnded && (ev & (POLLHUP | POLLERR)))) alive = Impl::flush(c);
+      if (ev & POLLOUT || (c.readEnded && (ev & (POLLHUP | POLLERR)))) alive = flush(c);
       if (alive && !c.readEnded && (ev & (POLLIN | POLLHUP | POLLERR))) {
-        const auto r = Impl::receive(c);
+        const auto r = receive(c);
         // Requests that arrived before the client stopped sending still take effect and
         // are answered, also one whose reply waits for the store.
-        c.readEnded = r == Impl::Received::Ended;
-        alive = r != Impl::Received::Broken && m.serve(c);
+        c.readEnded = r == Received::Ended;
+        alive = r != Received::Broken && m.serve(c);
       } else if (alive) {
         alive = m.serve(c);
       }
