@@ -29,7 +29,7 @@ TEST(DriverTouchRoad, CalibrationModeKeepsTouchesWhereTheyAreAndNewLimitsApplyAt
 
   // SetCalibration in mid-touch: the next sample already lands by the new limits.
   rig.send(RequestCode::SetCalibration, {0x40, 0xC0, 0x40, 0xC0, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(rig.touch(true, 128, 0x40).at, (PointerPosition{32768, 0}));
+  EXPECT_EQ(rig.touch(true, 128.5, 64.5).at, (PointerPosition{32768, 0}));
   EXPECT_EQ(rig.touch(false, 70.9, 190).pointer, Pointer::Up);
   EXPECT_EQ(rig.touch(false, 71, 191).pointer, Pointer::None);  // no second release
 

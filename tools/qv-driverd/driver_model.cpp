@@ -223,9 +223,10 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       model.longBeep = in[0] != 0;
       return {true, {}, {}};
     case static_cast<std::uint32_t>(OwnCode::InjectTouch): {
-      // A whole touch on the road of every other: pen down and up at the reading.
+      // A whole touch on the road of every other: pen down and up at the reading. A reading
+      // in whole units stands for the middle of its unit, as a stored limit does.
       Reply r{true, {}, {}};
-      const double x = in[0], y = in[1];
+      const double x = in[0] + kUnitMiddle, y = in[1] + kUnitMiddle;
       r.effects.push_back(applyTouch(model, {true, x, y}));
       r.effects.push_back(applyTouch(model, {false, x, y}));
       return r;

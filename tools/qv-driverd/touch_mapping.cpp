@@ -9,7 +9,7 @@ namespace {
 
 AxisLimits axisLimits(std::uint8_t lo, std::uint8_t hi, bool calibrationMode) {
   if (calibrationMode || lo == hi) return {};
-  return {static_cast<double>(lo), static_cast<double>(hi)};
+  return storedAxisLimits(lo, hi);
 }
 
 std::int64_t signedOffset(bool enabled, bool negative, std::uint32_t magnitude) {
@@ -18,6 +18,10 @@ std::int64_t signedOffset(bool enabled, bool negative, std::uint32_t magnitude) 
 }
 
 }  // namespace
+
+AxisLimits storedAxisLimits(std::uint8_t lo, std::uint8_t hi) {
+  return {lo + kUnitMiddle, hi + kUnitMiddle};
+}
 
 int mapAxis(double reading, AxisLimits limits, std::int64_t offset) {
   const double at = std::round((reading - limits.lo) / (limits.hi - limits.lo) * kPointerMax);

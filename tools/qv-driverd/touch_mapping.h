@@ -1,7 +1,9 @@
 #pragma once
 // Where a touch lands on the pointer device: a reading r at full precision lands at
 // (r − lo) / (hi − lo) of the axis, reversed limits flipping it, then moves by the cursor
-// offset while it is enabled, clamped to 0..kPointerMax.
+// offset while it is enabled, clamped to 0..kPointerMax. A stored limit lo or hi is a whole
+// controller unit taken from a reading cut down to its unit, so it stands for the middle
+// of that unit: lo + 0.5 and hi + 0.5.
 #include "driver/records.h"
 #include "pointer_output.h"
 #include "touch_sample.h"
@@ -18,6 +20,12 @@ struct AxisLimits {
   double lo = 0;
   double hi = kReadingSpan;
 };
+
+// A stored limit stands for the middle of its controller unit: the reading it came from
+// lay anywhere in that unit. Taking its start instead put every touch half a unit toward
+// the right and bottom edges (about 4 pixels on a 1920-pixel screen).
+inline constexpr double kUnitMiddle = 0.5;
+AxisLimits storedAxisLimits(std::uint8_t lo, std::uint8_t hi);
 
 // round((r − lo) / (hi − lo) × kPointerMax) plus offset, clamped to 0..kPointerMax.
 int mapAxis(double reading, AxisLimits limits, std::int64_t offset);
