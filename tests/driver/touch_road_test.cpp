@@ -52,5 +52,15 @@ TEST(DriverTouchRoad, CalibrationModeKeepsTouchesWhereTheyAreAndNewLimitsApplyAt
   EXPECT_EQ(rig.model.line.penDowns, 2u);
 }
 
+TEST(DriverTouchRoad, ANewCalibrationBringsTheStoredMountingWithIt) {
+  ModelBehaviour behaviour;
+  behaviour.readMounting = [] { return settings::PanelMounting{0, true}; };
+  DriverModel model = startModel(behaviour);
+  handleRequest(model, behaviour, static_cast<std::uint32_t>(RequestCode::SetCalibration),
+                std::vector<std::uint8_t>{0x40, 0xC0, 0x40, 0xC0, 0, 0, 0, 0, 0, 0}, 0, {});
+  // Mounted turned: the controller's X runs down the monitor, its Y across.
+  EXPECT_EQ(applyTouch(model, {true, 64.5, 128.5}).at, (PointerPosition{32768, 0}));
+}
+
 }  // namespace
 }  // namespace qv::driverd

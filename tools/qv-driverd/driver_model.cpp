@@ -73,6 +73,7 @@ DriverModel startModel(const ModelBehaviour& behaviour) {
   m.limits = behaviour.start.limits;
   m.beepSound = behaviour.start.beepSound;
   m.longBeep = behaviour.start.longBeep;
+  m.orientation = {behaviour.start.mounting, behaviour.rotate};
   return m;
 }
 
@@ -89,7 +90,8 @@ TouchEffect applyTouch(DriverModel& model, const TouchSample& sample) {
     effect.pointer = TouchEffect::Pointer::Up;
     return effect;
   }
-  effect.at = mapTouch(sample, model.limits, model.calibrationMode, driver::CursorOffsetRecord::fromBytes(model.cursorOffset));
+  effect.at = mapTouch(sample, model.limits, model.calibrationMode,
+                       driver::CursorOffsetRecord::fromBytes(model.cursorOffset), model.orientation);
   if (model.penDown) {
     effect.pointer = TouchEffect::Pointer::Move;
     return effect;
@@ -184,12 +186,16 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
       model.calibrationMode = false;
       ++model.setCalibrationCount;
+      if (behaviour.readMounting) model.orientation.mounting = behaviour.readMounting();
       return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::InitializeDriver): {
       ++model.initializeCount;
       model.calibrationMode = false;
       model.initialised = !behaviour.failInitialize;
-      if (model.initialised) model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+      if (model.initialised) {
+        model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+        if (behaviour.readMounting) model.orientation.mounting = behaviour.readMounting();
+      }
       const bool recorded = reportInit ? reportInit(model.initialised) : false;
       return {model.initialised && recorded, {}, {}};
     }

@@ -7,6 +7,7 @@
 #include "machine_store.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
+#include "settings/monitor_values.h"
 #include "touch_device.h"
 #include "touch_input.h"
 
@@ -46,8 +47,9 @@ It answers the driver requests 1, 2, 3, 6, 7, 9, 10, 12 and 13 and gives their e
 calibration mode (limits 0 and 256, so touches arrive where they are), the calibration
 limits, the beep on each pen down (long beep), fixed mode, the cursor offset, the raw
 reading of the latest touch and the line counters (overrun, framing, pen down, pen up).
-At start the limits come from the store's X1, X2, Y1, Y2 and the beep from Ctrl_Sound
-and Ctrl_LongBeep. InitializeDriver writes `Vxd Init` under
+At start the limits come from the store's X1, X2, Y1, Y2, how the panel sits on its
+monitor from Cfg_SwapXY and Cfg_Rotation (read again on SetCalibration and
+InitializeDriver), and the beep from Ctrl_Sound and Ctrl_LongBeep. InitializeDriver writes `Vxd Init` under
 HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane of the machine's store before it replies: "Success"
 when the port or device opened, else why not. Codes 0x1000 and up are its own: inject a
 touch (which takes the road of every touch), inject line errors, read its state, reset
@@ -76,6 +78,13 @@ Options:
                       readings (0..255, decimal or 0x hex) at the left, right, top and
                       bottom edges (default 0x10,0xF0,0x18,0xE8). Without it the driver
                       answers the latest touch
+  --rotate            turn touches into the rotation the calibration was made in
+                      (Cfg_Rotation), for a desktop that maps the touch screen to its
+                      monitor without turning it (wlroots desktops without a calibration
+                      matrix, or no mapping at all). Without it touches are given on the
+                      monitor unturned, and the display server turns them with the
+                      monitor it maps the device to (X11's transformation matrix, GNOME,
+                      KDE, weston), so a monitor turned later needs no new calibration
   --hold-code=CODE    never answer requests with this code (decimal or 0x hex); for
                       trying out callers against a driver that stops answering
   --socket=PATH       serve PATH instead of $QUORVANE_HOME/dev/QV.VXD
@@ -144,6 +153,8 @@ int main(int argc, char** argv) {
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
       options.initialiseAtStart = true;
+    } else if (arg == "--rotate") {
+      options.behaviour.rotate = true;
     } else if (arg == "--log-times") {
       options.logTimes = true;
     } else if (arg == "--true-limits") {
@@ -184,6 +195,7 @@ int main(int argc, char** argv) {
   auto store = driverd::openMachineStore(root);
   auto settings = driverd::openMachineStore(root);
   options.behaviour.start = driverd::readStartSettings(*settings);
+  options.behaviour.readMounting = [reader = settings.get()] { return settings::storedMonitor(*reader).mounting; };
 
   driverd::DriverIo io;
   if (inputDevice) {
