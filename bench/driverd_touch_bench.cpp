@@ -2,6 +2,7 @@
 // report written to the controller's line (a pseudo-terminal at 115200) to the event
 // handed to the pointer output (a recording one in place of uinput); and what an idle
 // driver with an open port costs over 10 s.
+#include "driver/controller_report.h"
 #include "driver_model.h"
 #include "driver_server.h"
 #include "recording_output.h"
@@ -37,12 +38,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using namespace qv::driverd;
 
-std::array<std::uint8_t, kReportSize> report(bool down, int x14, int y14) {
-  return {static_cast<std::uint8_t>(down ? 0xC1 : 0xC0), static_cast<std::uint8_t>(x14 >> 7),
-          static_cast<std::uint8_t>(x14 & 0x7F), static_cast<std::uint8_t>(y14 >> 7),
-          static_cast<std::uint8_t>(y14 & 0x7F)};
-}
-
 // Report bytes to the event the pointer output is handed, without any I/O.
 void BM_DecodeAndMapReport(benchmark::State& state) {
   ReportDecoder decoder;
@@ -52,7 +47,7 @@ void BM_DecodeAndMapReport(benchmark::State& state) {
   std::vector<TouchSample> samples;
   int i = 0;
   for (auto _ : state) {
-    const auto bytes = report(true, (i * 37) & 0x3FFF, (i * 91) & 0x3FFF);
+    const auto bytes = qv::driver::encodeControllerReport(true, (i * 37) & 0x3FFF, (i * 91) & 0x3FFF);
     samples.clear();
     decoder.feed(bytes, samples);
     for (const TouchSample& s : samples) {
@@ -100,7 +95,7 @@ struct DriverOnLine {
     server.reset();
   }
   // Writes a report and waits for its event; the time from the write to the event.
-  Clock::duration send(const std::array<std::uint8_t, kReportSize>& bytes) {
+  Clock::duration send(const qv::driver::ControllerReport& bytes) {
     std::unique_lock lock(mutex);
     const int before = events;
     const auto sent = Clock::now();
@@ -126,11 +121,11 @@ void BM_ReportOnLineToPointerEvent(benchmark::State& state) {
   std::vector<double> ms;
   int i = 0;
   for (auto _ : state) {
-    const auto took = driver.send(report(true, 4000 + (i++ % 2) * 64, 8000));
+    const auto took = driver.send(qv::driver::encodeControllerReport(true, 4000 + (i++ % 2) * 64, 8000));
     ms.push_back(std::chrono::duration<double, std::milli>(took).count());
     state.SetIterationTime(ms.back() / 1000.0);
   }
-  driver.send(report(false, 4000, 8000));
+  driver.send(qv::driver::encodeControllerReport(false, 4000, 8000));
   // A down, a move for each report after it, an up: no report went without its event.
   if (driver.events != static_cast<int>(ms.size()) + 1) state.SkipWithError("a report gave no event");
   std::sort(ms.begin(), ms.end());

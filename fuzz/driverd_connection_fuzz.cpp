@@ -11,6 +11,7 @@
 #include "driver_server.h"
 #include "driverd_protocol.h"
 #include "fuzz_check.h"
+#include "platform/little_endian.h"
 #include "platform/posix/unix_socket.h"
 #include "scratch_folder.h"
 

@@ -1,20 +1,12 @@
 #include "driver/records.h"
 
+#include "platform/little_endian.h"
+
 #include <cstdlib>
 
 namespace qv::driver {
 
 namespace {
-
-void putU32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t getU32(const std::uint8_t* at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
-  return v;
-}
 
 // Absolute value of a signed 32-bit value as unsigned, defined also for INT32_MIN.
 std::uint32_t magnitude(std::int64_t v) { return static_cast<std::uint32_t>(v < 0 ? -v : v); }
@@ -33,26 +25,26 @@ std::array<std::uint8_t, 11> CursorOffsetRecord::toBytes() const {
   std::array<std::uint8_t, 11> b{};
   b[0] = enabled ? 1 : 0;
   b[1] = xNegative ? 1 : 0;
-  putU32(&b[2], xMagnitude);
+  platform::putLe32(&b[2], xMagnitude);
   b[6] = yNegative ? 1 : 0;
-  putU32(&b[7], yMagnitude);
+  platform::putLe32(&b[7], yMagnitude);
   return b;
 }
 
 CursorOffsetRecord CursorOffsetRecord::fromBytes(const std::array<std::uint8_t, 11>& b) {
-  return {b[0] != 0, b[1] != 0, getU32(&b[2]), b[6] != 0, getU32(&b[7])};
+  return {b[0] != 0, b[1] != 0, platform::getLe32(&b[2]), b[6] != 0, platform::getLe32(&b[7])};
 }
 
 LineStatistics LineStatistics::fromBytes(const std::array<std::uint8_t, 20>& b) {
-  return {getU32(&b[0]), getU32(&b[4]), getU32(&b[8]), getU32(&b[12])};
+  return {platform::getLe32(&b[0]), platform::getLe32(&b[4]), platform::getLe32(&b[8]), platform::getLe32(&b[12])};
 }
 
 std::array<std::uint8_t, 20> LineStatistics::toBytes() const {
   std::array<std::uint8_t, 20> b{};
-  putU32(&b[0], overrunErrors);
-  putU32(&b[4], framingErrors);
-  putU32(&b[8], penDowns);
-  putU32(&b[12], penUps);
+  platform::putLe32(&b[0], overrunErrors);
+  platform::putLe32(&b[4], framingErrors);
+  platform::putLe32(&b[8], penDowns);
+  platform::putLe32(&b[12], penUps);
   return b;
 }
 

@@ -1,4 +1,5 @@
 // The controller's report stream as the driver decodes it, however the reads split it.
+#include "driver/controller_report.h"
 #include "report_decoder.h"
 
 #include <gtest/gtest.h>
@@ -8,18 +9,18 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes report(std::uint8_t head, int x14, int y14) {
-  return {head, static_cast<std::uint8_t>(x14 >> 7), static_cast<std::uint8_t>(x14 & 0x7F),
-          static_cast<std::uint8_t>(y14 >> 7), static_cast<std::uint8_t>(y14 & 0x7F)};
+Bytes report(bool penDown, std::uint16_t x14, std::uint16_t y14) {
+  const auto bytes = driver::encodeControllerReport(penDown, x14, y14);
+  return {bytes.begin(), bytes.end()};
 }
 
 TEST(ReportDecoder, FindsWholeReportsAmongNoiseProbeRepliesAndReportsCutShortInAnySplit) {
   Bytes stream{0x12, 0xFF, 0x70, 0x00};  // noise, then a probe reply
-  const Bytes down = report(0xC1, 0x3FFF, 65);
+  const Bytes down = report(true, 0x3FFF, 65);
   stream.insert(stream.end(), down.begin(), down.end());
   stream.insert(stream.end(), {0xC1, 0x05, 0x06});        // cut short by the next report
   stream.insert(stream.end(), {0xC1, 0x07, 0xFF, 0x70, 0x00});  // cut short by a probe reply
-  const Bytes up = report(0xC0, 64 * 100 + 32, 0);
+  const Bytes up = report(false, 64 * 100 + 32, 0);
   stream.insert(stream.end(), up.begin(), up.end());
   // Full precision: the 14-bit reading / 64.
   const std::vector<TouchSample> expected{{true, 16383 / 64.0, 65 / 64.0}, {false, 100.5, 0}};

@@ -1,5 +1,7 @@
 #include "blank_cursor.h"
 
+#include "platform/little_endian.h"
+
 namespace qv::tools {
 
 namespace {
@@ -7,10 +9,6 @@ namespace {
 void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
   b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 }  // namespace
@@ -36,23 +34,23 @@ std::vector<std::uint8_t> blankCursorFile() {
   b.push_back(0);
   put16(b, 0);
   put16(b, 0);
-  put32(b, imageBytes);
-  put32(b, imageOffset);
+  platform::appendLe32(b, imageBytes);
+  platform::appendLe32(b, imageOffset);
   // Bitmap header; the height counts the colour and the AND mask together.
-  put32(b, headerBytes);
-  put32(b, side);
-  put32(b, side * 2);
+  platform::appendLe32(b, headerBytes);
+  platform::appendLe32(b, side);
+  platform::appendLe32(b, side * 2);
   put16(b, 1);  // planes
   put16(b, 1);  // bits a pixel
-  put32(b, 0);  // no compression
-  put32(b, 2 * maskBytes);
-  put32(b, 0);
-  put32(b, 0);
-  put32(b, 2);  // colours used
-  put32(b, 0);
+  platform::appendLe32(b, 0);  // no compression
+  platform::appendLe32(b, 2 * maskBytes);
+  platform::appendLe32(b, 0);
+  platform::appendLe32(b, 0);
+  platform::appendLe32(b, 2);  // colours used
+  platform::appendLe32(b, 0);
   // Palette: black and white.
-  put32(b, 0x00000000);
-  put32(b, 0x00FFFFFF);
+  platform::appendLe32(b, 0x00000000);
+  platform::appendLe32(b, 0x00FFFFFF);
   // Colour mask all 0 and AND mask all 1: every pixel leaves the screen as it is.
   b.insert(b.end(), maskBytes, 0x00);
   b.insert(b.end(), maskBytes, 0xFF);

@@ -161,12 +161,19 @@ private:
 
 // Reports waiting for their time on the line. Each takes its line time at the speed the
 // driver set, so a report is written when its last byte would have arrived; the next one
-// starts no earlier than that.
+// starts no earlier than that. While the pen is down the controller keeps reporting, one
+// report after the other: the last pen-down report is repeated wherever the line is free.
 class ReportLine {
 public:
   using Clock = std::chrono::steady_clock;
 
+  struct Due {
+    qv::sim::Report bytes;
+    bool repeated = false;  // a repeat of the held pen down
+  };
+
   void schedule(const std::vector<qv::sim::TimedReport>& reports, std::uint32_t baudRate) {
+    reportTime_ = qv::sim::lineTime(sizeof(qv::sim::Report), baudRate);
     for (const auto& report : reports) {
       const auto start = std::max(Clock::now(), lineFreeAt_ + report.after);
       lineFreeAt_ = start + qv::sim::lineTime(report.bytes.size(), baudRate);
@@ -176,43 +183,83 @@ public:
 
   // How long poll may wait before the next report is due; nullopt when none waits.
   std::optional<timespec> wait() const {
-    if (queue_.empty()) return std::nullopt;
-    const auto left = std::max(Clock::duration::zero(), queue_.front().writeAt - Clock::now());
+    const auto next = nextAt();
+    if (!next) return std::nullopt;
+    const auto left = std::max(Clock::duration::zero(), *next - Clock::now());
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
   }
 
   // The reports whose time has come, in order.
-  std::vector<qv::sim::Report> due() {
-    std::vector<qv::sim::Report> out;
+  std::vector<Due> due() {
+    std::vector<Due> out;
     const auto now = Clock::now();
-    while (!queue_.empty() && queue_.front().writeAt <= now) {
-      out.push_back(queue_.front().bytes);
-      queue_.pop_front();
+    for (;;) {
+      const auto repeat = repeatAt();
+      if (!queue_.empty() && queue_.front().writeAt <= now && (!repeat || queue_.front().writeAt <= *repeat)) {
+        const qv::sim::Report bytes = queue_.front().bytes;
+        held_ = bytes[0] == 0xC1 ? std::optional(bytes) : std::nullopt;
+        nextRepeat_ = queue_.front().writeAt + reportTime_;
+        queue_.pop_front();
+        out.push_back({bytes, false});
+      } else if (repeat && *repeat <= now && out.size() < kMostAtOnce) {
+        out.push_back({*held_, true});
+        nextRepeat_ += reportTime_;
+        lastRepeat_ = now;
+      } else {
+        break;
+      }
     }
+    // A line that fell behind (the machine was busy) goes on from now.
+    if (held_ && nextRepeat_ < now) nextRepeat_ = now + reportTime_;
     return out;
   }
 
 private:
+  // Repeats leave a few milliseconds between writes at high speeds: the bytes are the same.
+  static constexpr auto kLeastNap = std::chrono::milliseconds(2);
+  static constexpr std::size_t kMostAtOnce = 64;
+
+  // When the next repeat is written: while the pen is held, when it fits in before the
+  // next report waiting.
+  std::optional<Clock::time_point> repeatAt() const {
+    if (!held_ || reportTime_ <= Clock::duration::zero()) return std::nullopt;
+    if (!queue_.empty() && nextRepeat_ > queue_.front().writeAt - reportTime_) return std::nullopt;
+    return nextRepeat_;
+  }
+  std::optional<Clock::time_point> nextAt() const {
+    std::optional<Clock::time_point> next;
+    if (!queue_.empty()) next = queue_.front().writeAt;
+    if (const auto repeat = repeatAt()) {
+      const auto at = std::max(*repeat, lastRepeat_ + kLeastNap);
+      next = next ? std::min(*next, at) : at;
+    }
+    return next;
+  }
+
   struct Scheduled {
     Clock::time_point writeAt;
     qv::sim::Report bytes;
   };
   std::deque<Scheduled> queue_;
   Clock::time_point lineFreeAt_{};
+  Clock::duration reportTime_{};
+  std::optional<qv::sim::Report> held_;  // the pen-down report last written, while the pen is down
+  Clock::time_point nextRepeat_{};
+  Clock::time_point lastRepeat_{};
 };
 
 // A report goes out only when the line takes it: bytes nobody reads are lost on a real
-// line too, and the controller must not stall on them.
-void sendReport(int master, const qv::sim::Report& report) {
-  const std::vector<std::uint8_t> bytes(report.begin(), report.end());
+// line too, and the controller must not stall on them. Repeats of a held pen go unsaid.
+void sendReport(int master, const ReportLine::Due& report) {
+  const std::vector<std::uint8_t> bytes(report.bytes.begin(), report.bytes.end());
   pollfd room{master, POLLOUT, 0};
   if (::poll(&room, 1, 0) <= 0 || (room.revents & POLLOUT) == 0) {
-    std::cout << "report " << hex(bytes) << " lost: nobody reads the line" << std::endl;
+    if (!report.repeated) std::cout << "report " << hex(bytes) << " lost: nobody reads the line" << std::endl;
     return;
   }
   writeAll(master, bytes);
-  std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report) << std::endl;
+  if (!report.repeated) std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report.bytes) << std::endl;
 }
 
 int run(const ControllerOptions& options) {

@@ -67,12 +67,6 @@ std::optional<TouchCommand> parseTouchCommand(std::string_view line, std::string
   return command;
 }
 
-Report touchReport(bool penDown, std::uint16_t x, std::uint16_t y) {
-  return {static_cast<std::uint8_t>(penDown ? 0xC1 : 0xC0), static_cast<std::uint8_t>((x >> 7) & 0x7F),
-          static_cast<std::uint8_t>(x & 0x7F), static_cast<std::uint8_t>((y >> 7) & 0x7F),
-          static_cast<std::uint8_t>(y & 0x7F)};
-}
-
 std::uint16_t fourteenBits(double units) {
   const double v = std::floor(units * 64);
   if (!(v > 0)) return 0;
@@ -99,13 +93,14 @@ std::vector<TimedReport> TouchPlayer::play(const TouchCommand& command, std::str
     case Kind::Down:
     case Kind::Move:
       penDown_ = true;
-      return {{std::chrono::milliseconds(0), touchReport(true, x_, y_)}};
+      return {{std::chrono::milliseconds(0), driver::encodeControllerReport(true, x_, y_)}};
     case Kind::Up:
       penDown_ = false;
-      return {{std::chrono::milliseconds(0), touchReport(false, x_, y_)}};
+      return {{std::chrono::milliseconds(0), driver::encodeControllerReport(false, x_, y_)}};
     case Kind::Tap:
       penDown_ = false;
-      return {{std::chrono::milliseconds(0), touchReport(true, x_, y_)}, {kTapLength, touchReport(false, x_, y_)}};
+      return {{std::chrono::milliseconds(0), driver::encodeControllerReport(true, x_, y_)},
+              {kTapLength, driver::encodeControllerReport(false, x_, y_)}};
   }
   return {};
 }

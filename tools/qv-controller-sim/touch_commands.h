@@ -1,6 +1,8 @@
 #pragma once
 // The touches the simulated controller plays: commands read one a line, and the five-byte
 // reports they become on the line.
+#include "driver/controller_report.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -23,10 +25,7 @@ struct TouchCommand {
 // comment starting with #); nullopt with error set for a line that is wrong.
 std::optional<TouchCommand> parseTouchCommand(std::string_view line, std::string& error);
 
-using Report = std::array<std::uint8_t, 5>;
-
-// 0xC1 (pen down) or 0xC0 (pen up), then X and Y as seven high and seven low bits each.
-Report touchReport(bool penDown, std::uint16_t x, std::uint16_t y);
+using Report = driver::ControllerReport;
 
 // A position in controller units as the 14-bit value the controller sends (units × 64).
 std::uint16_t fourteenBits(double units);

@@ -3,6 +3,8 @@
 #include "cli/command_line.h"
 #include "driver_model.h"
 #include "driverd_protocol.h"
+#include "hex_text.h"
+#include "platform/little_endian.h"
 #include "platform/machine_root.h"
 #include "platform/posix/socket_device_io.h"
 
@@ -68,27 +70,13 @@ std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
   return bytes;
 }
 
-std::string hex(std::span<const std::uint8_t> bytes) {
-  std::string s;
-  char b[3];
-  for (auto v : bytes) {
-    std::snprintf(b, sizeof b, "%02x", v);
-    s += b;
-  }
-  return s;
-}
-
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 int usageError(const std::string& what) { return cli::refuse(kProgram, what); }
 
 void printState(const driverd::DriverModel& m) {
   const auto offset = driver::CursorOffsetRecord::fromBytes(m.cursorOffset);
   std::printf("requests=%u\ninitialised=%d\ncalibration_mode=%d\nbeep=%d\nlong_beep=%d\n", m.requestsHandled,
               m.initialised, m.calibrationMode, m.beepSound, m.longBeep);
-  std::printf("fixed_mode=%s\nlimits=%02X %02X %02X %02X\n", hex(m.fixedMode).c_str(), m.limits.x1, m.limits.x2,
+  std::printf("fixed_mode=%s\nlimits=%02X %02X %02X %02X\n", driverd::hexText(m.fixedMode).c_str(), m.limits.x1, m.limits.x2,
               m.limits.y1, m.limits.y2);
   std::printf("cursor_offset=%d %s%u %s%u\n", offset.enabled, offset.xNegative ? "-" : "", offset.xMagnitude,
               offset.yNegative ? "-" : "", offset.yMagnitude);
@@ -134,8 +122,8 @@ int main(int argc, char** argv) {
     auto o = number(args[1], 0xFFFFFFFFul), f = number(args[2], 0xFFFFFFFFul);
     if (!o || !f) return usageError("error counts are 0..4294967295");
     code = static_cast<std::uint32_t>(driverd::OwnCode::InjectLineErrors);
-    putU32(in, static_cast<std::uint32_t>(*o));
-    putU32(in, static_cast<std::uint32_t>(*f));
+    platform::appendLe32(in, static_cast<std::uint32_t>(*o));
+    platform::appendLe32(in, static_cast<std::uint32_t>(*f));
   } else if (cmd == "stats" && n == 0) {
     code = static_cast<std::uint32_t>(driver::RequestCode::ReadLineStatistics);
     outSize = 20;
@@ -184,7 +172,7 @@ int main(int argc, char** argv) {
     std::printf("overrun=%u\nframing=%u\npen_down=%u\npen_up=%u\n", s.overrunErrors, s.framingErrors, s.penDowns,
                 s.penUps);
   } else if (cmd == "send") {
-    std::printf("%s %s\n", ok ? "ok" : "fail", out.empty() ? "-" : hex(out).c_str());
+    std::printf("%s %s\n", ok ? "ok" : "fail", driverd::hexText(out).c_str());
   } else if (!ok) {
     std::fprintf(stderr, "qv-driverctl: the request failed\n");
   }

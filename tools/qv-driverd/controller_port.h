@@ -7,7 +7,9 @@
 #include "platform/serial_port.h"
 #include "report_decoder.h"
 #include "touch_sample.h"
+#include "touch_stream.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,6 +25,19 @@ struct ControllerPortSettings {
   std::string name;
   std::uint32_t baudRate = kDefaultBaudRate;
 };
+
+// A byte the line received with a framing or parity error comes out as this one: a byte
+// with its top bit set that starts no report, so the report it falls in is dropped.
+inline constexpr std::uint8_t kErroredByte = 0xFF;
+
+// 8 data bits, no parity, one stop bit, no flow control; bytes received with an error are
+// marked by the line and handed over as kErroredByte.
+platform::SerialLineState controllerLineState(std::uint32_t baudRate);
+
+// How long the line may be quiet during a touch: a few report times at its speed, yet no
+// less than a USB serial adapter's delivery batches (16 ms) and a busy machine's
+// scheduling may hold bytes back.
+std::chrono::milliseconds quietLimit(std::uint32_t baudRate);
 
 class ControllerPort {
 public:
@@ -45,18 +60,27 @@ public:
     std::uint32_t framingErrors = 0;
     std::optional<std::string> gone;  // the port hung up or went away: why
   };
-  // Takes what waits without blocking and appends the samples of its whole reports.
+  // Takes what waits without blocking and appends the samples of its touches.
   Reading read(std::vector<TouchSample>& samples);
   // Noise and reports cut short since the last call.
-  ReportDecoder::Skipped takeSkipped() { return decoder_.takeSkipped(); }
+  ReportDecoder::Skipped takeSkipped() { return touches_.takeSkipped(); }
+
+  using Clock = std::chrono::steady_clock;
+  // When the line's silence ends the touch under way; nullopt while no touch is held.
+  std::optional<Clock::time_point> quietDeadline() const;
+  // Ends the touch held when the line has been quiet past its deadline at now.
+  void endIfQuiet(Clock::time_point now, std::vector<TouchSample>& samples);
 
 private:
-  ControllerPort(std::string name, std::unique_ptr<platform::SerialPort> port, platform::WaitEvent never);
+  ControllerPort(std::string name, std::uint32_t baudRate, std::unique_ptr<platform::SerialPort> port,
+                 platform::WaitEvent never);
 
   std::string name_;
   std::unique_ptr<platform::SerialPort> port_;
   platform::WaitEvent never_;  // a cancel event nobody sets: reads return on their own
-  ReportDecoder decoder_;
+  TouchStream touches_;
+  std::chrono::milliseconds quietLimit_;
+  Clock::time_point lastReport_{};  // when a whole report came last
   std::optional<platform::SerialPort::ErrorCounts> counted_;  // the device's counters at the last look
 };
 

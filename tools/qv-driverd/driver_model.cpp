@@ -1,5 +1,7 @@
 #include "driver_model.h"
 
+#include "platform/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,15 +10,6 @@ namespace qv::driverd {
 namespace {
 
 using driver::RequestCode;
-
-void putU32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t getU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 // Counters wrap like the driver's 32-bit counters rather than stopping.
 std::uint32_t add(std::uint32_t a, std::uint32_t b) { return a + b; }
@@ -128,7 +121,7 @@ std::array<std::uint8_t, 2> playedReading(const driver::CalibrationRecord& t, st
 
 std::array<std::uint8_t, kStateSize> DriverModel::toBytes() const {
   std::array<std::uint8_t, kStateSize> b{};
-  putU32(&b[0], requestsHandled);
+  platform::putLe32(&b[0], requestsHandled);
   b[4] = initialised;
   b[5] = calibrationMode;
   b[6] = beepSound;
@@ -139,18 +132,18 @@ std::array<std::uint8_t, kStateSize> DriverModel::toBytes() const {
   std::copy(cursorOffset.begin(), cursorOffset.end(), &b[16]);
   b[28] = rawX;
   b[29] = rawY;
-  putU32(&b[32], line.overrunErrors);
-  putU32(&b[36], line.framingErrors);
-  putU32(&b[40], line.penDowns);
-  putU32(&b[44], line.penUps);
-  putU32(&b[48], initializeCount);
-  putU32(&b[52], setCalibrationCount);
+  platform::putLe32(&b[32], line.overrunErrors);
+  platform::putLe32(&b[36], line.framingErrors);
+  platform::putLe32(&b[40], line.penDowns);
+  platform::putLe32(&b[44], line.penUps);
+  platform::putLe32(&b[48], initializeCount);
+  platform::putLe32(&b[52], setCalibrationCount);
   return b;
 }
 
 DriverModel DriverModel::fromBytes(std::span<const std::uint8_t, kStateSize> b) {
   DriverModel m;
-  m.requestsHandled = getU32(&b[0]);
+  m.requestsHandled = platform::getLe32(&b[0]);
   m.initialised = b[4] != 0;
   m.calibrationMode = b[5] != 0;
   m.beepSound = b[6] != 0;
@@ -160,9 +153,9 @@ DriverModel DriverModel::fromBytes(std::span<const std::uint8_t, kStateSize> b) 
   std::copy_n(&b[16], 11, m.cursorOffset.begin());
   m.rawX = b[28];
   m.rawY = b[29];
-  m.line = {getU32(&b[32]), getU32(&b[36]), getU32(&b[40]), getU32(&b[44])};
-  m.initializeCount = getU32(&b[48]);
-  m.setCalibrationCount = getU32(&b[52]);
+  m.line = {platform::getLe32(&b[32]), platform::getLe32(&b[36]), platform::getLe32(&b[40]), platform::getLe32(&b[44])};
+  m.initializeCount = platform::getLe32(&b[48]);
+  m.setCalibrationCount = platform::getLe32(&b[52]);
   return m;
 }
 
@@ -238,8 +231,8 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       return r;
     }
     case static_cast<std::uint32_t>(OwnCode::InjectLineErrors):
-      model.line.overrunErrors = add(model.line.overrunErrors, getU32(&in[0]));
-      model.line.framingErrors = add(model.line.framingErrors, getU32(&in[4]));
+      model.line.overrunErrors = add(model.line.overrunErrors, platform::getLe32(&in[0]));
+      model.line.framingErrors = add(model.line.framingErrors, platform::getLe32(&in[4]));
       return {true, {}, {}};
     case static_cast<std::uint32_t>(OwnCode::ReadState):
       return withOutput(before.toBytes(), outLength);

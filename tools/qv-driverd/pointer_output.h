@@ -4,10 +4,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qv::driverd {
 
 inline constexpr int kPointerMax = 65535;
+
+// The uinput device's name, and the place (phys) it gives itself: the driver knows its own
+// device by either, so that it never takes touches from it and feeds itself.
+inline constexpr std::string_view kOutputDeviceName = "Quorvane Touch Screen";
+inline constexpr std::string_view kOutputDevicePhys = "qv-driverd/uinput";
+inline bool isOwnOutputDevice(std::string_view name, std::string_view phys) {
+  return name == kOutputDeviceName || phys == kOutputDevicePhys;
+}
 
 class PointerOutput {
 public:

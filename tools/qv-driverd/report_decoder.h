@@ -17,6 +17,17 @@ namespace qv::driverd {
 
 inline constexpr std::size_t kReportSize = 5;
 
+// What the stream held, in order: whole reports and the places where it broke.
+struct StreamEvent {
+  enum class Kind {
+    Report,    // a whole report, in sample
+    Gap,       // bytes skipped or a report dropped: the reports on either side are no neighbours
+    PenUpCut,  // a pen-up report (0xC0) dropped unfinished: its touch has ended all the same
+  };
+  Kind kind = Kind::Report;
+  TouchSample sample;
+};
+
 class ReportDecoder {
 public:
   struct Skipped {
@@ -28,12 +39,17 @@ public:
   // Appends a sample for each report completed by bytes; a report split between calls
   // is completed by a later one.
   void feed(std::span<const std::uint8_t> bytes, std::vector<TouchSample>& samples);
+  // The same, with the gaps between the reports; a run of skipped bytes is one gap.
+  void feed(std::span<const std::uint8_t> bytes, std::vector<StreamEvent>& events);
   // What was skipped since the last call.
   Skipped takeSkipped() { return std::exchange(skipped_, {}); }
   // Forgets a report under way (the line was opened anew).
   void reset() { have_ = 0; }
 
 private:
+  template <typename Sink>
+  void decode(std::span<const std::uint8_t> bytes, Sink&& sink);
+
   std::array<std::uint8_t, kReportSize> report_{};
   std::size_t have_ = 0;
   Skipped skipped_;

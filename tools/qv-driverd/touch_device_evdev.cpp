@@ -1,6 +1,8 @@
 // The touch device through libevdev: capabilities checked, held exclusively while open,
 // events followed across dropped reports with libevdev's own resynchronisation.
+#include "evdev_handle.h"
 #include "platform/posix/unique_fd.h"
+#include "pointer_output.h"
 #include "touch_device.h"
 #include "touch_events.h"
 
@@ -15,11 +17,6 @@
 namespace qv::driverd {
 
 namespace {
-
-struct EvdevFree {
-  void operator()(libevdev* dev) const { libevdev_free(dev); }
-};
-using Evdev = std::unique_ptr<libevdev, EvdevFree>;
 
 AxisRange axis(const libevdev* dev, unsigned code) {
   const input_absinfo* info = libevdev_get_abs_info(dev, code);
@@ -60,7 +57,7 @@ ContactState currentContact(const libevdev* dev, TouchSource source) {
 
 class EvdevTouchDevice final : public TouchDevice {
 public:
-  EvdevTouchDevice(platform::UniqueFd fd, Evdev dev, TouchEventTracker tracker)
+  EvdevTouchDevice(platform::UniqueFd fd, EvdevHandle dev, TouchEventTracker tracker)
       : fd_(std::move(fd)), dev_(std::move(dev)), tracker_(tracker) {}
 
   ~EvdevTouchDevice() override { libevdev_grab(dev_.get(), LIBEVDEV_UNGRAB); }
@@ -88,7 +85,7 @@ public:
 
 private:
   platform::UniqueFd fd_;
-  Evdev dev_;
+  EvdevHandle dev_;
   TouchEventTracker tracker_;
 };
 
@@ -103,13 +100,19 @@ TouchDeviceResult openTouchDevice(const std::string& path) {
   }
   libevdev* raw = nullptr;
   const int rc = libevdev_new_from_fd(fd.get(), &raw);
-  Evdev dev(raw);
+  EvdevHandle dev(raw);
   if (rc < 0) {
     result.error = path + " is no input device: " + std::strerror(-rc);
     result.notTouchDevice = true;
     return result;
   }
   const std::string name = libevdev_get_name(dev.get()) ? libevdev_get_name(dev.get()) : "";
+  const char* phys = libevdev_get_phys(dev.get());
+  if (isOwnOutputDevice(name, phys ? phys : "")) {
+    result.error = path + " (" + name + ") is this driver's own pointer device: it would feed on its own touches";
+    result.notTouchDevice = true;
+    return result;
+  }
   const TouchCapabilities caps = capabilities(dev.get());
   const SourceChoice choice = chooseTouchSource(caps);
   if (!choice.source) {

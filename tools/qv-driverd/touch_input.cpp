@@ -39,6 +39,14 @@ std::string TouchInput::what() const {
   return "controller port " + (portName_.empty() ? std::string("(none set)") : portName_);
 }
 
+std::optional<ControllerPort::Clock::time_point> TouchInput::quietDeadline() const {
+  return port_ ? port_->quietDeadline() : std::nullopt;
+}
+
+void TouchInput::endIfQuiet(ControllerPort::Clock::time_point now, std::vector<TouchSample>& samples) {
+  if (port_) port_->endIfQuiet(now, samples);
+}
+
 TouchInput::Reading TouchInput::read(std::vector<TouchSample>& samples) {
   Reading reading;
   if (port_) {

@@ -43,6 +43,11 @@ public:
   };
   // Takes what waits without blocking, appending the samples.
   Reading read(std::vector<TouchSample>& samples);
+  // When the controller's quiet line ends the touch it holds; nullopt while none is held
+  // (and always for a touch device, which says itself when a touch ends).
+  std::optional<ControllerPort::Clock::time_point> quietDeadline() const;
+  // Appends the end of the touch held when that time has come at now.
+  void endIfQuiet(ControllerPort::Clock::time_point now, std::vector<TouchSample>& samples);
 
 private:
   PortSettingsReader readSettings_;

@@ -1,4 +1,5 @@
 // The pointer device on Linux: a uinput device made with libevdev.
+#include "evdev_handle.h"
 #include "pointer_output.h"
 
 #include <libevdev/libevdev-uinput.h>
@@ -6,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace qv::driverd {
 
@@ -15,16 +17,13 @@ namespace {
 // Desktops use it only for the device's size; touches map to the whole screen anyway.
 constexpr int kResolution = 200;
 
-struct EvdevFree {
-  void operator()(libevdev* d) const { libevdev_free(d); }
-};
 struct UinputDestroy {
   void operator()(libevdev_uinput* u) const { libevdev_uinput_destroy(u); }
 };
 
 class UinputOutput final : public PointerOutput {
 public:
-  UinputOutput(std::unique_ptr<libevdev, EvdevFree> dev, std::unique_ptr<libevdev_uinput, UinputDestroy> ui)
+  UinputOutput(EvdevHandle dev, std::unique_ptr<libevdev_uinput, UinputDestroy> ui)
       : dev_(std::move(dev)), ui_(std::move(ui)) {}
 
   void penDown(int x, int y) override {
@@ -51,16 +50,17 @@ private:
   }
   void sync() { event(EV_SYN, SYN_REPORT, 0); }
 
-  std::unique_ptr<libevdev, EvdevFree> dev_;  // outlives the uinput device made from it
+  EvdevHandle dev_;  // outlives the uinput device made from it
   std::unique_ptr<libevdev_uinput, UinputDestroy> ui_;
 };
 
 }  // namespace
 
 UinputResult openUinputOutput() {
-  std::unique_ptr<libevdev, EvdevFree> dev(libevdev_new());
+  EvdevHandle dev(libevdev_new());
   if (!dev) return {nullptr, "no pointer output: out of memory"};
-  libevdev_set_name(dev.get(), "Quorvane Touch Screen");
+  libevdev_set_name(dev.get(), std::string(kOutputDeviceName).c_str());
+  libevdev_set_phys(dev.get(), std::string(kOutputDevicePhys).c_str());
   libevdev_set_id_bustype(dev.get(), BUS_VIRTUAL);
   libevdev_enable_property(dev.get(), INPUT_PROP_DIRECT);
   libevdev_enable_event_type(dev.get(), EV_KEY);

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
-#include <optional>
+#include <memory>
 #include <thread>
 
 namespace qv::platform::posix {
@@ -24,23 +24,29 @@ class LineChangeWatch {
 public:
   // Starts waiting at once; inactive (changed() is nullptr) when no event or thread can be had.
   explicit LineChangeWatch(LineChangeWait wait);
-  ~LineChangeWatch();  // interrupts a wait under way and ends the thread
+  // Interrupts a wait under way and ends the thread; one that does not end within a
+  // second is left to end by itself.
+  ~LineChangeWatch();
   LineChangeWatch(const LineChangeWatch&) = delete;
   LineChangeWatch& operator=(const LineChangeWatch&) = delete;
 
   // Set after each change; whoever polls it resets it, then reads what changed.
-  const WaitEvent* changed() const { return thread_.joinable() ? &*changed_ : nullptr; }
+  const WaitEvent* changed() const { return shared_ ? &shared_->changed : nullptr; }
 
   // The ring and carrier-detect lines of the serial device fd.
   static LineChangeWait modemLines(int fd);
 
 private:
-  void run(const LineChangeWait& wait);
+  // What the thread uses: shared, so that a thread left behind still has it.
+  struct Shared {
+    explicit Shared(WaitEvent event) : changed(std::move(event)) {}
+    WaitEvent changed;
+    std::atomic<bool> stopping{false};
+    std::promise<void> endedPromise;
+  };
+  static void run(Shared& shared, const LineChangeWait& wait);
 
-  std::optional<WaitEvent> changed_;
-  std::atomic<bool> stopping_{false};
-  std::promise<void> endedPromise_;
-  std::future<void> ended_;
+  std::shared_ptr<Shared> shared_;  // set while the thread runs
   std::thread thread_;
 };
 

@@ -375,6 +375,9 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
   };
   const WaitEvent* lineChanged = lineWatch_ ? lineWatch_->changed() : nullptr;
 
+  // The burst ends when the line has been quiet for the interval since its last byte;
+  // other wake-ups (a modem line, a signal) do not put that moment off.
+  std::optional<Clock::time_point> quietEnd;
   auto takeDecoded = [&](std::size_t n) {
     MarkDecoder::Output decoded;
     {
@@ -383,6 +386,9 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
       decoded = decoder_.decode(std::span(raw_.data(), n), buffer.subspan(got), settings.decoding);
     }
     got += decoded.count;
+    if (useInterval && (n > 0 || decoded.count > 0)) {
+      quietEnd = Clock::now() + std::chrono::milliseconds(settings.timeouts.readInterval);
+    }
     marks.lineErrors |= decoded.lineErrors;
     marks.errorBytes += decoded.errorBytes;
   };
@@ -402,10 +408,9 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const WaitEvent
     int timeout = msUntil(deadline);
     if (immediate) {
       timeout = 0;
-    } else if (got > 0 && useInterval) {
-      const int interval =
-          static_cast<int>(std::min<std::uint32_t>(settings.timeouts.readInterval, std::numeric_limits<int>::max()));
-      timeout = timeout < 0 ? interval : std::min(timeout, interval);
+    } else if (got > 0 && quietEnd) {
+      const int quiet = msUntil(quietEnd);
+      timeout = timeout < 0 ? quiet : std::min(timeout, quiet);
     }
     // Negative descriptors are not watched: settings only until the burst's first byte.
     const bool watchSettings = got == 0 && settingsChanged_;

@@ -1,6 +1,7 @@
 #include "platform/posix/socket_device_io.h"
 
 #include "platform/machine_root.h"
+#include "platform/little_endian.h"
 #include "platform/posix/unix_socket.h"
 
 #include <sys/socket.h>

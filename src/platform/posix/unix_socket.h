@@ -48,15 +48,4 @@ enum class ReceiveResult {
 ReceiveResult receiveExactly(int fd, std::uint8_t* data, std::size_t size,
                              SocketClock::time_point deadline, int stopFd = -1);
 
-// The socket protocols write their integers little-endian.
-inline void putLe32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-inline std::uint32_t getLe32(const std::uint8_t* at) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(at[i]) << (8 * i);
-  return v;
-}
-
 }  // namespace qv::platform

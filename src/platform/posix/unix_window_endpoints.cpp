@@ -1,6 +1,7 @@
 #include "platform/posix/unix_window_endpoints.h"
 
 #include "platform/machine_root.h"
+#include "platform/little_endian.h"
 #include "platform/posix/unix_socket.h"
 #include "platform/posix/unix_window_listener.h"
 

@@ -1,5 +1,6 @@
 #include "platform/posix/unix_window_listener.h"
 
+#include "platform/little_endian.h"
 #include "platform/posix/unix_socket.h"
 #include "platform/posix/unix_window_endpoints.h"
 

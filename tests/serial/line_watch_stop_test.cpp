@@ -1,0 +1,37 @@
+// Stopping a port's line watch does not depend on how the program treats the signal that
+// interrupts the watch's wait.
+#include "platform/posix/posix_line_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace qv::platform {
+namespace {
+
+TEST(LineChangeWatch, StopsWhenItsSignalWasSetToBeIgnoredMeanwhile) {
+  struct sigaction before {};
+  ::sigaction(SIGURG, nullptr, &before);
+  auto stopped = std::make_shared<std::promise<void>>();
+  auto done = stopped->get_future();
+  // Detached: a watch that never stops must fail the test, not hang it.
+  std::thread([stopped] {
+    {
+      // pause() returns only when a handler has run, as the device's wait does.
+      posix::LineChangeWatch watch([] { return ::pause(); });
+      ::signal(SIGURG, SIG_IGN);
+    }
+    stopped->set_value();
+  }).detach();
+  EXPECT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ::sigaction(SIGURG, &before, nullptr);
+}
+
+}  // namespace
+}  // namespace qv::platform
