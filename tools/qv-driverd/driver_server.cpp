@@ -109,6 +109,12 @@ struct DriverServer::Impl {
                                     return true;
                                   });
       for (const TouchEffect& effect : reply.effects) road.carryOut(effect);
+      // A new calibration may belong to another monitor.
+      if ((code == static_cast<std::uint32_t>(driver::RequestCode::SetCalibration) ||
+           code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver)) &&
+          reply.ok) {
+        road.followMonitor();
+      }
       if (storeOutcome) {
         writer->add({c.id, outcomeText(*storeOutcome, inputProblem), code, {input.begin(), input.end()}, std::move(reply)});
         c.awaitingStore = true;

@@ -5,6 +5,7 @@
 #include "cli/command_line.h"
 #include "driver_server.h"
 #include "machine_store.h"
+#include "monitor_output.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
 #include "settings/monitor_values.h"
@@ -39,7 +40,11 @@ the kernel already drives. The port or device is opened at start and again on ev
 InitializeDriver; when it goes away the driver keeps serving and says so in its log.
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
-both axes 0..65535. It needs write access to /dev/uinput (the package's udev rule gives
+both axes 0..65535, USB vendor 5156 product 5453, whose axes' resolution is the size of
+the monitor the calibration ran on (Cfg_MonitorSizeMM). Its monitor's connector goes to
+touchscreen.env in the machine's folder as WL_OUTPUT, which the package's udev rule gives
+the device; when a new calibration names another monitor, the file is written again and
+the device made anew. It needs write access to /dev/uinput (the package's udev rule gives
 it to the user at the seat; the kernel needs its uinput module). Without it the driver
 still serves, reads and counts, and says once why there is no pointer output.
 
@@ -211,7 +216,15 @@ int main(int argc, char** argv) {
     io.input = std::make_unique<driverd::TouchInput>([reader] { return driverd::readControllerPortSettings(*reader); },
                                                      platform::systemSerialPortOpener());
   }
-  auto uinput = driverd::openUinputOutput();
+  // The pointer device tells the desktops which monitor it drives; udev takes the file when
+  // the device comes, so it is written first.
+  io.readMonitor = [reader = settings.get()] { return settings::storedMonitor(*reader); };
+  io.udevPropertiesFile = root / driverd::kUdevPropertiesFile;
+  io.outputSetup = driverd::outputSetup(io.readMonitor(), options.behaviour.rotate);
+  if (auto problem = driverd::writeUdevProperties(io.udevPropertiesFile, io.outputSetup.udevProperties)) {
+    std::fprintf(stderr, "qv-driverd: %s\n", problem->c_str());
+  }
+  auto uinput = driverd::openUinputOutput(io.outputSetup.resolutionX, io.outputSetup.resolutionY);
   io.output = std::move(uinput.output);
   io.whyNoOutput = uinput.whyNone;
   io.beeper = driverd::openDesktopBeeper();

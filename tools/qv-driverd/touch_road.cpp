@@ -34,6 +34,25 @@ void TouchRoad::carryOut(const TouchEffect& effect) {
   }
 }
 
+void TouchRoad::followMonitor() {
+  if (!io_.readMonitor) return;
+  const OutputSetup setup = outputSetup(io_.readMonitor(), model_.orientation.rotate);
+  if (setup == io_.outputSetup) return;
+  io_.outputSetup = setup;
+  // The file first: udev reads it when the new device comes.
+  if (!io_.udevPropertiesFile.empty()) {
+    if (auto problem = writeUdevProperties(io_.udevPropertiesFile, setup.udevProperties)) log_.note(*problem);
+  }
+  if (!io_.output) return;
+  carryOut(releaseTouch(model_));
+  if (auto problem = io_.output->remake(setup.resolutionX, setup.resolutionY)) {
+    log_.note(*problem);
+  } else {
+    log_.note("the pointer device follows its monitor: " + std::to_string(setup.resolutionX) + " x " +
+              std::to_string(setup.resolutionY) + " units/mm");
+  }
+}
+
 void TouchRoad::readInput() {
   samples_.clear();
   const TouchInput::Reading r = io_.input->read(samples_);

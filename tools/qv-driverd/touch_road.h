@@ -5,9 +5,12 @@
 #include "beeper.h"
 #include "driver_log.h"
 #include "driver_model.h"
+#include "monitor_output.h"
 #include "pointer_output.h"
 #include "touch_input.h"
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +24,11 @@ struct DriverIo {
   std::unique_ptr<PointerOutput> output;  // none: touches reach no pointer device
   std::string whyNoOutput;                // said once at start when output is missing
   std::unique_ptr<Beeper> beeper;         // none: beeps are only logged
+  // The monitor the calibration stored, read again after each new calibration; none: the
+  // output keeps the setup it was made with.
+  std::function<settings::CalibratedMonitor()> readMonitor;
+  std::filesystem::path udevPropertiesFile;  // empty: not written
+  OutputSetup outputSetup;                   // what the output and the file have now
 };
 
 class TouchRoad {
@@ -42,6 +50,9 @@ public:
   void readInput();
   // One touch's effect on the pointer device and the beeper.
   void carryOut(const TouchEffect& effect);
+  // After a new calibration: when the stored monitor asks for another setup, the udev
+  // properties file is written and the pointer device made anew (a touch held ends).
+  void followMonitor();
 
 private:
   DriverIo io_;
