@@ -19,7 +19,7 @@ std::optional<std::size_t> findCalibratedMonitor(const settings::CalibratedMonit
     const DesktopMonitor& m = monitors[i];
     const bool sameConnector = !stored.connector.empty() && m.connector == stored.connector;
     const bool mKnown = knownIdentity(m.model, m.serial);
-    if (storedKnown && mKnown && m.maker == stored.maker && m.model == stored.model && m.serial == stored.serial) {
+    if (storedKnown && mKnown && m.model == stored.model && m.serial == stored.serial) {
       if (!byIdentity || sameConnector) byIdentity = i;
       if (sameConnector) break;
     } else if (sameConnector && (!storedKnown || !mKnown)) {

@@ -1,6 +1,7 @@
 #pragma once
 // Which of the desktop's monitors is the one a calibration ran on. A monitor is known by
-// its EDID identity (maker, model, serial number) first, so that it is found again after
+// its EDID identity (model and serial number; the maker's name differs between display
+// servers, a name or its three-letter code) first, so that it is found again after
 // the monitors were reordered or it was plugged into another port, and by its connector
 // name second, where either side has no EDID identity. A monitor that is not there is
 // none: touches then span the whole desktop.
