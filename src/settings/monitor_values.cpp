@@ -27,11 +27,6 @@ std::optional<int> wholeNumber(std::string_view text) {
 
 }  // namespace
 
-int normalRotation(int degrees) {
-  if (degrees % 90 != 0) return 0;
-  return ((degrees % 360) + 360) % 360;
-}
-
 std::vector<platform::RegValueEntry> monitorValues(const CalibratedMonitor& m) {
   using platform::RegistryValue;
   const std::string size = std::to_string(m.widthMm) + "," + std::to_string(m.heightMm);

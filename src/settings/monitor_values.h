@@ -42,7 +42,10 @@ struct CalibratedMonitor {
 };
 
 // 0, 90, 180 or 270 for a whole multiple of 90 degrees (any sign), else 0.
-int normalRotation(int degrees);
+inline int normalRotation(int degrees) {
+  if (degrees % 90 != 0) return 0;
+  return ((degrees % 360) + 360) % 360;
+}
 
 // The seven values, in the order above, to be written with the limits.
 std::vector<platform::RegValueEntry> monitorValues(const CalibratedMonitor& monitor);
