@@ -63,12 +63,13 @@ TouchResult CalibScreen::FormMouseDown() {
 }
 
 TouchResult CalibScreen::complete(driver::DriverSession& session, std::string& error) {
+  // The monitor the targets were shown on, taken while the screen still covers it.
+  settings::CalibratedMonitor monitor = view_.coveredMonitor();
   state_.CalibrationCancelled = false;
   view_.minimise();
   state_.TargetIndex = 0;
   // The limits in the monitor's unturned orientation, whichever way it was turned, and the
   // monitor they belong to beside them.
-  settings::CalibratedMonitor monitor = view_.coveredMonitor();
   const PanelCalibration panel = panelCalibration(state_.targetReadings, monitor.mounting.rotation);
   monitor.mounting.swapXY = panel.swapXY;
   for (std::size_t i = 0; i < panel.limits.size(); ++i) {

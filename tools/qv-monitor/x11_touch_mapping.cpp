@@ -134,7 +134,9 @@ public:
       outcome = "touch screen on " + m.connector + (m.model.empty() ? "" : " (" + m.model + ")") +
                 (m.rotation ? ", turned " + std::to_string(m.rotation) + "°" : "");
     } else if (stored.connector.empty() && stored.model.empty() && stored.serial.empty()) {
-      outcome = "touch screen: no monitor calibrated yet; touches span the whole desktop";
+      // Nothing to keep it on: a mapping the user made by hand stays.
+      sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
+      return;
     } else {
       outcome = "touch screen: its monitor " + stored.connector +
                 " is not connected; touches span the whole desktop until it is";
