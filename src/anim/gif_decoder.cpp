@@ -415,6 +415,11 @@ void GifDecoder::Reset() {
 
 bool GifDecoder::load(std::vector<std::uint8_t> work, bool infoOnly) {
   infoOnly_ = infoOnly;
+  if (work.size() > kMaxGifBytes) {
+    Reset();
+    lastError_ = TGIFError::geFileFormat;
+    return false;
+  }
   bool ok = false;
   try {
     GifParser parser(*this, work, infoOnly);
@@ -449,10 +454,13 @@ std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path
   if (::fstat(fd.get(), &st) != 0) throw openError("cannot open the file", errno);
   if (!S_ISREG(st.st_mode)) return std::nullopt;
 
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  // One byte past the largest GIF is enough for the load to refuse the file.
+  constexpr std::size_t kReadLimit = kMaxGifBytes + 1;
+  std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(st.st_size), kReadLimit));
   std::size_t got = 0;
   for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+    if (got == kReadLimit) break;
+    if (got == bytes.size()) bytes.resize(std::min(bytes.size() + 65536, kReadLimit));  // the file grew meanwhile
     const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw openError("cannot read the file", errno);
@@ -469,11 +477,20 @@ const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, s
 
 namespace {
 
+// The stream from its start, up to one byte past the largest GIF (which the load refuses).
 std::vector<std::uint8_t> readWholeStream(std::istream& stream) {
   stream.clear();
   stream.seekg(0, std::ios::beg);
   stream.clear();  // a stream that cannot seek is read from where it stands
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes;
+  std::array<char, 65536> chunk{};
+  while (bytes.size() <= kMaxGifBytes) {
+    stream.read(chunk.data(), static_cast<std::streamsize>(std::min(chunk.size(), kMaxGifBytes + 1 - bytes.size())));
+    const auto got = static_cast<std::size_t>(stream.gcount());
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    if (got == 0 || !stream) break;
+  }
+  return bytes;
 }
 
 }  // namespace

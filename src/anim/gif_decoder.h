@@ -4,6 +4,7 @@
 // Loads never throw for bad data: they return false and leave LastError; only an existing
 // file that cannot be opened raises (std::filesystem::filesystem_error), as an open error
 // goes to the caller.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -21,6 +22,10 @@
 namespace qv::anim {
 
 constexpr int kMaxFrames = 256;
+// The largest GIF a load takes, 64 MiB: thousands of times the pictures this program shows,
+// yet a bound on what a file or stream can make it hold. Larger data is refused as a bad
+// file (geFileFormat), and a file or stream is read no further than one byte past it.
+constexpr std::size_t kMaxGifBytes = std::size_t{64} << 20;
 
 struct ProgressReport {
   std::int32_t BytesProcessed = 0;       // read position in the data being parsed
@@ -30,9 +35,10 @@ struct ProgressReport {
 // Called synchronously during a load; setting keepOnProcessing false cancels it.
 using ProgressHandler = std::function<void(const ProgressReport&, bool& keepOnProcessing)>;
 
-// The whole file's bytes; std::nullopt when no regular file is there (missing, or a named pipe,
-// a device or a socket). A path that exists but cannot be opened or read (a directory, no
-// permission) raises std::filesystem::filesystem_error.
+// The whole file's bytes, or its first kMaxGifBytes + 1 when it is larger (which the load
+// refuses); std::nullopt when no regular file is there (missing, or a named pipe, a device or
+// a socket). A path that exists but cannot be opened or read (a directory, no permission)
+// raises std::filesystem::filesystem_error.
 std::optional<std::vector<std::uint8_t>> readGifFile(const std::filesystem::path& file);
 // The resource of type "GIF" named `name` (looked up in upper case), or nullptr.
 const std::vector<std::uint8_t>* findGifResource(const ResourceModule& module, std::string_view name);
@@ -44,6 +50,7 @@ public:
   GifDecoder& operator=(const GifDecoder&) = delete;
 
   // Loads. True = loaded (LastError geNone); false leaves the decoder reset and LastError set.
+  // Data above kMaxGifBytes is refused as a bad file (geFileFormat).
   bool LoadFromFile(const std::filesystem::path& file);
   bool LoadFromStream(std::istream& stream);  // the whole stream, from its start
   bool LoadFromBytes(std::span<const std::uint8_t> bytes);

@@ -33,14 +33,19 @@ PortProber::~PortProber() {
   loop_.runPending();
 }
 
+void PortProber::stop() {
+  stopRequested_ = true;
+  loop_.post([] {});  // wakes a wait in progress
+}
+
 void PortProber::showModal() {
   closed_ = false;
   ticks_ = 0;
-  if (!probe_.FormShow()) return;
-  const std::function<bool()> closed = [this] { return closed_; };
-  while (!closed_) {
+  if (stopRequested_ || !probe_.FormShow()) return;
+  const std::function<bool()> closed = [this] { return closed_ || stopRequested_; };
+  while (!closed()) {
     wait_(loop_, closed);
-    if (closed_ || !timerEnabled_) break;
+    if (closed() || !timerEnabled_) break;
     ++ticks_;
     probe_.Timer1Timer();
     if (onTick) onTick(ticks_);

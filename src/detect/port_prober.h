@@ -8,6 +8,7 @@
 #include "platform/manual_event_loop.h"
 #include "serial/comm.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -31,6 +32,11 @@ public:
   void showModal() override;
   const DetectResult& result() const override { return probe_.result(); }
 
+  // Ends the showing under way (closing its port) and refuses every later one. May be
+  // called from any thread, such as one that takes a stop signal.
+  void stop();
+  bool stopped() const { return stopRequested_; }
+
   // Ticks run during the last showing, and the progress line last shown.
   int ticks() const { return ticks_; }
   const std::string& progress() const { return progress_; }
@@ -52,6 +58,7 @@ private:
   TickWait wait_;
   bool timerEnabled_ = false;
   bool closed_ = true;
+  std::atomic<bool> stopRequested_{false};
   int ticks_ = 0;
   int bursts_ = 0;
   std::string progress_;

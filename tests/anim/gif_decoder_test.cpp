@@ -635,6 +635,15 @@ TEST(GifDecoder, FileStreamAndResourceLoads) {
   EXPECT_EQ(gif.LastError(), TGIFError::geResourceNotFound);
   EXPECT_FALSE(gif.LoadFromResourceName(module, "other"));
   EXPECT_EQ(gif.LastError(), TGIFError::geResourceNotFound);
+
+  // A picture padded past the size cap is refused as a bad file, and clears the decoder.
+  const auto huge = root.path() / "huge.gif";
+  std::filesystem::copy_file(file, huge);
+  std::filesystem::resize_file(huge, kMaxGifBytes + 1);
+  ASSERT_TRUE(gif.LoadFromFile(file));
+  EXPECT_FALSE(gif.LoadFromFile(huge));
+  EXPECT_EQ(gif.LastError(), TGIFError::geFileFormat);
+  EXPECT_TRUE(gif.Empty());
 }
 
 }  // namespace

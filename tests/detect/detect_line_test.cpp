@@ -13,7 +13,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 
@@ -234,6 +237,28 @@ TEST(Qvdetect, WritesNothingWithoutAControllerAndRefusesUnknownArguments) {
   ToolRun wrong(root, {"--fast"});
   EXPECT_EQ(wrong.exitCode, 2);
   EXPECT_NE(wrong.output.find("unknown option --fast"), std::string::npos);
+}
+
+// Whether a terminal is held exclusively. Root's opens pass the hold, so it is read from
+// the terminal itself; any other user meets it as a busy device.
+bool heldExclusively(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY;
+  int held = 0;
+  const bool known = ::ioctl(fd, TIOCGEXCL, &held) == 0;
+  ::close(fd);
+  return known && held != 0;
+}
+
+TEST(Qvdetect, GivesBackThePortItProbesWhenStopped) {
+  test::PrivateRoot root;
+  SimulatedController sim(root, "COM1", {"--model", "T201", "--silent"});
+  ASSERT_TRUE(sim.ready());
+  const fs::path port = root.path() / "dev" / "COM1";
+  test::ChildProcess tool(QV_QVDETECT_PATH, {}, test::ChildProcess::Output::Discard);
+  ASSERT_TRUE(test::waitFor([&] { return heldExclusively(port); }, 10s));
+  EXPECT_EQ(tool.stop(SIGTERM, 10s), 3);
+  EXPECT_FALSE(heldExclusively(port));
 }
 
 }  // namespace

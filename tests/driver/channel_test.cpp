@@ -69,13 +69,16 @@ TEST(DriverChannel, ReadsFillOnlyWhatTheDriverReturned) {
   EXPECT_EQ(point.bytes[4], 0xEE);
   EXPECT_EQ(io.requests().back().outputSize, 10u);
 
-  io.queueReply(9, {0, 0x99, 0});  // too short to carry raw Y: no reading
+  // A reply too short to carry raw Y is no reading, and a failed read none either: both
+  // leave the record as it was.
+  const RawPoint before = point;
+  io.queueReply(9, {0, 0x99, 0});
   EXPECT_FALSE(channel.open()->readRawPoint(point));
-  // A failed read leaves the record as it was.
+  EXPECT_EQ(point.bytes, before.bytes);
   io.setFailing(9);
   io.queueReply(9, {0, 0x99, 0, 0x99});
   EXPECT_FALSE(channel.open()->readRawPoint(point));
-  EXPECT_EQ(point.rawX(), 0x41);
+  EXPECT_EQ(point.bytes, before.bytes);
 
   LineStatistics stats{5, 6, 7, 8};
   io.setReply(12, {1, 0, 0, 0, 2, 0, 0, 0});  // only the two error counters

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -383,7 +384,19 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
   root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
                      "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
+  // The controller acknowledges the driver's probes, as an older chip does.
+  std::thread controller([master] {
+    std::uint8_t probes[10];
+    std::size_t got = 0;
+    for (pollfd in{master, POLLIN, 0}; got < sizeof probes && ::poll(&in, 1, 5000) > 0;) {
+      const ssize_t n = ::read(master, probes + got, sizeof probes - got);
+      if (n <= 0) return;
+      got += static_cast<std::size_t>(n);
+    }
+    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
+  });
   test::DriverdProcess driverd({"--init-at-start"}, false);
+  controller.join();
   ASSERT_TRUE(driverd.ready());
   EXPECT_NE(root.readRegistry().find("\"Vxd Init\"=\"Success\""), std::string::npos);
   termios line{};
@@ -433,17 +446,25 @@ TEST_F(DriverdTest, StartAndStop) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
   }
-  test::DriverdProcess first;
+  // The first reads a controller: SIGTERM stops it cleanly also with its port open.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM3");
+  root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n");
+  test::DriverdProcess first({}, false);
   ASSERT_TRUE(first.ready());
 
-  // A second driver on the same socket refuses to start and leaves the first serving.
+  // A second driver on the same socket refuses to start, before it looks at its input,
+  // and leaves the first serving.
   std::string output;
-  EXPECT_EQ(test::runProgram("qv-driverd", {}, &output), 1);
+  EXPECT_EQ(test::runProgram("qv-driverd", {"--input=/dev/null"}, &output), 1);
   EXPECT_NE(output.find("already serves"), std::string::npos) << output;
   EXPECT_TRUE(test::socketAnswers(socket));
 
   EXPECT_EQ(first.stop(SIGTERM), 0);
   EXPECT_FALSE(std::filesystem::exists(socket));
+  ::close(master);
 
   test::DriverdProcess second;
   ASSERT_TRUE(second.ready());

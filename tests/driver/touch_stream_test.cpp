@@ -1,5 +1,6 @@
 // The touches the driver believes in the controller's report stream, among line noise.
 #include "controller_port.h"
+#include "driver/controller_report.h"
 #include "platform/posix/posix_serial_port.h"
 #include "touch_stream.h"
 
@@ -12,10 +13,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void append(Bytes& to, bool down, std::uint8_t x, std::uint8_t y) {
-  to.insert(to.end(), {static_cast<std::uint8_t>(down ? 0xC1 : 0xC0), static_cast<std::uint8_t>(x >> 1),
-                       static_cast<std::uint8_t>((x & 1) << 6), static_cast<std::uint8_t>(y >> 1),
-                       static_cast<std::uint8_t>((y & 1) << 6)});
+// A report at whole readings x, y.
+void append(Bytes& to, bool down, int x, int y) {
+  const auto report =
+      driver::encodeControllerReport(down, static_cast<std::uint16_t>(x * 64), static_cast<std::uint16_t>(y * 64));
+  to.insert(to.end(), report.begin(), report.end());
 }
 
 TEST(TouchStream, ATouchEndsWithItsCutPenUpOrWithSilence) {

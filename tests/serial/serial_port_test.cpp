@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace qv::platform {
@@ -265,12 +266,24 @@ TEST(LineChangeWatch, EachChangeWakesItsPollerAndClosingEndsAWaitUnderWay) {
   ::close(changes[0]);
   ::close(changes[1]);
 
-  // A device that cannot be waited on (a pseudo-terminal) reports nothing and closes at once.
-  posix::LineChangeWatch none([] {
-    errno = ENOTTY;
-    return -1;
-  });
-  EXPECT_FALSE(none.changed()->isSet());
+  // A device that cannot be waited on (a pseudo-terminal) is asked once and reports no
+  // change: its event, read through a copy of its handle once the thread has ended, stays unset.
+  std::atomic<int> failedWaits = 0;
+  int event = -1;
+  {
+    posix::LineChangeWatch none([&] {
+      ++failedWaits;
+      errno = ENOTTY;
+      return -1;
+    });
+    ASSERT_NE(none.changed(), nullptr);
+    event = ::dup(none.changed()->nativeHandle());
+    ASSERT_TRUE(test::waitFor([&] { return failedWaits > 0; }));
+  }
+  pollfd set{event, POLLIN, 0};
+  EXPECT_EQ(::poll(&set, 1, 0), 0);
+  EXPECT_EQ(failedWaits, 1);
+  ::close(event);
 }
 
 }  // namespace

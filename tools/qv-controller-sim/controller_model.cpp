@@ -53,12 +53,13 @@ std::string usageText() {
          "  up                  the pen lifts at its last position\n"
          "  tap X Y             down at X, Y, then up 50 ms later\n"
          "Each becomes a five-byte report (C1 pen down, C0 pen up, then X and Y in 14 bits)\n"
-         "sent at the line speed the driver set, taking the bytes' time on the line; a\n"
-         "line that is wrong is said on standard error and skipped. After the input ends\n"
-         "it goes on answering.\n"
+         "sent at the line speed the driver set, taking the bytes' time on the line;\n"
+         "while the pen is down its report is repeated back to back, as the controller\n"
+         "keeps reporting a touch. A line that is wrong is said on standard error and\n"
+         "skipped. After the input ends it goes on answering.\n"
          "\n"
          "Prints the device path it linked, then each probe and each report as it is\n"
-         "sent; removes the link and ends on SIGTERM or SIGINT.\n";
+         "sent (not the repeats); removes the link and ends on SIGTERM or SIGINT.\n";
 }
 
 std::optional<ControllerOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {

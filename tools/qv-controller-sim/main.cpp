@@ -198,7 +198,7 @@ public:
       const auto repeat = repeatAt();
       if (!queue_.empty() && queue_.front().writeAt <= now && (!repeat || queue_.front().writeAt <= *repeat)) {
         const qv::sim::Report bytes = queue_.front().bytes;
-        held_ = bytes[0] == 0xC1 ? std::optional(bytes) : std::nullopt;
+        held_ = bytes[0] == qv::driver::kPenDownHead ? std::optional(bytes) : std::nullopt;
         nextRepeat_ = queue_.front().writeAt + reportTime_;
         queue_.pop_front();
         out.push_back({bytes, false});
@@ -259,7 +259,9 @@ void sendReport(int master, const ReportLine::Due& report) {
     return;
   }
   writeAll(master, bytes);
-  if (!report.repeated) std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report.bytes) << std::endl;
+  if (!report.repeated) {
+    std::cout << "report " << hex(bytes) << ": " << qv::sim::describeReport(report.bytes) << std::endl;
+  }
 }
 
 int run(const ControllerOptions& options) {

@@ -9,8 +9,9 @@ namespace {
 
 constexpr int kMaxReadsAtOnce = 16;
 
-// Reads return at once with what has arrived.
-constexpr platform::SerialTimeouts kImmediate{0xFFFFFFFFu, 0, 0, 0, 0};
+// Reads return at once with what has arrived; the probes' write never waits long for a
+// line that does not take them.
+constexpr platform::SerialTimeouts kImmediate{0xFFFFFFFFu, 0, 0, 0, 100};
 
 std::uint32_t grown(std::uint64_t now, std::uint64_t before) {
   return now >= before ? static_cast<std::uint32_t>(now - before) : 0;
@@ -37,13 +38,15 @@ platform::SerialLineState controllerLineState(std::uint32_t baudRate) {
 
 std::chrono::milliseconds quietLimit(std::uint32_t baudRate) {
   // A report is 5 bytes of 10 bits on the line.
-  const auto reportTime = std::chrono::microseconds(kReportSize * 10 * 1'000'000 / std::max<std::uint32_t>(baudRate, 1));
+  const auto reportTime =
+      std::chrono::microseconds(kReportSize * 10 * 1'000'000 / std::max<std::uint32_t>(baudRate, 1));
   return std::max(kLeastQuiet, std::chrono::ceil<std::chrono::milliseconds>(kQuietReports * reportTime));
 }
 
 ControllerPort::ControllerPort(std::string name, std::uint32_t baudRate, std::unique_ptr<platform::SerialPort> port,
                                platform::WaitEvent never)
     : name_(std::move(name)),
+      baudRate_(baudRate),
       port_(std::move(port)),
       never_(std::move(never)),
       quietLimit_(quietLimit(baudRate)),
@@ -59,7 +62,9 @@ ControllerPort::Opened ControllerPort::open(const ControllerPortSettings& settin
   platform::SerialOpenResult opened = opener(name);
   if (!opened.port) return fail(opened.reason.empty() ? "it cannot be opened" : opened.reason);
   if (opened.port->pollHandle() < 0) return fail("it cannot be waited on");
-  if (!opened.port->setLineState(controllerLineState(settings.baudRate))) return fail(std::to_string(settings.baudRate) + " baud is not a speed it can take");
+  if (!opened.port->setLineState(controllerLineState(settings.baudRate))) {
+    return fail(std::to_string(settings.baudRate) + " baud is not a speed it can take");
+  }
   if (!opened.port->setTimeouts(kImmediate)) return fail("its time-outs cannot be set");
   auto never = platform::WaitEvent::create();
   if (!never) return fail("the system refused an event");
@@ -79,7 +84,12 @@ ControllerPort::Reading ControllerPort::read(std::vector<TouchSample>& samples) 
       if (r.lineErrors & platform::line_error::Overrun) ++reading.overrunErrors;
       if (r.lineErrors & platform::line_error::Frame) ++reading.framingErrors;
     }
-    if (touches_.feed(std::span(buffer.data(), r.count), samples)) lastReport_ = Clock::now();
+    const std::span<const std::uint8_t> bytes(buffer.data(), r.count);
+    if (touches_.feed(bytes, samples)) {
+      lastReport_ = Clock::now();
+      reading.answered = true;
+    }
+    if (answers_.feed(bytes)) reading.answered = true;
     if (r.status != platform::IoStatus::Ok) {
       reading.gone = r.status == platform::IoStatus::InvalidHandle ? "the port was closed" : "the line hung up or the port went away";
       break;
@@ -94,6 +104,11 @@ ControllerPort::Reading ControllerPort::read(std::vector<TouchSample>& samples) 
     }
   }
   return reading;
+}
+
+bool ControllerPort::sendProbes() {
+  const platform::WriteResult w = port_->write(kControllerProbes, never_);
+  return w.status == platform::IoStatus::Ok && w.count == kControllerProbes.size();
 }
 
 std::optional<ControllerPort::Clock::time_point> ControllerPort::quietDeadline() const {

@@ -4,6 +4,7 @@
 // settings, line-error marks and counters) and read with immediate time-outs whenever
 // poll finds it readable, so a report is decoded as soon as its last byte arrived and an
 // idle port costs no wake-ups.
+#include "controller_answer.h"
 #include "platform/serial_port.h"
 #include "report_decoder.h"
 #include "touch_sample.h"
@@ -52,6 +53,10 @@ public:
   ControllerPort& operator=(const ControllerPort&) = delete;
 
   const std::string& name() const { return name_; }
+  std::uint32_t baudRate() const { return baudRate_; }
+  // Sends the probes that every kind of controller answers; false when they could not
+  // be written whole.
+  bool sendProbes();
   // Readable when bytes or a hang-up wait.
   int fd() const { return port_->pollHandle(); }
 
@@ -59,6 +64,7 @@ public:
     std::uint32_t overrunErrors = 0;  // met since the last read
     std::uint32_t framingErrors = 0;
     std::optional<std::string> gone;  // the port hung up or went away: why
+    bool answered = false;            // an answer to the probes or a whole report came
   };
   // Takes what waits without blocking and appends the samples of its touches.
   Reading read(std::vector<TouchSample>& samples);
@@ -76,9 +82,11 @@ private:
                  platform::WaitEvent never);
 
   std::string name_;
+  std::uint32_t baudRate_;
   std::unique_ptr<platform::SerialPort> port_;
   platform::WaitEvent never_;  // a cancel event nobody sets: reads return on their own
   TouchStream touches_;
+  ProbeAnswerScanner answers_;
   std::chrono::milliseconds quietLimit_;
   Clock::time_point lastReport_{};  // when a whole report came last
   std::optional<platform::SerialPort::ErrorCounts> counted_;  // the device's counters at the last look

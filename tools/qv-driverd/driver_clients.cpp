@@ -9,13 +9,6 @@
 
 namespace qv::driverd {
 
-std::optional<uid_t> peerUser(int fd) {
-  ucred cred{};
-  socklen_t len = sizeof cred;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return std::nullopt;
-  return cred.uid;
-}
-
 bool flush(Client& c) {
   while (!c.out.empty()) {
     const ssize_t n = ::send(c.fd.get(), c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -78,7 +71,7 @@ bool roomAt(const std::list<Client>& clients, ClientClock::time_point now, Clien
   for (const auto& c : clients) {
     if (c.dropped) continue;
     if (c.idleAt(now)) return true;
-    if (!c.awaitingStore) wakeAt = std::min(wakeAt, c.lastHeard + kIdleLimit + std::chrono::milliseconds(1));
+    if (!c.owed()) wakeAt = std::min(wakeAt, c.lastHeard + kIdleLimit + std::chrono::milliseconds(1));
   }
   return false;
 }

@@ -36,18 +36,18 @@ struct Client {
   std::vector<std::uint8_t> out;
   bool held = false;           // the current request is never answered; later ones wait forever
   bool awaitingStore = false;  // the current request's reply waits for the store writer
+  bool awaitingInput = false;  // the current request (InitializeDriver) waits for the controller's answer
   bool dropped = false;        // closed; removed from the list after this round
   bool readEnded = false;      // the client sent all it will send; it still gets what it is owed
   ClientClock::time_point lastHeard = ClientClock::now();
 
+  // A reply is owed that waits for something else than the client.
+  bool owed() const { return awaitingStore || awaitingInput; }
   // Nothing heard and nothing owed for longer than a caller waits for a reply.
-  bool idleAt(ClientClock::time_point now) const { return !awaitingStore && now - lastHeard > kIdleLimit; }
+  bool idleAt(ClientClock::time_point now) const { return !owed() && now - lastHeard > kIdleLimit; }
   // A client that sent its last bytes is done once its replies have gone out.
-  bool finished() const { return readEnded && !awaitingStore && out.empty(); }
+  bool finished() const { return readEnded && !owed() && out.empty(); }
 };
-
-// The user id of the peer of a connected socket.
-std::optional<uid_t> peerUser(int fd);
 
 // Sends what is queued for the client; false when the connection is gone.
 bool flush(Client& c);

@@ -3,12 +3,15 @@
 // serves the driver's device socket in the foreground until SIGTERM or SIGINT.
 #include "beeper.h"
 #include "cli/command_line.h"
+#include "driver_log.h"
 #include "driver_server.h"
+#include "instance_lock.h"
 #include "machine_store.h"
 #include "monitor_output.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
 #include "settings/monitor_values.h"
+#include "stop_signals.h"
 #include "touch_device.h"
 #include "touch_input.h"
 
@@ -29,24 +32,31 @@ constexpr const char* kUsage = R"(Usage: qv-driverd [OPTIONS]
 The touch-screen driver, in user space: it reads touches, maps them to the screen with
 the calibration limits and the cursor offset, and puts them out as a touch screen that
 X11 and Wayland desktops take like any other. It serves the driver's device, the Unix
-socket $QUORVANE_HOME/dev/QV.VXD, in the foreground until SIGTERM or SIGINT, then
-removes it.
+socket $QUORVANE_HOME/dev/QV.VXD (installed, without QUORVANE_HOME, the service's
+/run/quorvane/QV.VXD, mode 0660, for the members of the group of its folder), in the
+foreground until SIGTERM or SIGINT, then removes it.
 
 Where touches come from: the controller on the serial port that the store's Cfg_COM
-names (COMn is $QUORVANE_HOME/dev/COMn, on the real machine /dev/ttyS<n-1> when that
-link is missing), at the speed in ChipBaudRate (9600 when absent or not a number),
-8 data bits, no parity, 1 stop bit, no flow control; or, with --input, a touch device
-the kernel already drives. The port or device is opened at start and again on every
-InitializeDriver; when it goes away the driver keeps serving and says so in its log.
+names (COMn is the link dev/COMn of the machine, on the real machine /dev/ttyS<n-1> when
+that link is missing; a link may name a stable path such as /dev/serial/by-id/...), at
+the speed in ChipBaudRate (9600 when absent or not a number), 8 data bits, no parity,
+1 stop bit, no flow control; or, with --input, a touch device the kernel already drives.
+The port or device is opened at start and again on every InitializeDriver. A port or
+device that goes away is released, a touch in progress is lifted, and it is opened and
+initialised again as soon as it comes back (the kernel tells of it; nothing polls).
+Line noise makes no touches: bytes the port receives with a framing error never make a
+report, and a pen down counts only once the controller's next report follows it. A
+touch ends with its pen-up report, also one cut short, or when the line stays quiet for
+four report times (at least 40 ms).
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
 both axes 0..65535, USB vendor 5156 product 5453, whose axes' resolution is the size of
 the monitor the calibration ran on (Cfg_MonitorSizeMM). Its monitor's connector goes to
 touchscreen.env in the machine's folder as WL_OUTPUT, which the package's udev rule gives
 the device; when a new calibration names another monitor, the file is written again and
-the device made anew. It needs write access to /dev/uinput (the package's udev rule gives
-it to the user at the seat; the kernel needs its uinput module). Without it the driver
-still serves, reads and counts, and says once why there is no pointer output.
+the device made anew. It needs write access to /dev/uinput (installed, the package's udev
+rule gives it to the service's account; the kernel needs its uinput module). Without it
+the driver still serves, reads and counts, and says once why there is no pointer output.
 
 It answers the driver requests 1, 2, 3, 6, 7, 9, 10, 12 and 13 and gives their effects:
 calibration mode (limits 0 and 256, so touches arrive where they are), the calibration
@@ -54,35 +64,45 @@ limits, the beep on each pen down (long beep), fixed mode, the cursor offset, th
 reading of the latest touch and the line counters (overrun, framing, pen down, pen up).
 At start the limits come from the store's X1, X2, Y1, Y2, how the panel sits on its
 monitor from Cfg_SwapXY and Cfg_Rotation (read again on SetCalibration and
-InitializeDriver), and the beep from Ctrl_Sound and Ctrl_LongBeep. InitializeDriver writes `Vxd Init` under
-HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane of the machine's store before it replies: "Success"
-when the port or device opened, else why not. Codes 0x1000 and up are its own: inject a
-touch (which takes the road of every touch), inject line errors, read its state, reset
-(see qv-driverctl). Unknown codes and inputs of the wrong size are answered with failure.
+InitializeDriver), and the beep from Ctrl_Sound and Ctrl_LongBeep. At start, and on InitializeDriver before it replies, it writes
+`Vxd Init` under HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane of the machine's store: "Success"
+only when the controller answered the detection's probes (or sent a report) at
+ChipBaudRate within half a second, or the touch device opened; else why not, for example
+"no controller answered on COM1 at 9600 baud", and a port where none answered is
+released so that the panel's Detect can search it. A port that goes away sets it to the
+reason, and back to "Success" when the port is back and the controller answers. Codes
+0x1000 and up are its own: inject a touch (which takes the road of every touch), inject
+line errors, read its state, reset (see qv-driverctl). Unknown codes and inputs of the
+wrong size are answered with failure.
 
-Every request is appended to $QUORVANE_HOME/driverd.log as one line:
+Every request is logged as one line:
   <code, 8 hex digits> <input bytes in hex, or -> <ok|fail|held>
 and everything else it has to say (its input, beeps, noise skipped) as a line that
-starts with "# ". With --log-times each line ends with one more field, the time of the
-line in microseconds of the system's monotonic clock (CLOCK_MONOTONIC).
+starts with "# ", what it skipped at most once a second. The log is
+$QUORVANE_HOME/driverd.log, or standard error when that is the journal (JOURNAL_STREAM
+names it, as for a service). With --log-times each line ends with one more field, the
+time of the line in microseconds of the system's monotonic clock (CLOCK_MONOTONIC). A
+log file that reaches 1 MiB moves to the same name with ".1" added (replacing the one
+there) and a new one begins.
 
 Options:
   --fail-init[=TEXT]  InitializeDriver fails and writes TEXT (default "Failed") as
                       `Vxd Init` instead of "Success"
-  --init-at-start     write `Vxd Init` at start, as the driver does when the machine
-                      boots: "Success" when the port or device opened
+  --init-at-start     accepted for earlier callers: the driver always initialises at
+                      start, as when the machine boots
   --input=DEVICE      take touches from the touch device DEVICE (/dev/input/eventN:
                       ABS_X/ABS_Y with BTN_TOUCH, or slot 0 of a multitouch device),
                       held exclusively while the driver runs, instead of the controller
   --true-limits[=X1,X2,Y1,Y2]
                       play a touch screen on a machine without a controller: a port
-                      that cannot be opened does not make InitializeDriver fail, and in
-                      calibration mode a ReadRawPoint with no touch since the last one
-                      answers a reading near the edge being calibrated (top, right,
-                      bottom, left in turn) with a little noise, from these raw
-                      readings (0..255, decimal or 0x hex) at the left, right, top and
-                      bottom edges (default 0x10,0xF0,0x18,0xE8). Without it the driver
-                      answers the latest touch
+                      that cannot be opened, or whose controller does not answer, does
+                      not make initialising fail, and in calibration mode a
+                      ReadRawPoint with no touch since the last one answers a reading
+                      near the edge being calibrated (top, right, bottom, left in turn)
+                      with a little noise, from these raw readings (0..255, decimal or
+                      0x hex) at the left, right, top and bottom edges (default
+                      0x10,0xF0,0x18,0xE8). Without it the driver answers the latest
+                      touch
   --rotate            turn touches into the rotation the calibration was made in
                       (Cfg_Rotation), for a desktop that maps the touch screen to its
                       monitor without turning it (wlroots desktops without a calibration
@@ -92,8 +112,8 @@ Options:
                       KDE, weston), so a monitor turned later needs no new calibration
   --hold-code=CODE    never answer requests with this code (decimal or 0x hex); for
                       trying out callers against a driver that stops answering
-  --socket=PATH       serve PATH instead of $QUORVANE_HOME/dev/QV.VXD
-  --log=PATH          log to PATH instead of $QUORVANE_HOME/driverd.log
+  --socket=PATH       serve PATH instead of the driver's device
+  --log=PATH          log to PATH instead; "-" is standard error
   --log-times         end each log line with its monotonic time in microseconds
   --help              show this text
   --version           show the version
@@ -137,6 +157,8 @@ int usageError(std::string_view what) {
 
 int main(int argc, char** argv) {
   using namespace qv;
+  // Before any thread starts: the stop signals belong to the poll loop alone.
+  driverd::blockStopSignals();
   if (auto status = cli::answerHelpOrVersion({"qv-driverd", kUsage}, argc, argv)) return *status;
   driverd::ServerOptions options;
   std::optional<std::string> inputDevice;
@@ -157,7 +179,7 @@ int main(int argc, char** argv) {
       options.behaviour.failInitialize = true;
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
-      options.initialiseAtStart = true;
+      // Kept for its callers: the driver always initialises at start now.
     } else if (arg == "--rotate") {
       options.behaviour.rotate = true;
     } else if (arg == "--log-times") {
@@ -193,8 +215,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qv-driverd: %s\n", e.what());
     return 1;
   }
-  if (options.socketPath.empty()) options.socketPath = root / "dev" / "QV.VXD";
-  if (options.logPath.empty()) options.logPath = root / "driverd.log";
+  if (options.socketPath.empty()) options.socketPath = platform::driverDevicePath();
+  if (options.logPath.empty()) {
+    options.logPath = driverd::standardErrorIsJournal() ? driverd::kLogToStandardError : root / "driverd.log";
+  }
+  // Installed, the driver is the machine's service and its clients are the members of its
+  // group; a private machine's driver serves its own user alone.
+  options.sharedSocket = !platform::privateMachine();
+
+  // A second driver gives up here, before it makes a device or takes an input.
+  driverd::InstanceLock lock = driverd::takeInstanceLock(options.socketPath, options.sharedSocket ? 0750 : 0700);
+  if (!lock.fd) {
+    std::fprintf(stderr, "qv-driverd: %s\n", lock.error.c_str());
+    return 1;
+  }
 
   // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
   auto store = driverd::openMachineStore(root);
@@ -231,13 +265,14 @@ int main(int argc, char** argv) {
   const bool hasOutput = io.output != nullptr;
 
   driverd::DriverServer server(options, store.get(), std::move(io));
-  if (auto error = server.start()) {
+  if (auto error = server.start(std::move(lock.fd))) {
     std::fprintf(stderr, "qv-driverd: %s\n", error->c_str());
     return 1;
   }
   std::printf("qv-driverd: serving %s\n", options.socketPath.c_str());
   if (hasOutput) {
-    std::printf("qv-driverd: pointer output goes to the uinput device \"Quorvane Touch Screen\"\n");
+    std::printf("qv-driverd: pointer output goes to the uinput device \"%s\"\n",
+                std::string(driverd::kOutputDeviceName).c_str());
   } else {
     std::printf("qv-driverd: %s\n", uinput.whyNone.c_str());
   }

@@ -10,15 +10,17 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace qv::driverd {
 
-// An InitializeDriver whose reply waits until its outcome is in the store.
+// A `Vxd Init` to record: an InitializeDriver's, whose reply waits until it is in the
+// store, or one the driver records on its own (at start, a port gone or back).
 struct StoreJob {
-  std::uint64_t client = 0;
+  std::optional<std::uint64_t> client;  // none: the driver's own record, nobody waits
   std::string outcome;  // `Vxd Init` as it is to be written
   std::uint32_t code = 0;
   std::vector<std::uint8_t> input;  // for the log line

@@ -1,5 +1,9 @@
 #include "touch_input.h"
 
+#include "platform/machine_root.h"
+
+#include <exception>
+
 namespace qv::driverd {
 
 TouchInput::TouchInput(PortSettingsReader readSettings, platform::SerialPortOpener opener)
@@ -10,10 +14,32 @@ TouchInput::TouchInput(std::string devicePath, DeviceOpener opener, std::unique_
 
 TouchInput::~TouchInput() = default;
 
-std::optional<std::string> TouchInput::reopen() {
-  // Give the port or the grab back first: the same one is opened again.
+void TouchInput::close() {
   port_.reset();
   device_.reset();
+}
+
+bool TouchInput::sendProbes() { return port_ && port_->sendProbes(); }
+
+std::vector<std::filesystem::path> TouchInput::devicePaths() const {
+  if (deviceOpener_) return {devicePath_};
+  // The port as the store names it now: the next open takes that one.
+  const std::string name = readSettings_().name;
+  std::vector<std::filesystem::path> paths;
+  try {
+    if (const auto linked = platform::serialDevicePath(name)) {
+      paths.push_back(platform::deviceDir() / name);
+      if (*linked != paths.front()) paths.push_back(*linked);
+    }
+  } catch (const std::exception&) {
+    // No machine root: nothing to watch.
+  }
+  return paths;
+}
+
+std::optional<std::string> TouchInput::reopen() {
+  // Give the port or the grab back first: the same one is opened again.
+  close();
   if (deviceOpener_) {
     TouchDeviceResult r = deviceOpener_(devicePath_);
     if (!r.device) return "cannot open the touch device " + devicePath_ + ": " + r.error;
@@ -22,6 +48,7 @@ std::optional<std::string> TouchInput::reopen() {
   }
   const ControllerPortSettings settings = readSettings_();
   portName_ = settings.name;
+  baudRate_ = settings.baudRate;
   ControllerPort::Opened r = ControllerPort::open(settings, portOpener_);
   if (!r.port) return r.error;
   port_ = std::move(r.port);
@@ -55,6 +82,7 @@ TouchInput::Reading TouchInput::read(std::vector<TouchSample>& samples) {
     reading.framingErrors = r.framingErrors;
     reading.skipped = port_->takeSkipped();
     reading.gone = r.gone;
+    reading.answered = r.answered;
     if (r.gone) port_.reset();
   } else if (device_) {
     if (device_->read(samples) == TouchDevice::Status::Gone) {

@@ -5,6 +5,7 @@
 #include "controller_port.h"
 #include "touch_device.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +31,19 @@ public:
   // or device and the reason).
   std::optional<std::string> reopen();
   bool isOpen() const { return port_ || device_; }
+  // Closes what is open.
+  void close();
+  // The controller on a serial port (rather than a touch device): it must answer.
+  bool isControllerPort() const { return !deviceOpener_; }
+  // Sends the probes on the open controller port; false when it cannot.
+  bool sendProbes();
+  // The port's name and speed as of the last open, for what the driver says.
+  const std::string& portName() const { return portName_; }
+  std::uint32_t baudRate() const { return baudRate_; }
+  // The files whose coming and going decide whether it can be opened: the touch device,
+  // or the link in the device folder of the port the store names now and the device the
+  // name stands for.
+  std::vector<std::filesystem::path> devicePaths() const;
   // Readable when touches (or a hang-up) wait; -1 while nothing is open.
   int fd() const;
   // What it reads from, for the log: "controller port COM1" or "touch device PATH".
@@ -40,6 +54,7 @@ public:
     std::uint32_t framingErrors = 0;
     ReportDecoder::Skipped skipped;
     std::optional<std::string> gone;  // it went away (and is closed now): why
+    bool answered = false;            // the controller answered the probes or sent a whole report
   };
   // Takes what waits without blocking, appending the samples.
   Reading read(std::vector<TouchSample>& samples);
@@ -55,6 +70,7 @@ private:
   std::string devicePath_;
   DeviceOpener deviceOpener_;
   std::string portName_;
+  std::uint32_t baudRate_ = kDefaultBaudRate;
   std::unique_ptr<ControllerPort> port_;
   std::unique_ptr<TouchDevice> device_;
 };

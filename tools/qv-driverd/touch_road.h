@@ -5,10 +5,12 @@
 #include "beeper.h"
 #include "driver_log.h"
 #include "driver_model.h"
+#include "input_link.h"
 #include "monitor_output.h"
 #include "pointer_output.h"
 #include "touch_input.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,33 +35,67 @@ struct DriverIo {
 
 class TouchRoad {
 public:
+  using Clock = InputLink::Clock;
+
   // trueLimitsGiven: a touch screen is played (--true-limits), so a touch input that
   // cannot be opened is only noted.
-  TouchRoad(DriverIo io, DriverModel& model, DriverLog& log, bool trueLimitsGiven);
+  TouchRoad(DriverIo io, DriverModel& model, DriverLog& log, bool trueLimitsGiven,
+            std::chrono::milliseconds probeWait = kProbeWait);
 
-  bool hasOutput() const { return io_.output != nullptr; }
-  const std::string& whyNoOutput() const { return io_.whyNoOutput; }
-  bool hasInput() const { return io_.input != nullptr; }
+  bool hasOutput() const { return output_ != nullptr; }
+  const std::string& whyNoOutput() const { return whyNoOutput_; }
+  bool hasInput() const { return input_.present(); }
   // Readable when touches wait; -1 while no input is open.
-  int inputFd() const { return io_.input ? io_.input->fd() : -1; }
+  int inputFd() const { return input_.inputFd(); }
+  // Readable when a missing input may have come back; -1 while none is missed.
+  int watchFd() const { return input_.watchFd(); }
+  // While the controller has still to answer the probes: until when.
+  std::optional<Clock::time_point> probeDeadline() const { return input_.probeDeadline(); }
 
-  // Opens the touch input (anew), ending a touch held on the old one; why it could not,
-  // when it could not. nullopt also when there is no touch input.
-  std::optional<std::string> openInput();
+  // Opens the touch input (anew), ending a touch held on the old one. What initialising
+  // it came to, once known; nullopt while the controller has still to answer.
+  std::optional<InputOutcome> openInput(Clock::time_point now);
   // Takes what the touch input has: samples, line errors, what it skipped, a hang-up.
-  void readInput();
+  // The outcome when the controller answered now or the input went away.
+  std::optional<InputOutcome> readInput(Clock::time_point now = Clock::now());
+  // The outcome when the controller's time to answer ran out at now.
+  std::optional<InputOutcome> expireProbe(Clock::time_point now);
+  // Opens a missing input again when something changed where it would appear; the
+  // outcome as openInput() gives it, nullopt also when it stays missing as it was.
+  std::optional<InputOutcome> inputMayBeBack(Clock::time_point now);
+  // When the road has something to do without input: a touch held on a line that went
+  // quiet ends, skipped bytes held back from the log are said. nullopt while there is
+  // nothing of the kind, so an idle driver is never woken.
+  std::optional<Clock::time_point> wakeAt() const;
+  // Does what wakeAt named, when its time has come at now.
+  void onTime(Clock::time_point now);
   // One touch's effect on the pointer device and the beeper.
   void carryOut(const TouchEffect& effect);
   // After a new calibration: when the stored monitor asks for another setup, the udev
   // properties file is written and the pointer device made anew (a touch held ends).
   void followMonitor();
 
+  // What was skipped is said at most this often, the counts of the time between summed.
+  static constexpr auto kSkipNoteEvery = std::chrono::seconds(1);
+
 private:
-  DriverIo io_;
+  std::optional<InputOutcome> opened(const std::optional<InputOutcome>& outcome);
+  void noteSkipped(Clock::time_point now);
+
+  InputLink input_;
+  std::unique_ptr<PointerOutput> output_;
+  std::string whyNoOutput_;
+  std::unique_ptr<Beeper> beeper_;
+  std::function<settings::CalibratedMonitor()> readMonitor_;
+  std::filesystem::path udevPropertiesFile_;
+  OutputSetup outputSetup_;
   DriverModel& model_;
   DriverLog& log_;
   bool trueLimitsGiven_;
-  std::vector<TouchSample> samples_;  // read from the touch input, reused
+  std::optional<std::string> missing_;  // why the input is missing, as last told
+  std::vector<TouchSample> samples_;    // read from the touch input, reused
+  ReportDecoder::Skipped unsaid_;       // skipped since the last note
+  std::optional<Clock::time_point> lastSkipNote_;
 };
 
 }  // namespace qv::driverd

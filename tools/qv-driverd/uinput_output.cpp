@@ -95,8 +95,8 @@ UinputResult openUinputOutput(int unitsPerMmX, int unitsPerMmY) {
   if (err != 0) {
     std::string why = "no pointer output: /dev/uinput cannot be used (";
     why += std::strerror(-err);
-    why += "). The package's udev rule gives the user at the seat access to /dev/uinput; "
-           "the kernel needs its uinput module (modprobe uinput)";
+    why += "). Installed, the package's udev rule gives the driver's service account access to "
+           "/dev/uinput; the kernel needs its uinput module (modprobe uinput)";
     return {nullptr, why};
   }
   return {std::make_unique<UinputOutput>(std::move(dev), std::unique_ptr<libevdev_uinput, UinputDestroy>(made)), {}};

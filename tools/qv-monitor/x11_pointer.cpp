@@ -4,14 +4,22 @@
 #include <X11/extensions/Xfixes.h>
 
 #include <cstdlib>
+#include <iostream>
 
 namespace qv::tools {
 
 namespace {
 
+// True while XOpenDisplay runs. Its own requests come before a display exists to take an
+// exit handler, so a display lost then still ends the program: the handler says why first.
+bool openingDisplay = false;
+
 // A lost display must not end the program (Xlib's own handlers exit): the request under
 // way returns, the connection is marked lost and dropped afterwards.
-int keepGoingOnIoError(Display*) { return 0; }
+int keepGoingOnIoError(Display*) {
+  if (openingDisplay) std::cerr << "Hide Cursor: the X display went away while it was being opened" << std::endl;
+  return 0;
+}
 void markLost(Display*, void* lost) { *static_cast<bool*>(lost) = true; }
 // The requests used here raise no protocol errors; should one come, it is no reason to end.
 int ignoreProtocolError(Display*, XErrorEvent*) { return 0; }
@@ -45,23 +53,32 @@ bool X11Pointer::connect() {
     sayOnce("no X display (DISPLAY is not set): the pointer stays as it is");
     return false;
   }
+  // The handlers are in place before the first request: a display lost while it is being
+  // opened or asked about the extension fails the connection, never the program.
+  XSetIOErrorHandler(keepGoingOnIoError);
+  XSetErrorHandler(ignoreProtocolError);
   auto connection = std::make_unique<Connection>();
+  openingDisplay = true;
   connection->display.reset(XOpenDisplay(nullptr));
+  openingDisplay = false;
   Display* display = connection->display.get();
   if (!display) {
     sayOnce(std::string("cannot open the X display ") + name + ": the pointer stays as it is");
     return false;
   }
+  XSetIOErrorExitHandler(display, markLost, &connection->lost);
   int eventBase = 0, errorBase = 0, major = 0, minor = 0;
   // Global hiding came with version 4 of the extension.
-  if (!XFixesQueryExtension(display, &eventBase, &errorBase) || !XFixesQueryVersion(display, &major, &minor) ||
-      major < 4) {
+  const bool fixes4 = XFixesQueryExtension(display, &eventBase, &errorBase) &&
+                      XFixesQueryVersion(display, &major, &minor) && major >= 4;
+  if (connection->lost) {
+    sayOnce(std::string("the X display ") + name + " went away");
+    return false;
+  }
+  if (!fixes4) {
     sayOnce(std::string("the X display ") + name + " cannot hide the pointer (no XFixes 4)");
     return false;
   }
-  XSetIOErrorHandler(keepGoingOnIoError);
-  XSetErrorHandler(ignoreProtocolError);
-  XSetIOErrorExitHandler(display, markLost, &connection->lost);
   connection_ = std::move(connection);
   lastProblem_.clear();
   return true;

@@ -1,12 +1,15 @@
 // qvdetect: searches the machine's serial ports COM1..COM4 for the touch-screen controller
 // with the detection's probe, and writes what it found to qvmouse.cfg in the machine's run
 // folder (the port number at offset 9, its standard IRQ at offset 11). Writes nothing when
-// no controller answers. The panel's advanced detection starts it without arguments.
+// no controller answers. The panel's advanced detection starts it without arguments, and
+// ends it with SIGTERM when the user goes back: the probe under way stops and its port is
+// given back before the program ends.
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qvmouse_config.h"
 #include "cli/command_line.h"
 #include "platform/machine_root.h"
+#include "stop_signals.h"
 
 #include <unistd.h>
 
@@ -27,16 +30,21 @@ constexpr const char* kUsage =
     "default machine root) for the touch-screen controller, probing each at 19200,\n"
     "9600 and 1200 baud. When a controller answers, writes run/qvmouse.cfg in the\n"
     "machine root (port number at offset 9, IRQ at offset 11) and exits with 0;\n"
-    "writes nothing and exits with 1 when none answers, and with 2 when the file\n"
-    "cannot be put in place. Why it wrote nothing goes to standard error, as its\n"
-    "last line: the panel shows that line.\n";
+    "writes nothing and exits with 1 when none answers, with 2 when the file\n"
+    "cannot be put in place, and with 3 when SIGTERM or SIGINT stopped the search\n"
+    "(the port being probed is released first). Why it wrote nothing goes to\n"
+    "standard error, as its last line: the panel shows that line.\n";
+
+constexpr int kStoppedStatus = 3;
 
 int search() {
   const fs::path root = platform::machineRoot();
   std::cout << "qvdetect: searching the serial ports of " << root.string() << std::endl;
   detect::ProbeState state;
   detect::PortProber prober(state, detect::realTimeTicks(), detect::machinePortOpener());
+  const tools::StopSignalWatch stopSignals([&prober] { prober.stop(); });
   for (const auto& port : detect::kStandardPorts) {
+    if (prober.stopped()) break;
     if (!detect::machinePortPresent(port.name)) {
       std::cout << port.name << ": absent or in use, skipped" << std::endl;
       continue;
@@ -45,6 +53,7 @@ int search() {
     prober.setPortName(port.name);
     prober.showModal();
     const detect::DetectResult& r = prober.result();
+    if (prober.stopped() && !r.DetFound) break;
     if (!r.DetFound) {
       std::cout << port.name << ": no answer" << std::endl;
       continue;
@@ -60,6 +69,10 @@ int search() {
     std::cout << "wrote " << file.string() << ": port " << port.number << ", IRQ " << port.irq << std::endl;
     return 0;
   }
+  if (prober.stopped()) {
+    std::cerr << "qvdetect: stopped by a signal before the search ended; nothing written" << std::endl;
+    return kStoppedStatus;
+  }
   std::cerr << "qvdetect: no controller answered on COM1 to COM4; nothing written" << std::endl;
   return 1;
 }
@@ -67,6 +80,8 @@ int search() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that only the watch takes the stop signals.
+  tools::blockStopSignals();
   if (const auto status = cli::takeNoArguments({"qvdetect", kUsage}, argc, argv)) return *status;
   try {
     return search();

@@ -38,6 +38,8 @@ public:
   // Loads: true when loaded; false leaves LastError set and, when the data itself failed,
   // the control cleared. A missing file or resource changes nothing else; an existing file
   // that cannot be opened raises its open error and changes nothing. Nothing else throws.
+  // A file, stream or data above kMaxGifBytes (64 MiB) is refused as a bad file
+  // (geFileFormat), read no further than one byte past that size.
   bool LoadFromFile(const std::filesystem::path& file);
   bool LoadFromStream(std::istream& stream);
   bool LoadFromBytes(std::span<const std::uint8_t> bytes);

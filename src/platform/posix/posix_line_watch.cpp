@@ -48,10 +48,12 @@ LineChangeWatch::LineChangeWatch(LineChangeWait wait) {
   auto changed = WaitEvent::create();
   if (!changed) return;
   auto shared = std::make_shared<Shared>(std::move(*changed));
+  auto ended = shared->endedPromise.get_future();
   ensureInterruptHandler();
   try {
     thread_ = std::thread([shared, wait = std::move(wait)] { run(*shared, wait); });
     shared_ = std::move(shared);
+    ended_ = std::move(ended);
   } catch (const std::system_error&) {
     // No thread: line changes are then seen only when a read ends.
   }
@@ -61,12 +63,11 @@ LineChangeWatch::~LineChangeWatch() {
   if (!thread_.joinable()) return;
   shared_->stopping = true;
   const auto giveUpAt = std::chrono::steady_clock::now() + kStopLimit;
-  auto ended = shared_->endedPromise.get_future();
   do {
     ensureInterruptHandler();
     ::pthread_kill(thread_.native_handle(), kInterruptSignal);
-  } while (ended.wait_for(kResendEvery) != std::future_status::ready && std::chrono::steady_clock::now() < giveUpAt);
-  if (ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+  } while (ended_.wait_for(kResendEvery) != std::future_status::ready && std::chrono::steady_clock::now() < giveUpAt);
+  if (ended_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
     thread_.join();
   } else {
     // Something keeps the signal from interrupting the wait (a handler of the program's

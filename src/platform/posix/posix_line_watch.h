@@ -46,7 +46,8 @@ private:
   };
   static void run(Shared& shared, const LineChangeWait& wait);
 
-  std::shared_ptr<Shared> shared_;  // set while the thread runs
+  std::shared_ptr<Shared> shared_;  // set when the thread was started
+  std::future<void> ended_;         // ready when the thread has ended
   std::thread thread_;
 };
 

@@ -1,0 +1,33 @@
+#pragma once
+// qv-controller-sim playing the controller on a port of the current private machine root,
+// with the touches it plays written to its standard input (a FIFO beside the root's
+// store), stopped when this object ends: its line hangs up and its port link goes, as
+// when a USB serial adapter is pulled.
+#include "support/child_process.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace qv::test {
+
+class ControllerProcess {
+public:
+  // Waits until the port is linked as <root>/dev/<port>.
+  ControllerProcess(const std::filesystem::path& root, const std::string& port, const std::string& model);
+  ~ControllerProcess();
+  ControllerProcess(const ControllerProcess&) = delete;
+  ControllerProcess& operator=(const ControllerProcess&) = delete;
+
+  bool linked() const { return linked_; }
+  // One command line: "tap X Y", "down X Y", "move X Y", "up".
+  void play(const std::string& command) const;
+
+private:
+  std::filesystem::path fifo_;
+  std::unique_ptr<ChildProcess> process_;
+  int input_ = -1;
+  bool linked_ = false;
+};
+
+}  // namespace qv::test
