@@ -2,6 +2,8 @@
 // The main window as plain data: the state of every control that start-up, OK, Cancel
 // and the Setting tab read or change, and the run-time values kept until the program
 // ends. The window shows this state; the logic works on it without a display.
+#include "settings/monitor_values.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -112,6 +114,7 @@ struct PanelRuntime {
   std::string startIrqText;
   std::string startPortText;
   std::array<std::string, 4> startCalibration;  // Cfg_X1, Cfg_X2, Cfg_Y1, Cfg_Y2
+  settings::CalibratedMonitor startMonitor;     // and the monitor and mounting they belong to
   std::int32_t cursorOffsetDX = 0;
   std::int32_t cursorOffsetDY = 0;
   std::int32_t dkSpeed = 500;
