@@ -3,6 +3,7 @@
 #include "app/ok_settings_values.h"
 
 #include "settings/conversions.h"
+#include "settings/monitor_values.h"
 #include "settings/settings_key.h"
 #include "settings/value_names.h"
 
@@ -192,7 +193,9 @@ void cancelSettings(const PanelModel& model, PanelServices& s) {
   openSettings(key);
   bool unchanged = true;
   for (std::size_t i = 0; i < kTexts.size(); ++i) unchanged = unchanged && key.readText(kTexts[i]) == r.startCalibration[i];
-  if (unchanged) return;
+  // The limits are read with the monitor and mounting stored beside them: both go back.
+  const bool sameMonitor = settings::storedMonitor(s.store) == r.startMonitor;
+  if (unchanged && sameMonitor) return;
 
   // A calibration was saved while the window was open: put the start-up limits back.
   for (std::size_t i = 0; i < kTexts.size(); ++i) key.writeText(kTexts[i], r.startCalibration[i]);
@@ -202,6 +205,7 @@ void cancelSettings(const PanelModel& model, PanelServices& s) {
     const std::array<std::uint8_t, 2> copy{0x00, limits[i]};
     key.writeBinary(kCopies[i], copy);
   }
+  if (!sameMonitor) key.writeValues(settings::monitorValues(r.startMonitor));
   key.close();
   if (auto session = s.driver.open()) session->setCalibration({limits[0], limits[1], limits[2], limits[3]});
 }

@@ -174,6 +174,7 @@ LoadOutcome loadPanel(PanelModel& model, PanelServices& services) {
 
   placeCursorPictures(c, r);
 
+  r.startMonitor = settings::storedMonitor(services.store);
   r.startCalibration = {key.readText(names::CfgX1), key.readText(names::CfgX2), key.readText(names::CfgY1),
                         key.readText(names::CfgY2)};
   key.close();

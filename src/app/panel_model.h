@@ -3,6 +3,7 @@
 // and the Setting tab read or change, and the run-time values kept until the program
 // ends. The window shows this state; the logic works on it without a display.
 #include "platform/regedit_format.h"
+#include "settings/monitor_values.h"
 
 #include <array>
 #include <cstdint>
@@ -114,6 +115,7 @@ struct PanelRuntime {
   std::string startIrqText;
   std::string startPortText;
   std::array<std::string, 4> startCalibration;  // Cfg_X1, Cfg_X2, Cfg_Y1, Cfg_Y2
+  settings::CalibratedMonitor startMonitor;     // and the monitor and mounting they belong to
   std::int32_t cursorOffsetDX = 0;
   std::int32_t cursorOffsetDY = 0;
   std::int32_t dkSpeed = 500;

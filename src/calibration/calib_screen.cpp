@@ -1,6 +1,7 @@
 #include "calibration/calib_screen.h"
 
 #include "calibration/calibration_limits.h"
+#include "calibration/panel_rotation.h"
 
 #include <exception>
 
@@ -46,6 +47,7 @@ TouchResult CalibScreen::FormMouseDown() {
   state_.cancelUnreachable = false;
   view_.showMessage({});
   keepLimit(state_, limitForTarget(state_.TargetIndex, state_.rawPoint));
+  state_.targetReadings[static_cast<std::size_t>(state_.TargetIndex & 3)] = state_.rawPoint;
   ++state_.TargetIndex;
   view_.layOut();
 
@@ -61,11 +63,20 @@ TouchResult CalibScreen::FormMouseDown() {
 }
 
 TouchResult CalibScreen::complete(driver::DriverSession& session, std::string& error) {
+  // The monitor the targets were shown on, taken while the screen still covers it.
+  settings::CalibratedMonitor monitor = view_.coveredMonitor();
   state_.CalibrationCancelled = false;
   view_.minimise();
   state_.TargetIndex = 0;
+  // The limits in the monitor's unturned orientation, whichever way it was turned, and the
+  // monitor they belong to beside them.
+  const PanelCalibration panel = panelCalibration(state_.targetReadings, monitor.mounting.rotation);
+  monitor.mounting.swapXY = panel.swapXY;
+  for (std::size_t i = 0; i < panel.limits.size(); ++i) {
+    keepLimit(state_, {static_cast<Limit>(i), panel.limits[i]});
+  }
   try {
-    writeLimits(services_.store, state_);
+    writeLimits(services_.store, state_, settings::monitorValues(monitor));
   } catch (const std::exception& e) {
     // The new limits could not be kept: the calibration did not happen. As on Cancel, the
     // driver gets its earlier limits back, which also ends its calibration mode.
@@ -115,6 +126,7 @@ void CalibScreen::FormMonitorChanged() {
   const bool touched = state_.TargetIndex != 0;
   state_.TargetIndex = 0;
   state_.newLimits = {};
+  state_.targetReadings = {};
   state_.limitTexts = {};
   state_.limitPairs = {};
   if (touched) view_.showMessage(kMonitorChangedText);

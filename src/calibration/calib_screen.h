@@ -6,6 +6,7 @@
 #include "driver/driver_channel.h"
 #include "platform/registry_store.h"
 #include "platform/system_services.h"
+#include "settings/monitor_values.h"
 
 #include <cstdint>
 #include <string>
@@ -41,6 +42,8 @@ public:
   virtual void showMessage(std::string_view text) = 0;
   // An error box, once the screen has closed.
   virtual void reportError(std::string_view text) = 0;
+  // The monitor the screen covers and its rotation now; unknown (rotation 0) by default.
+  virtual settings::CalibratedMonitor coveredMonitor() { return {}; }
 };
 
 struct CalibScreenServices {

@@ -65,7 +65,8 @@ driver::CalibrationRecord storedCalibration(platform::RegistryStore& store) {
   return {bytes[0], bytes[1], bytes[2], bytes[3]};
 }
 
-void writeLimits(platform::RegistryStore& store, const CalibrationState& state) {
+void writeLimits(platform::RegistryStore& store, const CalibrationState& state,
+                 const std::vector<platform::RegValueEntry>& alongside) {
   settings::SettingsKey key(store);
   openSettings(key);
   std::vector<platform::RegValueEntry> values;
@@ -76,6 +77,7 @@ void writeLimits(platform::RegistryStore& store, const CalibrationState& state) 
     values.push_back({std::string(kCopyNames[i]), platform::RegistryValue::binary(
                                                       {state.limitPairs[i].begin(), state.limitPairs[i].end()})});
   }
+  values.insert(values.end(), alongside.begin(), alongside.end());
   key.writeValues(values);
 }
 

@@ -3,12 +3,14 @@
 // (text "%02XH", two-byte copy, record byte), and reading and writing them in the store.
 #include "calibration/calibration_state.h"
 #include "driver/records.h"
+#include "platform/regedit_format.h"
 #include "platform/registry_store.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::calibration {
 
@@ -40,8 +42,9 @@ void keepLimit(CalibrationState& state, const TakenLimit& taken);
 // give (unreadable store, a value of the wrong type) throws the store's error.
 driver::CalibrationRecord storedCalibration(platform::RegistryStore& store);
 
-// Writes the texts to Cfg_X1..Cfg_Y2, then the two-byte copies to X1..Y2 (the key is
-// created when missing), as one write: the store keeps all eight new values or none.
-void writeLimits(platform::RegistryStore& store, const CalibrationState& state);
+// Writes the texts to Cfg_X1..Cfg_Y2, then the two-byte copies to X1..Y2, then alongside
+// (the key is created when missing), as one write: the store keeps all new values or none.
+void writeLimits(platform::RegistryStore& store, const CalibrationState& state,
+                 const std::vector<platform::RegValueEntry>& alongside = {});
 
 }  // namespace qv::calibration

@@ -19,6 +19,9 @@ struct CalibrationState {
   // began: what Cancel, or a store that refuses the new limits, gives the driver back.
   driver::CalibrationRecord limitsBefore;
   driver::RawPoint rawPoint;            // the last reading the driver returned
+  // The reading taken at each target so far (top, right, bottom, left): on a turned
+  // monitor every limit may come from another target's reading.
+  std::array<driver::RawPoint, 4> targetReadings{};
   driver::CalibrationRecord newLimits;  // X1, X2, Y1, Y2 as taken so far
   std::array<std::string, 4> limitTexts;          // text forms of X1, X2, Y1, Y2
   std::array<settings::TwoBytes, 4> limitPairs{};  // two-byte forms of X1, X2, Y1, Y2

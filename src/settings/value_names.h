@@ -46,6 +46,15 @@ inline constexpr std::string_view X1 = "X1";
 inline constexpr std::string_view X2 = "X2";
 inline constexpr std::string_view Y1 = "Y1";
 inline constexpr std::string_view Y2 = "Y2";
+// The monitor the calibration ran on and how the panel sits on it (monitor_values.h); texts
+// beside the limits that readers of the limits alone pass over.
+inline constexpr std::string_view CfgMonitor = "Cfg_Monitor";
+inline constexpr std::string_view CfgMonitorMaker = "Cfg_MonitorMaker";
+inline constexpr std::string_view CfgMonitorModel = "Cfg_MonitorModel";
+inline constexpr std::string_view CfgMonitorSerial = "Cfg_MonitorSerial";
+inline constexpr std::string_view CfgMonitorSizeMM = "Cfg_MonitorSizeMM";
+inline constexpr std::string_view CfgRotation = "Cfg_Rotation";
+inline constexpr std::string_view CfgSwapXY = "Cfg_SwapXY";
 inline constexpr std::string_view InstallDir = "InstallDir";
 inline constexpr std::string_view OldArrow = "oldarrow";
 inline constexpr std::string_view PortSearchOrder = "PortSearchOrder";

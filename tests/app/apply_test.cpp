@@ -300,6 +300,15 @@ TEST_F(CancelTest, RestoresACalibrationSavedMeanwhile) {
   EXPECT_EQ(rig.store.writeLog(), quorvaneWrites({"Cfg_X1", "Cfg_X2", "Cfg_Y1", "Cfg_Y2", "X1", "X2", "Y1", "Y2"}));
 }
 
+TEST_F(CancelTest, PutsBackTheMonitorAndMountingTheStartUpLimitsBelongTo) {
+  rig.store.import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Cfg_X1\"=\"F3H\"\n"
+                   "\"Cfg_Monitor\"=\"DP-2\"\n\"Cfg_Rotation\"=\"90\"\n\"Cfg_SwapXY\"=\"1\"\n");
+  rig.controller.btnCancelClick();
+  EXPECT_EQ(rig.text("Cfg_Monitor"), "");
+  EXPECT_EQ(rig.text("Cfg_Rotation"), "0");
+  EXPECT_EQ(rig.text("Cfg_SwapXY"), "0");
+}
+
 TEST(CancelWithoutStartCalibration, WritesEmptyTextsAndSendsTheDefaultLimits) {
   PanelRig rig(test::kPanelStore, "\"Cfg_X1\"=-\n\"Cfg_Y2\"=-\n");
   rig.loadFresh();

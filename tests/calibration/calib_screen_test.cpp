@@ -107,12 +107,17 @@ TEST_F(CalibScreenTest, FourthTouchStoresSendsOnTheSameOpenAndCloses) {
             (std::vector<std::string>{"HKLM\\SOFTWARE\\Quorvane\\Cfg_X1", "HKLM\\SOFTWARE\\Quorvane\\Cfg_X2",
                                       "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y1", "HKLM\\SOFTWARE\\Quorvane\\Cfg_Y2",
                                       "HKLM\\SOFTWARE\\Quorvane\\X1", "HKLM\\SOFTWARE\\Quorvane\\X2",
-                                      "HKLM\\SOFTWARE\\Quorvane\\Y1", "HKLM\\SOFTWARE\\Quorvane\\Y2"}));
+                                      "HKLM\\SOFTWARE\\Quorvane\\Y1", "HKLM\\SOFTWARE\\Quorvane\\Y2",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Cfg_Monitor", "HKLM\\SOFTWARE\\Quorvane\\Cfg_MonitorMaker",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Cfg_MonitorModel", "HKLM\\SOFTWARE\\Quorvane\\Cfg_MonitorSerial",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Cfg_MonitorSizeMM", "HKLM\\SOFTWARE\\Quorvane\\Cfg_Rotation",
+                                      "HKLM\\SOFTWARE\\Quorvane\\Cfg_SwapXY"}));
   EXPECT_EQ(rig.text("Cfg_X1"), "15H");
   EXPECT_EQ(rig.text("Cfg_X2"), "EDH");
   EXPECT_EQ(rig.text("Cfg_Y1"), "13H");
   EXPECT_EQ(rig.text("Cfg_Y2"), "E5H");
   EXPECT_EQ(rig.bytes("Y2"), (Bytes{0x00, 0xE5}));
+  EXPECT_EQ(rig.text("Cfg_SwapXY"), "0");
 
   const auto sessions = rig.deviceIo.sessions();
   ASSERT_EQ(sessions.size(), 4u);
@@ -122,6 +127,23 @@ TEST_F(CalibScreenTest, FourthTouchStoresSendsOnTheSameOpenAndCloses) {
   EXPECT_EQ(last[1].code, code(RequestCode::SetCalibration));
   EXPECT_EQ(last[1].input, (Bytes{0x15, 0xED, 0x13, 0xE5, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(rig.deviceIo.openHandles(), 0u);
+}
+
+TEST_F(CalibScreenTest, OnATurnedMonitorEachLimitComesFromTheTargetOnItsUnturnedEdge) {
+  // Turned 90 degrees, the targets shown top, right, bottom, left sit on the unturned left,
+  // top, right and bottom edges; readings that change in X from left to right as shown
+  // mean the controller's X runs along the monitor's unturned height.
+  view.monitor = {"DP-1", "QVM", "Model 7", "S1", 300, 200, {90, false}};
+  for (auto [x, y] : {std::pair{0x80, 0x10}, {0xF0, 0x80}, {0x80, 0xE8}, {0x12, 0x80}}) {
+    rig.nextReading(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y));
+  }
+  for (std::uint32_t i = 0; i < 4; ++i) touchAt(1000 * (i + 1));
+  EXPECT_EQ(lastCalibrationSent(), (CalibrationRecord{0xF3, 0x0F, 0x13, 0xE5}));
+  EXPECT_EQ(rig.text("Cfg_X1"), "F3H");
+  EXPECT_EQ(rig.text("Cfg_Monitor"), "DP-1");
+  EXPECT_EQ(rig.text("Cfg_MonitorSizeMM"), "300,200");
+  EXPECT_EQ(rig.text("Cfg_Rotation"), "90");
+  EXPECT_EQ(rig.text("Cfg_SwapXY"), "1");
 }
 
 TEST_F(CalibScreenTest, TouchWithoutDriverKeepsItsTimeButTakesNothing) {

@@ -39,6 +39,8 @@ public:
   void repaintScreen() override { events.push_back("repaint"); }
   void showMessage(std::string_view text) override { message = std::string(text); }
   void reportError(std::string_view text) override { errors.emplace_back(text); }
+  settings::CalibratedMonitor coveredMonitor() override { return monitor; }
+  settings::CalibratedMonitor monitor;
   std::vector<std::string> events;
   int closes = 0;
   std::string message;

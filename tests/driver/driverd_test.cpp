@@ -416,6 +416,11 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   EXPECT_EQ(state().line.penDowns, 1u);
   EXPECT_EQ(state().rawX, 100);
   EXPECT_EQ(state().rawY, 50);
+  // A touch whose pen up never comes ends when the line stays quiet.
+  const Bytes held{0xC1, 0x10, 0x00, 0x10, 0x00, 0xC1, 0x10, 0x00, 0x10, 0x00};
+  ASSERT_EQ(::write(master, held.data(), held.size()), static_cast<ssize_t>(held.size()));
+  EXPECT_TRUE(test::waitFor([&] { return state().line.penUps == 2; }));
+  EXPECT_EQ(state().line.penDowns, 2u);
 
   ::close(master);
   const auto log = [&] { return fileText(root.path() / "driverd.log"); };

@@ -29,7 +29,7 @@ TEST(DriverTouchRoad, CalibrationModeKeepsTouchesWhereTheyAreAndNewLimitsApplyAt
 
   // SetCalibration in mid-touch: the next sample already lands by the new limits.
   rig.send(RequestCode::SetCalibration, {0x40, 0xC0, 0x40, 0xC0, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(rig.touch(true, 128, 0x40).at, (PointerPosition{32768, 0}));
+  EXPECT_EQ(rig.touch(true, 128.5, 64.5).at, (PointerPosition{32768, 0}));
   EXPECT_EQ(rig.touch(false, 70.9, 190).pointer, Pointer::Up);
   EXPECT_EQ(rig.touch(false, 71, 191).pointer, Pointer::None);  // no second release
 
@@ -50,6 +50,16 @@ TEST(DriverTouchRoad, CalibrationModeKeepsTouchesWhereTheyAreAndNewLimitsApplyAt
   EXPECT_EQ(injected.effects,
             (std::vector<TouchEffect>{{Pointer::Down, {0, 65535}, true, true}, {Pointer::Up, {}, false, false}}));
   EXPECT_EQ(rig.model.line.penDowns, 2u);
+}
+
+TEST(DriverTouchRoad, ANewCalibrationBringsTheStoredMountingWithIt) {
+  ModelBehaviour behaviour;
+  behaviour.readMounting = [] { return settings::PanelMounting{0, true}; };
+  DriverModel model = startModel(behaviour);
+  handleRequest(model, behaviour, static_cast<std::uint32_t>(RequestCode::SetCalibration),
+                std::vector<std::uint8_t>{0x40, 0xC0, 0x40, 0xC0, 0, 0, 0, 0, 0, 0}, 0, {});
+  // Mounted turned: the controller's X runs down the monitor, its Y across.
+  EXPECT_EQ(applyTouch(model, {true, 64.5, 128.5}).at, (PointerPosition{32768, 0}));
 }
 
 }  // namespace

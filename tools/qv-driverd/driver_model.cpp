@@ -66,6 +66,7 @@ DriverModel startModel(const ModelBehaviour& behaviour) {
   m.limits = behaviour.start.limits;
   m.beepSound = behaviour.start.beepSound;
   m.longBeep = behaviour.start.longBeep;
+  m.orientation = {behaviour.start.mounting, behaviour.rotate};
   return m;
 }
 
@@ -82,7 +83,8 @@ TouchEffect applyTouch(DriverModel& model, const TouchSample& sample) {
     effect.pointer = TouchEffect::Pointer::Up;
     return effect;
   }
-  effect.at = mapTouch(sample, model.limits, model.calibrationMode, driver::CursorOffsetRecord::fromBytes(model.cursorOffset));
+  effect.at = mapTouch(sample, model.limits, model.calibrationMode,
+                       driver::CursorOffsetRecord::fromBytes(model.cursorOffset), model.orientation);
   if (model.penDown) {
     effect.pointer = TouchEffect::Pointer::Move;
     return effect;
@@ -177,12 +179,16 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
       model.calibrationMode = false;
       ++model.setCalibrationCount;
+      if (behaviour.readMounting) model.orientation.mounting = behaviour.readMounting();
       return {true, {}, {}};
     case static_cast<std::uint32_t>(RequestCode::InitializeDriver): {
       ++model.initializeCount;
       model.calibrationMode = false;
       model.initialised = !behaviour.failInitialize;
-      if (model.initialised) model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+      if (model.initialised) {
+        model.limits = driver::CalibrationRecord::fromBytes(toArray<10>(in));
+        if (behaviour.readMounting) model.orientation.mounting = behaviour.readMounting();
+      }
       const bool recorded = reportInit ? reportInit(model.initialised) : false;
       return {model.initialised && recorded, {}, {}};
     }
@@ -216,9 +222,10 @@ Reply handleRequest(DriverModel& model, const ModelBehaviour& behaviour, std::ui
       model.longBeep = in[0] != 0;
       return {true, {}, {}};
     case static_cast<std::uint32_t>(OwnCode::InjectTouch): {
-      // A whole touch on the road of every other: pen down and up at the reading.
+      // A whole touch on the road of every other: pen down and up at the reading. A reading
+      // in whole units stands for the middle of its unit, as a stored limit does.
       Reply r{true, {}, {}};
-      const double x = in[0], y = in[1];
+      const double x = in[0] + kUnitMiddle, y = in[1] + kUnitMiddle;
       r.effects.push_back(applyTouch(model, {true, x, y}));
       r.effects.push_back(applyTouch(model, {false, x, y}));
       return r;

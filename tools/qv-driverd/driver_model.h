@@ -29,6 +29,9 @@ struct DriverModel {
   driver::LineStatistics line{};
   std::uint32_t initializeCount = 0;
   std::uint32_t setCalibrationCount = 0;
+  // Not part of the state record either: how the panel sits on its monitor, and whether
+  // touches follow its rotation.
+  MappingOrientation orientation;
   // Not part of the state record: whether the pen is down on the pointer device, and for
   // readings played in calibration mode whether a touch came since the last
   // ReadRawPoint, the ReadRawPoint requests since BeginCalibration (which edge is asked
@@ -72,6 +75,7 @@ inline constexpr int kReadingNoise = 2;
 // What the driver takes from the store when it starts, and goes back to on Reset.
 struct StartSettings {
   driver::CalibrationRecord limits{0x03, 0xFC, 0x03, 0xFC};
+  settings::PanelMounting mounting;
   bool beepSound = false;
   bool longBeep = false;
 };
@@ -84,6 +88,11 @@ struct ModelBehaviour {
   // with a little noise, as a person touching the targets would produce.
   std::optional<driver::CalibrationRecord> trueLimits;
   StartSettings start;
+  // Touches follow the stored rotation (see MappingOrientation).
+  bool rotate = false;
+  // How the panel sits now, as the calibration stored it; read again on SetCalibration and
+  // InitializeDriver, which follow a new calibration. None: it stays as it started.
+  std::function<settings::PanelMounting()> readMounting;
 };
 
 // The model as the driver starts (and is Reset to).

@@ -132,6 +132,11 @@ struct DriverServer::Impl {
                                   return true;
                                 });
     for (const TouchEffect& effect : reply.effects) road.carryOut(effect);
+    // A new calibration may belong to another monitor.
+    if (reply.ok && (code == static_cast<std::uint32_t>(driver::RequestCode::SetCalibration) ||
+                     code == static_cast<std::uint32_t>(driver::RequestCode::InitializeDriver))) {
+      road.followMonitor();
+    }
     if (storeOutcome) {
       lastInitText = outcomeText(*storeOutcome, inputFailure);
       writer->add({c.id, lastInitText, code, {input.begin(), input.end()}, std::move(reply)});

@@ -1,6 +1,7 @@
 #include "machine_store.h"
 
 #include "platform/posix/system_store.h"
+#include "settings/monitor_values.h"
 #include "settings/value_names.h"
 
 #include <algorithm>
@@ -47,6 +48,7 @@ StartSettings readStartSettings(platform::RegistryStore& store) {
               limitOr(store, names::Y2, 0xFC)};
   s.beepSound = flagSet(store, names::CtrlSound);
   s.longBeep = flagSet(store, names::CtrlLongBeep);
+  s.mounting = settings::storedMonitor(store).mounting;
   return s;
 }
 

@@ -18,8 +18,9 @@ std::unique_ptr<platform::RegistryStore> openMachineStore();
 // is missing. False (with the reason in *error) when the store refused.
 bool writeInitOutcome(platform::RegistryStore& store, std::string_view text, std::string* error);
 
-// The limits (binary copies X1…Y2, 03H/FCH when absent) and the beep (Ctrl_Sound,
-// Ctrl_LongBeep) that the driver starts with.
+// The limits (binary copies X1…Y2, 03H/FCH when absent), how the panel sits on its
+// monitor (Cfg_SwapXY, Cfg_Rotation) and the beep (Ctrl_Sound, Ctrl_LongBeep) that the
+// driver starts with.
 StartSettings readStartSettings(platform::RegistryStore& store);
 
 // The controller's port (Cfg_COM) and speed (ChipBaudRate, 9600 when absent or not a

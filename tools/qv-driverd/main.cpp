@@ -7,8 +7,10 @@
 #include "driver_server.h"
 #include "instance_lock.h"
 #include "machine_store.h"
+#include "monitor_output.h"
 #include "platform/machine_root.h"
 #include "pointer_output.h"
+#include "settings/monitor_values.h"
 #include "stop_signals.h"
 #include "touch_device.h"
 #include "touch_input.h"
@@ -48,7 +50,11 @@ touch ends with its pen-up report, also one cut short, or when the line stays qu
 four report times (at least 40 ms).
 
 Where touches go: the uinput device "Quorvane Touch Screen", a direct touch device with
-both axes 0..65535. It needs write access to /dev/uinput (installed, the package's udev
+both axes 0..65535, USB vendor 5156 product 5453, whose axes' resolution is the size of
+the monitor the calibration ran on (Cfg_MonitorSizeMM). Its monitor's connector goes to
+touchscreen.env in the machine's folder as WL_OUTPUT, which the package's udev rule gives
+the device; when a new calibration names another monitor, the file is written again and
+the device made anew. It needs write access to /dev/uinput (installed, the package's udev
 rule gives it to the service's account; the kernel needs its uinput module). Without it
 the driver still serves, reads and counts, and says once why there is no pointer output.
 
@@ -56,8 +62,9 @@ It answers the driver requests 1, 2, 3, 6, 7, 9, 10, 12 and 13 and gives their e
 calibration mode (limits 0 and 256, so touches arrive where they are), the calibration
 limits, the beep on each pen down (long beep), fixed mode, the cursor offset, the raw
 reading of the latest touch and the line counters (overrun, framing, pen down, pen up).
-At start the limits come from the store's X1, X2, Y1, Y2 and the beep from Ctrl_Sound
-and Ctrl_LongBeep. At start, and on InitializeDriver before it replies, it writes
+At start the limits come from the store's X1, X2, Y1, Y2, how the panel sits on its
+monitor from Cfg_SwapXY and Cfg_Rotation (read again on SetCalibration and
+InitializeDriver), and the beep from Ctrl_Sound and Ctrl_LongBeep. At start, and on InitializeDriver before it replies, it writes
 `Vxd Init` under HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane of the machine's store: "Success"
 only when the controller answered the detection's probes (or sent a report) at
 ChipBaudRate within half a second, or the touch device opened; else why not, for example
@@ -96,6 +103,13 @@ Options:
                       0x hex) at the left, right, top and bottom edges (default
                       0x10,0xF0,0x18,0xE8). Without it the driver answers the latest
                       touch
+  --rotate            turn touches into the rotation the calibration was made in
+                      (Cfg_Rotation), for a desktop that maps the touch screen to its
+                      monitor without turning it (wlroots desktops without a calibration
+                      matrix, or no mapping at all). Without it touches are given on the
+                      monitor unturned, and the display server turns them with the
+                      monitor it maps the device to (X11's transformation matrix, GNOME,
+                      KDE, weston), so a monitor turned later needs no new calibration
   --hold-code=CODE    never answer requests with this code (decimal or 0x hex); for
                       trying out callers against a driver that stops answering
   --socket=PATH       serve PATH instead of the driver's device
@@ -166,6 +180,8 @@ int main(int argc, char** argv) {
       options.initFailureText = std::string(*text);
     } else if (arg == "--init-at-start") {
       // Kept for its callers: the driver always initialises at start now.
+    } else if (arg == "--rotate") {
+      options.behaviour.rotate = true;
     } else if (arg == "--log-times") {
       options.logTimes = true;
     } else if (arg == "--true-limits") {
@@ -192,20 +208,16 @@ int main(int argc, char** argv) {
     }
   }
 
-  // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
-  std::unique_ptr<platform::RegistryStore> store;
-  std::unique_ptr<platform::RegistryStore> settings;
+  std::filesystem::path root;
   try {
-    const std::filesystem::path root = platform::machineRoot();
-    if (options.socketPath.empty()) options.socketPath = platform::driverDevicePath();
-    if (options.logPath.empty()) {
-      options.logPath = driverd::standardErrorIsJournal() ? driverd::kLogToStandardError : root / "driverd.log";
-    }
-    store = driverd::openMachineStore();
-    settings = driverd::openMachineStore();
+    root = platform::machineRoot();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv-driverd: %s\n", e.what());
     return 1;
+  }
+  if (options.socketPath.empty()) options.socketPath = platform::driverDevicePath();
+  if (options.logPath.empty()) {
+    options.logPath = driverd::standardErrorIsJournal() ? driverd::kLogToStandardError : root / "driverd.log";
   }
   // Installed, the driver is the machine's service and its clients are the members of its
   // group; a private machine's driver serves its own user alone.
@@ -217,7 +229,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qv-driverd: %s\n", lock.error.c_str());
     return 1;
   }
+
+  // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
+  std::unique_ptr<platform::RegistryStore> store;
+  std::unique_ptr<platform::RegistryStore> settings;
+  try {
+    store = driverd::openMachineStore();
+    settings = driverd::openMachineStore();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qv-driverd: %s\n", e.what());
+    return 1;
+  }
   options.behaviour.start = driverd::readStartSettings(*settings);
+  options.behaviour.readMounting = [reader = settings.get()] { return settings::storedMonitor(*reader).mounting; };
 
   driverd::DriverIo io;
   if (inputDevice) {
@@ -233,7 +257,15 @@ int main(int argc, char** argv) {
     io.input = std::make_unique<driverd::TouchInput>([reader] { return driverd::readControllerPortSettings(*reader); },
                                                      platform::systemSerialPortOpener());
   }
-  auto uinput = driverd::openUinputOutput();
+  // The pointer device tells the desktops which monitor it drives; udev takes the file when
+  // the device comes, so it is written first.
+  io.readMonitor = [reader = settings.get()] { return settings::storedMonitor(*reader); };
+  io.udevPropertiesFile = root / driverd::kUdevPropertiesFile;
+  io.outputSetup = driverd::outputSetup(io.readMonitor(), options.behaviour.rotate);
+  if (auto problem = driverd::writeUdevProperties(io.udevPropertiesFile, io.outputSetup.udevProperties)) {
+    std::fprintf(stderr, "qv-driverd: %s\n", problem->c_str());
+  }
+  auto uinput = driverd::openUinputOutput(io.outputSetup.resolutionX, io.outputSetup.resolutionY);
   io.output = std::move(uinput.output);
   io.whyNoOutput = uinput.whyNone;
   io.beeper = driverd::openDesktopBeeper();

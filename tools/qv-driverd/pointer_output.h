@@ -27,6 +27,14 @@ public:
   virtual void move(int x, int y) = 0;
   // BTN_TOUCH 0.
   virtual void penUp() = 0;
+  // Makes the device anew, with its axes' resolution in pointer units per millimetre (the
+  // monitor's size, for the desktops), after its monitor changed. The pen must be up. The
+  // reason when the device is lost over it.
+  virtual std::optional<std::string> remake(int unitsPerMmX, int unitsPerMmY) {
+    (void)unitsPerMmX;
+    (void)unitsPerMmY;
+    return std::nullopt;
+  }
 };
 
 // The uinput device "Quorvane Touch Screen", or the reason there is none (for example
@@ -35,6 +43,6 @@ struct UinputResult {
   std::unique_ptr<PointerOutput> output;
   std::string whyNone;  // empty when output is set
 };
-UinputResult openUinputOutput();
+UinputResult openUinputOutput(int unitsPerMmX, int unitsPerMmY);
 
 }  // namespace qv::driverd

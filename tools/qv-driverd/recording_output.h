@@ -4,6 +4,9 @@
 #include "pointer_output.h"
 
 #include <functional>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace qv::driverd {
@@ -24,6 +27,11 @@ public:
   void penDown(int x, int y) override { take({PointerEvent::Kind::Down, x, y}); }
   void move(int x, int y) override { take({PointerEvent::Kind::Move, x, y}); }
   void penUp() override { take({PointerEvent::Kind::Up, 0, 0}); }
+  std::optional<std::string> remake(int unitsPerMmX, int unitsPerMmY) override {
+    remade.emplace_back(unitsPerMmX, unitsPerMmY);
+    return std::nullopt;
+  }
+  std::vector<std::pair<int, int>> remade;  // the resolutions of each remake
 
   const std::vector<PointerEvent>& events() const { return events_; }
 

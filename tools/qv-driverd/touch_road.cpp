@@ -11,6 +11,9 @@ TouchRoad::TouchRoad(DriverIo io, DriverModel& model, DriverLog& log, bool trueL
       output_(std::move(io.output)),
       whyNoOutput_(std::move(io.whyNoOutput)),
       beeper_(std::move(io.beeper)),
+      readMonitor_(std::move(io.readMonitor)),
+      udevPropertiesFile_(std::move(io.udevPropertiesFile)),
+      outputSetup_(std::move(io.outputSetup)),
       model_(model),
       log_(log),
       trueLimitsGiven_(trueLimitsGiven) {}
@@ -86,6 +89,25 @@ void TouchRoad::carryOut(const TouchEffect& effect) {
   if (effect.beep) {
     log_.note(effect.longBeep ? "long beep" : "beep");
     if (beeper_) beeper_->beep(effect.longBeep);
+  }
+}
+
+void TouchRoad::followMonitor() {
+  if (!readMonitor_) return;
+  const OutputSetup setup = outputSetup(readMonitor_(), model_.orientation.rotate);
+  if (setup == outputSetup_) return;
+  outputSetup_ = setup;
+  // The file first: udev reads it when the new device comes.
+  if (!udevPropertiesFile_.empty()) {
+    if (auto problem = writeUdevProperties(udevPropertiesFile_, setup.udevProperties)) log_.note(*problem);
+  }
+  if (!output_) return;
+  carryOut(releaseTouch(model_));
+  if (auto problem = output_->remake(setup.resolutionX, setup.resolutionY)) {
+    log_.note(*problem);
+  } else {
+    log_.note("the pointer device follows its monitor: " + std::to_string(setup.resolutionX) + " x " +
+              std::to_string(setup.resolutionY) + " units/mm");
   }
 }
 

@@ -6,10 +6,13 @@
 #include "driver_log.h"
 #include "driver_model.h"
 #include "input_link.h"
+#include "monitor_output.h"
 #include "pointer_output.h"
 #include "touch_input.h"
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +26,11 @@ struct DriverIo {
   std::unique_ptr<PointerOutput> output;  // none: touches reach no pointer device
   std::string whyNoOutput;                // said once at start when output is missing
   std::unique_ptr<Beeper> beeper;         // none: beeps are only logged
+  // The monitor the calibration stored, read again after each new calibration; none: the
+  // output keeps the setup it was made with.
+  std::function<settings::CalibratedMonitor()> readMonitor;
+  std::filesystem::path udevPropertiesFile;  // empty: not written
+  OutputSetup outputSetup;                   // what the output and the file have now
 };
 
 class TouchRoad {
@@ -63,6 +71,9 @@ public:
   void onTime(Clock::time_point now);
   // One touch's effect on the pointer device and the beeper.
   void carryOut(const TouchEffect& effect);
+  // After a new calibration: when the stored monitor asks for another setup, the udev
+  // properties file is written and the pointer device made anew (a touch held ends).
+  void followMonitor();
 
   // What was skipped is said at most this often, the counts of the time between summed.
   static constexpr auto kSkipNoteEvery = std::chrono::seconds(1);
@@ -75,6 +86,9 @@ private:
   std::unique_ptr<PointerOutput> output_;
   std::string whyNoOutput_;
   std::unique_ptr<Beeper> beeper_;
+  std::function<settings::CalibratedMonitor()> readMonitor_;
+  std::filesystem::path udevPropertiesFile_;
+  OutputSetup outputSetup_;
   DriverModel& model_;
   DriverLog& log_;
   bool trueLimitsGiven_;

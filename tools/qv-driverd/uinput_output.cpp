@@ -1,5 +1,6 @@
 // The pointer device on Linux: a uinput device made with libevdev.
 #include "evdev_handle.h"
+#include "monitor_output.h"
 #include "pointer_output.h"
 
 #include <libevdev/libevdev-uinput.h>
@@ -13,10 +14,6 @@ namespace qv::driverd {
 
 namespace {
 
-// Pointer units per millimetre: 65535 over about 330 mm, the width of a common panel.
-// Desktops use it only for the device's size; touches map to the whole screen anyway.
-constexpr int kResolution = 200;
-
 struct UinputDestroy {
   void operator()(libevdev_uinput* u) const { libevdev_uinput_destroy(u); }
 };
@@ -25,6 +22,20 @@ class UinputOutput final : public PointerOutput {
 public:
   UinputOutput(EvdevHandle dev, std::unique_ptr<libevdev_uinput, UinputDestroy> ui)
       : dev_(std::move(dev)), ui_(std::move(ui)) {}
+
+  std::optional<std::string> remake(int unitsPerMmX, int unitsPerMmY) override {
+    // The desktops see this device go and a new one come: udev reads the device's
+    // properties again only then, and its axes are fixed once it exists.
+    libevdev_set_abs_resolution(dev_.get(), ABS_X, unitsPerMmX);
+    libevdev_set_abs_resolution(dev_.get(), ABS_Y, unitsPerMmY);
+    ui_.reset();
+    libevdev_uinput* made = nullptr;
+    if (const int err = libevdev_uinput_create_from_device(dev_.get(), LIBEVDEV_UINPUT_OPEN_MANAGED, &made); err != 0) {
+      return "the pointer device could not be made again (" + std::string(std::strerror(-err)) + ")";
+    }
+    ui_.reset(made);
+    return std::nullopt;
+  }
 
   void penDown(int x, int y) override {
     position(x, y);
@@ -43,7 +54,9 @@ public:
 private:
   // A write that fails (the device was taken away) loses that event only; the desktop
   // sees the next one.
-  void event(unsigned type, unsigned code, int value) { libevdev_uinput_write_event(ui_.get(), type, code, value); }
+  void event(unsigned type, unsigned code, int value) {
+    if (ui_) libevdev_uinput_write_event(ui_.get(), type, code, value);
+  }
   void position(int x, int y) {
     event(EV_ABS, ABS_X, x);
     event(EV_ABS, ABS_Y, y);
@@ -51,17 +64,20 @@ private:
   void sync() { event(EV_SYN, SYN_REPORT, 0); }
 
   EvdevHandle dev_;  // outlives the uinput device made from it
-  std::unique_ptr<libevdev_uinput, UinputDestroy> ui_;
+  std::unique_ptr<libevdev_uinput, UinputDestroy> ui_;  // none after it could not be made again
 };
 
 }  // namespace
 
-UinputResult openUinputOutput() {
+UinputResult openUinputOutput(int unitsPerMmX, int unitsPerMmY) {
   EvdevHandle dev(libevdev_new());
   if (!dev) return {nullptr, "no pointer output: out of memory"};
   libevdev_set_name(dev.get(), std::string(kOutputDeviceName).c_str());
   libevdev_set_phys(dev.get(), std::string(kOutputDevicePhys).c_str());
-  libevdev_set_id_bustype(dev.get(), BUS_VIRTUAL);
+  libevdev_set_id_bustype(dev.get(), BUS_USB);
+  libevdev_set_id_vendor(dev.get(), kDeviceVendor);
+  libevdev_set_id_product(dev.get(), kDeviceProduct);
+  libevdev_set_id_version(dev.get(), kDeviceVersion);
   libevdev_enable_property(dev.get(), INPUT_PROP_DIRECT);
   libevdev_enable_event_type(dev.get(), EV_KEY);
   libevdev_enable_event_code(dev.get(), EV_KEY, BTN_TOUCH, nullptr);
@@ -69,8 +85,9 @@ UinputResult openUinputOutput() {
   input_absinfo axis{};
   axis.minimum = 0;
   axis.maximum = kPointerMax;
-  axis.resolution = kResolution;
+  axis.resolution = unitsPerMmX;
   libevdev_enable_event_code(dev.get(), EV_ABS, ABS_X, &axis);
+  axis.resolution = unitsPerMmY;
   libevdev_enable_event_code(dev.get(), EV_ABS, ABS_Y, &axis);
 
   libevdev_uinput* made = nullptr;

@@ -5,6 +5,9 @@
 #include "platform/posix/system_store.h"
 #include "window_stand_in.h"
 #include "x11_pointer.h"
+#include "x11_touch_mapping.h"
+
+#include <X11/Xlib.h>
 
 #include <memory>
 
@@ -20,6 +23,13 @@ MonitorNotifyMessage), it hides the desktop's pointer: on X11 through the XFixes
 extension, until the value is cleared or the program ends. On Wayland the compositor
 decides, which it says once.
 
+On X11 it keeps the driver's touch screen ("Quorvane Touch Screen") on the monitor its
+calibration ran on (the store's Cfg_Monitor, found by its EDID model and serial number
+first, its connector second): the device's Coordinate Transformation Matrix follows that
+monitor's place on the desktop and its rotation, set at start, after every change of
+monitors, when the device comes again and after each MonitorNotifyMessage. When that
+monitor is not connected, touches span the whole desktop, which it says.
+
 Options:
   --help     show this text
   --version  show the version
@@ -34,10 +44,14 @@ constexpr std::uint32_t kMonitorNotifyMessage = 0x5BC;
 int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
   std::unique_ptr<qv::tools::DesktopPointer> pointer;
+  std::unique_ptr<qv::tools::X11TouchMapping> touchMapping;
   if (qv::tools::waylandSession()) {
     pointer = std::make_unique<qv::tools::WaylandPointer>(qv::tools::sayLine);
   } else {
+    // Two threads talk to the X server, each on its own connection.
+    XInitThreads();
     pointer = std::make_unique<qv::tools::X11Pointer>(qv::tools::sayLine);
+    touchMapping = std::make_unique<qv::tools::X11TouchMapping>(qv::tools::sayLine);
   }
   std::unique_ptr<qv::platform::RoutedRegistryStore> store;
   try {
@@ -51,8 +65,10 @@ int main(int argc, char** argv) {
     hiding->update();
   }
   qv::tools::StandInConfig config{"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt, {}};
-  config.afterMessage = [&hiding](std::uint32_t message) {
-    if (hiding && message == kMonitorNotifyMessage) hiding->update();
+  config.afterMessage = [&hiding, &touchMapping](std::uint32_t message) {
+    if (message != kMonitorNotifyMessage) return;
+    if (hiding) hiding->update();
+    if (touchMapping) touchMapping->reapply();  // a new calibration may name another monitor
   };
   return qv::tools::runWindowStandIn(config);
 }

@@ -1,6 +1,7 @@
 #include "calibration/qt/calib_form.h"
 
 #include "calibration/calib_layout.h"
+#include "calibration/qt/covered_monitor.h"
 #include "calibration/qt/hand_pictures.h"
 #include "platform/qt/qt_full_screen.h"
 
@@ -215,6 +216,11 @@ void TCalibForm::showMessage(std::string_view text) {
 }
 
 void TCalibForm::reportError(std::string_view text) { prompts_.error(text); }
+
+settings::CalibratedMonitor TCalibForm::coveredMonitor() {
+  const QScreen* monitor = screen();
+  return monitor ? monitorOf(*monitor) : settings::CalibratedMonitor{};
+}
 
 void TCalibForm::run(const std::function<void()>& handler) {
   try {

@@ -45,6 +45,7 @@ private:
   void repaintScreen() override;
   void showMessage(std::string_view text) override;
   void reportError(std::string_view text) override;
+  settings::CalibratedMonitor coveredMonitor() override;
 
   // Runs a handler; an error that escapes it goes to the error box.
   void run(const std::function<void()>& handler);

@@ -1,0 +1,33 @@
+#include "calibration/qt/covered_monitor.h"
+
+#include <QScreen>
+
+#include <cmath>
+
+namespace qv::calibration {
+
+int rotationOf(const QScreen& screen) {
+  Qt::ScreenOrientation unturned = screen.nativeOrientation();
+  if (unturned == Qt::PrimaryOrientation) unturned = Qt::LandscapeOrientation;
+  // Qt counts Portrait as the landscape picture turned 90 degrees the way RandR's "left"
+  // turns it, which is the counter-clockwise turn the calibration counts.
+  return settings::normalRotation(screen.angleBetween(unturned, screen.orientation()));
+}
+
+settings::CalibratedMonitor monitorOf(const QScreen& screen) {
+  settings::CalibratedMonitor m;
+  m.connector = screen.name().toStdString();
+  m.maker = screen.manufacturer().toStdString();
+  m.model = screen.model().toStdString();
+  m.serial = screen.serialNumber().toStdString();
+  m.mounting.rotation = rotationOf(screen);
+  // The display server gives the size as the monitor stands now.
+  const QSizeF size = screen.physicalSize();
+  const bool across = m.mounting.rotation == 90 || m.mounting.rotation == 270;
+  m.widthMm = static_cast<int>(std::lround(across ? size.height() : size.width()));
+  m.heightMm = static_cast<int>(std::lround(across ? size.width() : size.height()));
+  if (m.widthMm <= 0 || m.heightMm <= 0) m.widthMm = m.heightMm = 0;
+  return m;
+}
+
+}  // namespace qv::calibration

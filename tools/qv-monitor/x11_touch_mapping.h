@@ -1,0 +1,36 @@
+#pragma once
+// Keeps the driver's touch screen on the monitor its calibration ran on, on an X11 desktop:
+// sets the device's "Coordinate Transformation Matrix" from that monitor's place in the
+// root window and its rotation, at start, after every change of monitors (RandR: plugged,
+// moved, turned), when the device comes again (the driver makes it anew for another
+// monitor) and after a new calibration. A monitor that is not connected leaves touches on
+// the whole desktop, which it says. Runs on a thread of its own with its own connection.
+#include "cursor_hiding.h"
+#include "platform/posix/unique_fd.h"
+
+#include <atomic>
+#include <thread>
+
+namespace qv::tools {
+
+class X11TouchMapping {
+public:
+  explicit X11TouchMapping(Say say);
+  ~X11TouchMapping();  // stops and joins the thread
+  X11TouchMapping(const X11TouchMapping&) = delete;
+  X11TouchMapping& operator=(const X11TouchMapping&) = delete;
+
+  // Maps again from the store (a new calibration); from any thread.
+  void reapply();
+
+private:
+  void wake();
+  void run();
+
+  Say say_;
+  platform::UniqueFd wake_;  // eventfd: reapply or stop
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+}  // namespace qv::tools
