@@ -9,7 +9,14 @@
 #include "support/private_root.h"
 #include "support/wait_for.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
 
 namespace qv::driver {
 namespace {
@@ -68,6 +75,38 @@ TEST_F(DriverdPortTest, APortThatGoesAwayIsTakenAgainWhenItComesBack) {
   EXPECT_TRUE(test::waitFor([&] { return vxdInit("Success\""); }, 2s)) << root.readRegistry();
   controller->play("tap 100 50");
   EXPECT_TRUE(test::waitFor([&] { return penDowns() == 1; }));
+}
+
+// A controller still starting when its port comes back stays silent at first: the driver
+// asks again while it waits for it, rather than letting the port go at the first silence.
+TEST_F(DriverdPortTest, APortThatCameBackIsAskedAgainUntilItsControllerAnswers) {
+  store("19200");
+  auto controller = std::make_unique<test::ControllerProcess>(root.path(), "COM1", "T303");
+  ASSERT_TRUE(controller->linked());
+  test::DriverdProcess driverd({}, false);
+  ASSERT_TRUE(driverd.ready());
+  controller.reset();
+  ASSERT_TRUE(test::waitFor([&] { return vxdInit("the controller port COM1 is gone"); })) << root.readRegistry();
+
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+  // Two rounds of probes (two of five bytes each) go unanswered; the third is answered.
+  std::thread starting([master] {
+    std::uint8_t bytes[30];
+    std::size_t got = 0;
+    for (pollfd in{master, POLLIN, 0}; got < sizeof bytes && ::poll(&in, 1, 5000) > 0;) {
+      const ssize_t n = ::read(master, bytes + got, sizeof bytes - got);
+      if (n <= 0) return;
+      got += static_cast<std::size_t>(n);
+    }
+    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
+  });
+  std::filesystem::remove(root.path() / "dev" / "COM1");  // the simulator takes its link along; in case not
+  std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM1");
+  EXPECT_TRUE(test::waitFor([&] { return vxdInit("Success\""); }, 5s)) << root.readRegistry();
+  starting.join();
+  ::close(master);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ InputLink::InputLink(std::unique_ptr<TouchInput> input, bool played, std::chrono
 
 std::optional<InputOutcome> InputLink::open(Clock::time_point now) {
   probeDeadline_.reset();
+  patientUntil_.reset();
   if (!input_) return InputOutcome{true, std::nullopt};
   // Watched before the attempt, so that a device arriving just after it is not missed.
   watch_.arm(input_->devicePaths());
@@ -28,11 +29,13 @@ std::optional<InputOutcome> InputLink::read(std::vector<TouchSample>& samples, T
   reading = input_->read(samples);
   if (reading.gone) {
     probeDeadline_.reset();
+    patientUntil_.reset();
     watch_.arm(input_->devicePaths());
     return failed("the " + input_->what() + " is gone (" + *reading.gone + ")");
   }
   if (probeDeadline_ && reading.answered) {
     probeDeadline_.reset();
+    patientUntil_.reset();
     return InputOutcome{true, std::nullopt};
   }
   return std::nullopt;
@@ -41,6 +44,11 @@ std::optional<InputOutcome> InputLink::read(std::vector<TouchSample>& samples, T
 std::optional<InputOutcome> InputLink::expire(Clock::time_point now) {
   if (!probeDeadline_ || now < *probeDeadline_) return std::nullopt;
   probeDeadline_.reset();
+  if (patientUntil_ && now < *patientUntil_ && input_->sendProbes()) {
+    probeDeadline_ = now + probeWait_;
+    return std::nullopt;
+  }
+  patientUntil_.reset();
   // Released, so that the detection can search the port; it is opened again on the
   // next InitializeDriver.
   input_->close();
@@ -52,7 +60,9 @@ std::optional<InputOutcome> InputLink::deviceChanged(Clock::time_point now, bool
   reopened = false;
   if (!watch_.takeChanges() || !input_ || input_->isOpen()) return std::nullopt;
   reopened = true;
-  return open(now);
+  auto outcome = open(now);
+  if (!outcome) patientUntil_ = now + kComebackPatience;
+  return outcome;
 }
 
 }  // namespace qv::driverd

@@ -28,6 +28,10 @@ struct InputOutcome {
 
 // How long the controller has to answer the probes.
 inline constexpr std::chrono::milliseconds kProbeWait{500};
+// A port that has just come back may carry a controller that is still starting (powered
+// with its adapter, or a line whose other end has only just been opened): for this long
+// its silence is asked again, probe after probe, before the port is released.
+inline constexpr std::chrono::seconds kComebackPatience{5};
 
 class InputLink {
 public:
@@ -58,7 +62,8 @@ public:
   // Reads what waits. The outcome when the reading settled the probes or the input went
   // away (and is closed now).
   std::optional<InputOutcome> read(std::vector<TouchSample>& samples, TouchInput::Reading& reading);
-  // The outcome when the probes' time has run out at now: the port is released.
+  // The outcome when the probes' time has run out at now: the port is released (a port
+  // that came back is asked again while the patience lasts, with no outcome yet).
   std::optional<InputOutcome> expire(Clock::time_point now);
   // Something changed where the missing device would appear: opens it again, with the
   // outcome as open() gives it; nullopt also when nothing changed.
@@ -71,6 +76,7 @@ private:
   bool played_;
   std::chrono::milliseconds probeWait_;
   std::optional<Clock::time_point> probeDeadline_;
+  std::optional<Clock::time_point> patientUntil_;  // set while a port that came back is asked again
   DeviceWatch watch_;
 };
 
