@@ -51,7 +51,7 @@ void setTextColour(QWidget* w, const QColor& colour) {
 
 TCalibForm::TCalibForm(CalibrationState& state, CalibScreenServices services, platform::UserPrompts& prompts,
                        QWidget* parent)
-    : QDialog(parent), prompts_(prompts), logic_(state, services, *this) {
+    : QDialog(parent), prompts_(prompts), store_(services.store), logic_(state, services, *this) {
   setObjectName(QStringLiteral("TCalibForm"));
   // A popup without caption that covers the monitor of the main window (its parent).
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -105,10 +105,17 @@ TCalibForm::~TCalibForm() {
 }
 
 void TCalibForm::showModally() {
-  // Each showing covers the whole monitor that holds the main window now, bars and docks
-  // included, so that the targets sit at the touch screen's edges. A completed
-  // calibration left the window minimised; it comes back full-screen.
-  platform::makeFullScreenOn(*this, parentWidget());
+  // Each showing covers the whole of the touch screen's monitor where it is connected, else
+  // the one that holds the main window now, bars and docks included, so that the targets
+  // sit at the touch screen's edges. A completed calibration left the window minimised; it
+  // comes back full-screen.
+  settings::CalibratedMonitor stored;
+  try {
+    stored = settings::storedMonitor(store_);
+  } catch (const std::exception&) {
+    // A store that cannot say leaves the screen on the main window's monitor.
+  }
+  platform::makeFullScreenOnMonitor(*this, storedMonitorScreen(stored, platform::monitorOf(parentWidget())));
   watchMonitor(screen());
   exec();
 }

@@ -56,6 +56,7 @@ private:
   void followMonitor();
 
   platform::UserPrompts& prompts_;
+  platform::RegistryStore& store_;  // where the calibrated monitor is kept
   CalibScreen logic_;
   bool pointerHidden_ = false;
   QPointer<QScreen> monitor_;  // null once that monitor is gone
