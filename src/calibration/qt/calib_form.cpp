@@ -104,6 +104,11 @@ TCalibForm::~TCalibForm() {
   if (pointerHidden_) QGuiApplication::restoreOverrideCursor();
 }
 
+void TCalibForm::announceCover(const QScreen* monitor) {
+  if (!announceCover_) return;
+  announceCover_(monitor ? monitor->name().toStdString() : std::string());
+}
+
 void TCalibForm::showModally() {
   // Each showing covers the whole of the touch screen's monitor where it is connected, else
   // the one that holds the main window now, bars and docks included, so that the targets
@@ -117,7 +122,9 @@ void TCalibForm::showModally() {
   }
   platform::makeFullScreenOnMonitor(*this, storedMonitorScreen(stored, platform::monitorOf(parentWidget())));
   watchMonitor(screen());
+  announceCover(screen());
   exec();
+  announceCover(nullptr);
 }
 
 void TCalibForm::watchMonitor(QScreen* monitor) {
@@ -136,6 +143,7 @@ void TCalibForm::followMonitor() {
   watchMonitor(now);
   if (!isVisible()) return;
   platform::makeFullScreenOn(*this, this);
+  announceCover(screen());
   run([this] { logic_.FormMonitorChanged(); });
 }
 
