@@ -14,7 +14,7 @@
 #include "calibration/calibration_state.h"
 #include "calibration/qt/calib_form.h"
 #include "driver/driver_channel.h"
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 #include "platform/posix/socket_device_io.h"
 #include "platform/posix/store_system_services.h"
 #include "platform/user_prompts.h"
@@ -90,7 +90,8 @@ private:
 
 int measure(int argc, char** argv, int runs) {
   QApplication app(argc, argv);
-  qv::platform::RegistryFileStore store;
+  const auto storeHandle = qv::platform::openSystemStore();
+  qv::platform::RegistryStore& store = *storeHandle;
   qv::platform::SocketDeviceIo deviceIo;
   qv::driver::DriverChannel driver(deviceIo);
   qv::platform::StoreSystemServices system(store);

@@ -9,7 +9,7 @@
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qt/detect.h"
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 
 #include <benchmark/benchmark.h>
 
@@ -168,7 +168,8 @@ void BM_DetectFourPortsControllerOnTheLast(benchmark::State& state) {
   Sim s2({"--port", "COM2", "--model", "T303", "--silent"});
   Sim s3({"--port", "COM3", "--model", "T303", "--silent"});
   Sim s4({"--port", "COM4", "--model", "7C4A"});
-  qv::platform::RegistryFileStore store;
+  const auto storeHandle = qv::platform::openSystemStore();
+  qv::platform::RegistryStore& store = *storeHandle;
   NoPrompts prompts;
   const double bound = (3 * 13 + 2) * 0.5;
   double ratio = 0;

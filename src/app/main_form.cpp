@@ -17,6 +17,8 @@
 #include "drawtest/statistics_reader.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_full_screen.h"
+#include "platform/user_identity.h"
+#include "settings/settings_key.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -437,7 +439,7 @@ LoadOutcome TMainForm::load() {
 }
 
 void TMainForm::btnDetectClick() {
-  if (searching_) return;
+  if (searching_ || !controller_->mayChangeMachine()) return;
   PanelControls& c = controller_->controls();
   PanelServices& services = controller_->services();
   detect::DetectControls controls{c.controllerType, c.firmware,    c.baudRate,    c.status,
@@ -458,12 +460,14 @@ void TMainForm::btnDetectClick() {
         btnDetect_->setText(qtext(caption));
         btnDetect_->setEnabled(enabled);
       },
-      [this] { showState(); }};
+      [this] { showState(); },
+      detect::machinePortGroupNeeded,
+      platform::currentUserName()};
   detect::runDetectFlow(controls, detectServices);
 }
 
 void TMainForm::btnAdvanceClick() {
-  if (searching_) return;
+  if (searching_ || !controller_->mayChangeMachine()) return;
   PanelControls& c = controller_->controls();
   PanelServices& services = controller_->services();
   detect::AdvancePortControls controls{[this] {
@@ -485,6 +489,7 @@ void TMainForm::btnAdvanceClick() {
 }
 
 void TMainForm::btnInitialClick() {
+  if (!controller_->mayChangeMachine()) return;
   PanelServices& s = controller_->services();
   calibration::runInitialProcedure({s.store, s.driver, s.prompts,
                                     [this] {
@@ -495,7 +500,7 @@ void TMainForm::btnInitialClick() {
 }
 
 void TMainForm::btnCalibrationClick() {
-  if (!showCalibrationScreen_) return;
+  if (!showCalibrationScreen_ || !controller_->mayChangeMachine()) return;
   PanelServices& s = controller_->services();
   const PanelRuntime& r = controller_->runtime();
   calibration::runCalibrationProcedure({s.store, s.driver, s.messenger, s.system, showCalibrationScreen_},
@@ -561,6 +566,9 @@ void TMainForm::reject() {
 void TMainForm::run(const std::function<void()>& handler) {
   try {
     handler();
+  } catch (const settings::StoreAccessDenied& e) {
+    showState();
+    tellWriteDenied(controller_->services().access, controller_->services().prompts, e.what());
   } catch (const std::exception& e) {
     showState();
     controller_->services().prompts.error(e.what());

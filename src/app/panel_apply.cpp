@@ -1,5 +1,7 @@
 #include "app/panel_apply.h"
 
+#include "app/ok_settings_values.h"
+
 #include "settings/conversions.h"
 #include "settings/monitor_values.h"
 #include "settings/settings_key.h"
@@ -35,26 +37,25 @@ void rewritePortSearchOrder(PanelServices& s, const std::string& addressText) {
   }
 }
 
+// One value after the other: a refused write stops there and keeps those before it.
 void writeSettings(SettingsKey& key, const PanelControls& c, const PanelRuntime& r) {
-  key.writeFlag(names::IsComUserDef, c.userDefine);
-  key.writeText(names::CfgCom, c.comboText);
-  key.writeText(names::CfgIrq, c.irqText);
-  key.writeText(names::CfgPort, c.portText);
-  key.writeBinary(names::Port, settings::portBytes(c.portText));
-  key.writeBinary(names::Irq, settings::irqBytes(c.irqText));
-  if (c.userDefine) {
-    key.writeText(names::UserIrq, c.irqText);
-    key.writeText(names::UserPort, c.portText);
-  }
-  key.writeFlag(names::CtrlRightPanel, c.rightClickButton);
-  key.writeFlag(names::CtrlSound, c.sound);
-  key.writeFlag(names::CtrlLongBeep, c.longBeep);
-  key.writeFlag(names::HideCursor, c.hideCursor);
-  key.writeFlag(names::IsCursorOffset, c.cursorOffset);
-  key.writeText(names::CursorOffsetDX, std::to_string(r.cursorOffsetDX));
-  key.writeText(names::CursorOffsetDY, std::to_string(r.cursorOffsetDY));
-  key.writeInteger(names::CfgDKSpeed, 1000 - c.speedPosition);
-  key.writeInteger(names::CfgDKArea, 100 - c.areaPosition);
+  for (platform::RegValueEntry& value : okSettingsValues(c, r)) key.writeValues({std::move(value)});
+}
+
+// The machine's part of what OK would write differs from what it would have written at
+// start-up. The double-click values are left out: the user's own copies of them, applied
+// as the bars move, are the user's to change.
+bool changesMachine(const PanelModel& model) {
+  auto machinePart = [](std::vector<platform::RegValueEntry> values) {
+    std::erase_if(values, [](const platform::RegValueEntry& v) {
+      return v.name == names::CfgDKSpeed || v.name == names::CfgDKArea;
+    });
+    return values;
+  };
+  const auto now = machinePart(okSettingsValues(model.controls, model.runtime));
+  const auto atLoad = machinePart(model.runtime.machineValuesAtLoad);
+  return !std::equal(now.begin(), now.end(), atLoad.begin(), atLoad.end(),
+                     [](const auto& a, const auto& b) { return a.name == b.name && a.value == b.value; });
 }
 
 void startOrStopRightClickHelper(PanelServices& s, bool wanted, bool running) {
@@ -132,6 +133,12 @@ std::string blankCursorPath(const std::string& systemDirectory) {
 OkOutcome applySettings(const PanelModel& model, PanelServices& s) {
   const PanelControls& c = model.controls;
   const PanelRuntime& r = model.runtime;
+  if (!s.access.mayChange) {
+    // Nothing of the machine is written; what the user changed of their own stands.
+    if (!changesMachine(model)) return OkOutcome::Completed;
+    s.prompts.notice(s.access.refusal);
+    return OkOutcome::MachineRefused;
+  }
   if (c.irqText.empty() || c.portText.empty()) {
     s.prompts.notice(kPortInvalidText);
     return OkOutcome::PortInvalid;
@@ -177,6 +184,8 @@ void cancelSettings(const PanelModel& model, PanelServices& s) {
   s.system.setDoubleClickTime(static_cast<std::uint32_t>(r.dkSpeed));
   s.system.setDoubleClickWidth(startDoubleClickArea(r));
   s.system.setDoubleClickHeight(startDoubleClickArea(r));
+  // Only a user who may change the machine can have calibrated it meanwhile.
+  if (!s.access.mayChange) return;
 
   static constexpr std::array<std::string_view, 4> kTexts{names::CfgX1, names::CfgX2, names::CfgY1, names::CfgY2};
   static constexpr std::array<std::string_view, 4> kCopies{names::X1, names::X2, names::Y1, names::Y2};

@@ -8,6 +8,7 @@ namespace qv::app {
 
 enum class OkOutcome {
   PortInvalid,      // the user was told; nothing written, the window stays open
+  MachineRefused,   // a change of the machine by a user who may not: told, nothing written, the window stays open
   RestartDeclined,  // settings written, nothing sent; the window stays open
   Completed,        // the window closes
 };

@@ -24,6 +24,10 @@ public:
   PanelRuntime& runtime() { return model_.runtime; }
   PanelServices& services() { return services_; }
 
+  // True when this user may change the machine; otherwise tells them why, once for each
+  // attempt. Initial, Calibration, Detect and Advance ask first.
+  bool mayChangeMachine() { return app::mayChangeMachine(services_.access, services_.prompts); }
+
   // True when the window is to close.
   bool btnOkClick();
   bool btnCancelClick();

@@ -1,5 +1,6 @@
 #include "app/panel_loading.h"
 
+#include "app/ok_settings_values.h"
 #include "app/setting_tab.h"
 #include "calibration/touch_monitor.h"
 #include "settings/conversions.h"
@@ -135,7 +136,7 @@ LoadOutcome loadPanel(PanelModel& model, PanelServices& services) {
 
   const std::array<std::uint8_t, 2> osVersion{0x00, services.system.osMinorVersion() == 0 ? std::uint8_t{0x95}
                                                                                           : std::uint8_t{0x98}};
-  key.writeBinary(names::OSVersion, osVersion);
+  if (services.access.mayChange) key.writeBinary(names::OSVersion, osVersion);
 
   std::string version{kUnknown};
   if (key.valueExists(names::VxdVersion)) version = key.readText(names::VxdVersion);
@@ -179,6 +180,9 @@ LoadOutcome loadPanel(PanelModel& model, PanelServices& services) {
   r.startCalibration = {key.readText(names::CfgX1), key.readText(names::CfgX2), key.readText(names::CfgY1),
                         key.readText(names::CfgY2)};
   key.close();
+  r.machineValuesAtLoad = okSettingsValues(c, r);
+  // Said once, as the window opens: everything is shown, nothing of the machine changes.
+  if (!services.access.mayChange) services.prompts.notice(services.access.refusal);
   return LoadOutcome::Ready;
 }
 

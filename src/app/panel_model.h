@@ -2,6 +2,7 @@
 // The main window as plain data: the state of every control that start-up, OK, Cancel
 // and the Setting tab read or change, and the run-time values kept until the program
 // ends. The window shows this state; the logic works on it without a display.
+#include "platform/regedit_format.h"
 #include "settings/monitor_values.h"
 
 #include <array>
@@ -122,6 +123,9 @@ struct PanelRuntime {
   std::int32_t dkSpeed = 500;
   std::int32_t dkArea = 50;
   Arrow arrowDirection = Arrow::None;
+  // The machine's values OK would have written right after start-up: what a user who may
+  // not change the machine is measured against.
+  std::vector<platform::RegValueEntry> machineValuesAtLoad;
 };
 
 struct PanelModel {

@@ -1,6 +1,7 @@
 #pragma once
 // The platform services the main window's logic uses, wired up by the program and
 // replaced by fakes in tests.
+#include "app/machine_access.h"
 #include "driver/driver_channel.h"
 #include "platform/programs.h"
 #include "platform/registry_store.h"
@@ -17,6 +18,8 @@ struct PanelServices {
   platform::ProgramLauncher& launcher;
   platform::SystemServices& system;
   platform::UserPrompts& prompts;
+  // Whether this user may change the machine's settings (a private machine always may).
+  MachineAccess access{};
 };
 
 }  // namespace qv::app

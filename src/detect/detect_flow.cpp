@@ -74,7 +74,9 @@ void showDriverConfiguration(DetectControls& c, platform::RegistryStore& store) 
   if (key.readText(names::VxdInit) == "Success") c.status = kLoadedStatus;
 }
 
-void probePorts(DetectControls& c, DetectServices& s, const std::string& configuredIrq) {
+// Returns the ports left out because this user may not open them.
+std::vector<DeniedPort> probePorts(DetectControls& c, DetectServices& s, const std::string& configuredIrq) {
+  std::vector<DeniedPort> denied;
   const std::unique_ptr<DetectWindow> window = s.createDetectWindow();
   // The count is read anew each round: it is the combo box's current number of items.
   for (std::size_t i = 0; i < c.comboItems.size(); ++i) {
@@ -83,7 +85,12 @@ void probePorts(DetectControls& c, DetectServices& s, const std::string& configu
     // While the driver may be usable, its own port is not probed.
     if (c.initialEnabled && i < c.portIrqs.size() && c.portIrqs[i] == configuredIrq) continue;
     if (name.compare(0, 3, "COM") != 0) continue;
-    if (!s.portPresent(name)) continue;  // absent or in use
+    if (!s.portPresent(name)) {  // absent, in use, or not this user's to open
+      if (std::string group = s.portGroupNeeded ? s.portGroupNeeded(name) : std::string(); !group.empty()) {
+        denied.push_back({name, std::move(group)});
+      }
+      continue;
+    }
     window->showModal();
     const DetectResult& r = window->result();
     if (r.DetFound) {
@@ -97,9 +104,10 @@ void probePorts(DetectControls& c, DetectServices& s, const std::string& configu
       c.controllerType = r.DetChipType;
       c.firmware = r.DetFirmware;
       c.status = kFoundStatus;
-      break;
+      return {};
     }
   }
+  return denied;
 }
 
 void detect(DetectControls& c, DetectServices& s) {
@@ -121,20 +129,40 @@ void detect(DetectControls& c, DetectServices& s) {
     driverSuccess = driverReportsSuccess(s.store);
   }
 
+  std::vector<DeniedPort> denied;
   if (driverSuccess) {
     showDriverConfiguration(c, s.store);
   } else {
-    probePorts(c, s, stored.configuredIrq);
+    denied = probePorts(c, s, stored.configuredIrq);
   }
   // Only a listed port takes its IRQ and address from the port list; a user-defined one
   // keeps those the user gave it, whatever item its name now selects.
   if (c.comboIndex != startIndex && !c.userDefine && s.comboBox1Change) s.comboBox1Change();
   if (s.showState) s.showState();  // the result stands before any warning about it
 
+  if (!denied.empty()) s.prompts.notice(deniedPortsText(denied, s.userName));
   if (driverLacksSupport(stored.supportedChip, c.controllerType)) s.prompts.notice(kDriverUnsupportedText);
 }
 
 }  // namespace
+
+std::string deniedPortsText(const std::vector<DeniedPort>& ports, std::string_view userName) {
+  std::vector<std::string> groups;
+  for (const DeniedPort& p : ports) {
+    if (std::find(groups.begin(), groups.end(), p.group) == groups.end()) groups.push_back(p.group);
+  }
+  std::string text = "The touch screen's controller may be on a serial port you may not open:";
+  for (const std::string& group : groups) {
+    std::string names;
+    for (const DeniedPort& p : ports) {
+      if (p.group == group) names += (names.empty() ? "" : ", ") + p.name;
+    }
+    text += "\n\n" + names + ": permission denied; only members of the group " + group + " may open " +
+            (names.find(',') == std::string::npos ? "it" : "them") + ". To join: sudo adduser " +
+            std::string(userName.empty() ? "NAME" : userName) + " " + group + ", then log in again.";
+  }
+  return text;
+}
 
 bool driverLacksSupport(std::string_view supportedChip, std::string_view shownModel) {
   if (supportedChip == "7C4A") return shownModel != "7C4A" && shownModel != kUnknownModel;

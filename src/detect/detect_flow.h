@@ -58,7 +58,22 @@ struct DetectServices {
   std::function<void(std::string_view caption, bool enabled)> showDetectButton;
   // Shows the controls as they stand (so the user sees progress); may be empty.
   std::function<void()> showState;
+  // For a port that is not present: the group this user lacks to open it; empty when
+  // nothing in its permissions stands in the way. May be empty.
+  std::function<std::string(std::string_view)> portGroupNeeded{};
+  // The user's login name, for the advice to join that group.
+  std::string userName{};
 };
+
+// A port this user may not open, and the group whose members may.
+struct DeniedPort {
+  std::string name;
+  std::string group;
+};
+
+// What the user is told when no controller answered and ports were left out because the
+// user may not open them: which ports, which group opens them, how to join it.
+std::string deniedPortsText(const std::vector<DeniedPort>& ports, std::string_view userName);
 
 // btnDetectClick. An error that escapes (a malformed stored value) first gives the button
 // back its caption and enables it; the caller shows the error.

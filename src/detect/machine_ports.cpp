@@ -22,6 +22,10 @@ bool machinePortPresent(std::string_view name) {
   return portOnThisMachine(name) && platform::serialPortPresent(name);
 }
 
+std::string machinePortGroupNeeded(std::string_view name) {
+  return portOnThisMachine(name) ? platform::serialPortGroupNeeded(name) : std::string();
+}
+
 platform::SerialPortOpener machinePortOpener() {
   return [](std::string_view name) {
     if (!portOnThisMachine(name)) return platform::SerialOpenResult{};

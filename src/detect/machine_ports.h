@@ -4,6 +4,7 @@
 // serial port of the host when a link is missing.
 #include "platform/serial_port.h"
 
+#include <string>
 #include <string_view>
 
 namespace qv::detect {
@@ -12,6 +13,9 @@ namespace qv::detect {
 // when its path cannot be made (the machine root cannot be created).
 bool portOnThisMachine(std::string_view name);
 bool machinePortPresent(std::string_view name);
+// The group this user lacks to open the port (platform::serialPortGroupNeeded); empty
+// also for a port outside the machine root.
+std::string machinePortGroupNeeded(std::string_view name);
 platform::SerialPortOpener machinePortOpener();
 
 }  // namespace qv::detect

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -16,59 +17,96 @@ bool ensureDirectory(const fs::path& dir, unsigned mode) {
   if (fs::is_directory(dir, ec)) return true;
   if (dir.has_parent_path() && dir.parent_path() != dir) ensureDirectory(dir.parent_path(), mode);
   if (::mkdir(dir.c_str(), mode) == 0) return true;
-  return fs::is_directory(dir, ec);
+  const int err = errno;  // why it could not be made, for the caller's message
+  if (fs::is_directory(dir, ec)) return true;
+  errno = err;
+  return false;
 }
 
 namespace {
 
-// The folder a variable names, made absolute against the working directory of the moment
-// it is first found; a relative value is then replaced by the absolute one, so that later
-// look-ups (the advanced detection changes the working directory) and the programs
-// started from here (qvdetect) all find the same folder. Empty when the variable is unset.
-fs::path absoluteFolderOf(const char* variable) {
+// A relative value of the variable is replaced by the absolute one, taken against the
+// working directory of the moment it is first found.
+void makeVariableAbsolute(const char* variable) {
   const char* value = std::getenv(variable);
-  if (!value || !*value) return {};
-  fs::path folder = value;
-  if (folder.is_absolute()) return folder;
+  if (!value || !*value || fs::path(value).is_absolute()) return;
   std::error_code ec;
-  folder = fs::absolute(folder, ec).lexically_normal();
-  if (ec) return value;
-  ::setenv(variable, folder.c_str(), 1);
-  return folder;
+  const fs::path folder = fs::absolute(value, ec).lexically_normal();
+  if (!ec) ::setenv(variable, folder.c_str(), 1);
+}
+
+fs::path createdOrThrow(const fs::path& dir, const char* what) {
+  if (dir.empty()) throw std::runtime_error("Neither QUORVANE_HOME nor HOME is set");
+  if (!ensureDirectory(dir, 0700)) throw std::runtime_error(std::string("Cannot create ") + what + " " + dir.string());
+  return dir;
 }
 
 }  // namespace
 
-fs::path machineRoot() {
-  fs::path root;
-  if (fs::path home = absoluteFolderOf("QUORVANE_HOME"); !home.empty()) {
-    root = home;
-  } else if (fs::path xdg = absoluteFolderOf("XDG_DATA_HOME"); !xdg.empty()) {
-    root = xdg / "quorvane";
-  } else if (fs::path userHome = absoluteFolderOf("HOME"); !userHome.empty()) {
-    root = userHome / ".local" / "share" / "quorvane";
-  } else {
-    throw std::runtime_error("Neither QUORVANE_HOME nor HOME is set");
+MachinePlaces machinePlacesFrom(const EnvironmentLookup& environment) {
+  auto folder = [&](const char* variable) {
+    const char* value = environment(variable);
+    return value && *value ? fs::path(value) : fs::path();
+  };
+  auto absoluteFolder = [&](const char* variable) {
+    fs::path value = folder(variable);
+    return value.is_absolute() ? value : fs::path();
+  };
+
+  MachinePlaces places;
+  if (fs::path home = folder("QUORVANE_HOME"); !home.empty()) {
+    places.privateMachine = true;
+    places.machineDir = home;
+    places.userDir = home;
+    places.runDir = home / "run";
+    places.driverDevice = home / "dev" / "QV.VXD";
+    return places;
   }
-  if (!ensureDirectory(root, 0700)) {
-    throw std::runtime_error("Cannot create the machine root " + root.string());
+  places.machineDir = kInstalledMachineDir;
+  places.driverDevice = kInstalledDriverDevice;
+  fs::path data = absoluteFolder("XDG_DATA_HOME");
+  if (data.empty()) {
+    const fs::path userHome = folder("HOME");
+    if (userHome.empty()) return places;  // a program without a user: the machine's part only
+    data = userHome / ".local" / "share";
   }
-  return root;
+  places.userDir = data / "quorvane";
+  const fs::path runtime = absoluteFolder("XDG_RUNTIME_DIR");
+  places.runDir = runtime.empty() ? places.userDir / "run" : runtime / "quorvane";
+  return places;
 }
 
-bool privateMachine() { return std::getenv("QUORVANE_HOME") != nullptr; }
+MachinePlaces machinePlaces() {
+  makeVariableAbsolute("QUORVANE_HOME");
+  makeVariableAbsolute("HOME");
+  return machinePlacesFrom([](const char* variable) { return std::getenv(variable); });
+}
+
+fs::path machineRoot() {
+  const MachinePlaces places = machinePlaces();
+  // The installed machine's folder belongs to the package; a user's program never makes it.
+  if (!places.privateMachine) return places.machineDir;
+  return createdOrThrow(places.machineDir, "the machine root");
+}
+
+bool privateMachine() {
+  const char* home = std::getenv("QUORVANE_HOME");
+  return home && *home;
+}
 
 fs::path registryFile() { return machineRoot() / "registry.reg"; }
 fs::path registryLockFile() { return machineRoot() / "registry.lock"; }
 fs::path deviceDir() { return machineRoot() / "dev"; }
-fs::path driverDevicePath() { return deviceDir() / "QV.VXD"; }
-fs::path systemDir() { return machineRoot() / "system"; }
 
-fs::path runDir() {
-  fs::path dir = machineRoot() / "run";
-  ensureDirectory(dir, 0700);
-  return dir;
+fs::path driverDevicePath() {
+  if (privateMachine()) return deviceDir() / "QV.VXD";
+  return machinePlaces().driverDevice;
 }
+
+fs::path userDataDir() { return createdOrThrow(machinePlaces().userDir, "the user's folder"); }
+fs::path userRegistryFile() { return userDataDir() / "registry.reg"; }
+fs::path systemDir() { return userDataDir() / "system"; }
+fs::path runDir() { return createdOrThrow(machinePlaces().runDir, "the folder of window endpoints"); }
 
 std::optional<std::string> socketPathProblem(const fs::path& path) {
   constexpr std::size_t limit = sizeof(sockaddr_un{}.sun_path) - 1;

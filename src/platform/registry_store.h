@@ -71,6 +71,9 @@ public:
   // succeeded it may still say what went wrong without undoing the write (the new
   // contents are in place but could not be flushed to disk).
   virtual std::string lastError() const = 0;
+  // True when the last failing operation failed because this user may not change the
+  // store (its folder, file or lock refused the change); cleared as lastError() is.
+  virtual bool accessDenied() const { return false; }
 
   // Where the values are kept, to tell the user where they were looked for; empty for a
   // store without a place of its own.

@@ -188,4 +188,9 @@ SerialPortOpener systemSerialPortOpener();
 // false when the machine root cannot be made.
 bool serialPortPresent(std::string_view name);
 
+// When this user may not open the named port: the group whose members may (the device's
+// group, "dialout" for serial ports). Empty when the port is missing or its permissions
+// do not stand in the way.
+std::string serialPortGroupNeeded(std::string_view name);
+
 }  // namespace qv::platform

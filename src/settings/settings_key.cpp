@@ -24,7 +24,10 @@ bool SettingsKey::open(RegistryRoot root, std::string_view path, bool createIfMi
   bool exists = createIfMissing ? store_.createKey(root, path) : store_.keyExists(root, path);
   if (!exists) {
     // A broken store is not "missing": the user must learn which file and line is wrong.
-    if (std::string error = store_.lastError(); !error.empty()) throw SettingsError(error);
+    if (std::string error = store_.lastError(); !error.empty()) {
+      if (store_.accessDenied()) throw StoreAccessDenied(error);
+      throw SettingsError(error);
+    }
     return false;
   }
   root_ = root;
@@ -89,12 +92,11 @@ void SettingsKey::writeValues(const std::vector<platform::RegValueEntry>& values
 }
 
 void SettingsKey::failWrite(std::string_view name) {
-  // A store that another program holds locked: the user must learn that, not only which
-  // value was not written.
-  if (std::string error = open_ ? store_.lastError() : std::string();
-      error.find(platform::kStoreLockedText) != std::string::npos) {
-    throw SettingsError(error);
-  }
+  // A store that another program holds locked, or that this user may not change: the user
+  // must learn that, not only which value was not written.
+  const std::string error = open_ ? store_.lastError() : std::string();
+  if (open_ && store_.accessDenied()) throw StoreAccessDenied(error);
+  if (error.find(platform::kStoreLockedText) != std::string::npos) throw SettingsError(error);
   failSet(name);
 }
 
@@ -118,6 +120,7 @@ void SettingsKey::deleteValue(std::string_view name) {
   // happen would pass for one that did.
   if (!store_.deleteValue(root_, path_, name)) {
     std::string error = store_.lastError();
+    if (store_.accessDenied()) throw StoreAccessDenied(error);
     throw SettingsError(error.empty() ? named("Failed to set data for '%s'", name) : error);
   }
 }

@@ -19,6 +19,12 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// A change the store refused because this user may not change it; says the store's error.
+class StoreAccessDenied : public SettingsError {
+public:
+  using SettingsError::SettingsError;
+};
+
 using platform::RegistryRoot;
 
 class SettingsKey {

@@ -47,13 +47,15 @@ QApplication& qtApp() {
 
 // A window over a rig's services, with the rig's manual timer driving the arrows.
 struct FormRig {
-  explicit FormRig(std::string_view changes = {}, TMainForm::Options options = {})
+  explicit FormRig(std::string_view changes = {}, TMainForm::Options options = {}, MachineAccess access = {})
       : rig(test::kPanelStore, changes) {
     qtApp();
     auto timer = std::make_unique<test::ManualRepeatTimer>();
     manualTimer = timer.get();
     options.timer = std::move(timer);
-    form = std::make_unique<TMainForm>(rig.services(), std::move(options));
+    PanelServices services = rig.services();
+    services.access = std::move(access);
+    form = std::make_unique<TMainForm>(services, std::move(options));
   }
   template <class T>
   T* child(const char* name) {
@@ -332,6 +334,17 @@ TEST(MainForm, AnErrorInAHandlerIsShownAndTheWindowStays) {
   f.rig.store.clearRefusals();
   QTest::mouseClick(f.child<QPushButton>("btnOk"), Qt::LeftButton);
   EXPECT_FALSE(f.form->isVisible());
+}
+
+TEST(MainForm, AChangeTheStoreRefusesForWantOfPermissionEndsWithTheRefusal) {
+  FormRig f({}, {}, MachineAccess{true, "join the group"});
+  f.loadAndShow();
+  f.rig.store.denyValueWrites(true);
+  QTest::mouseClick(f.child<QPushButton>("btnOk"), Qt::LeftButton);
+  EXPECT_EQ(f.rig.prompts.notices, (std::vector<std::string>{"join the group"}));
+  EXPECT_TRUE(f.rig.prompts.errors.empty());
+  EXPECT_TRUE(f.rig.store.writeLog().empty());
+  EXPECT_TRUE(f.form->isVisible());
 }
 
 TEST(MainForm, ASecondOkWhileTheRestartQuestionIsOpenIsNotStarted) {

@@ -6,6 +6,7 @@
 #include "support/memory_registry_store.h"
 #include "support/recording_prompts.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -79,7 +80,9 @@ struct FlowRig {
           buttonCaption = caption;
           buttonEnabled = enabled;
         },
-        nullptr};
+        nullptr,
+        [this](std::string_view name) { return groupNeeded[std::string(name)]; },
+        "alice"};
     runDetectFlow(controls, services);
   }
   void driverSucceeds() {
@@ -103,6 +106,7 @@ struct FlowRig {
   int initialRuns = 0;
   std::function<void()> initialReaction;
   std::vector<std::string> absent;
+  std::map<std::string, std::string> groupNeeded;  // of absent ports this user may not open
   std::vector<std::string> presenceTests;
   std::map<std::string, DetectResult> answers;
   std::vector<std::string> shown;
@@ -185,6 +189,20 @@ TEST(DetectFlow, InitialDisabledProbesEveryComPortPresent) {
   EXPECT_EQ(r.presenceTests, (std::vector<std::string>{"COM1", "COM2", "COM4", "COM5"}));
   EXPECT_EQ(r.shown, (std::vector<std::string>{"COM1", "COM2", "COM5"}));
   EXPECT_EQ(r.status, "Not Found");
+}
+
+TEST(DetectFlow, PortsTheUserMayNotOpenAreNamedWithTheGroupThatOpensThem) {
+  FlowRig r;
+  r.initialEnabled = false;
+  r.comboItems = {"COM1", "COM2", "COM3"};
+  r.portIrqs = {"4", "3", "4"};
+  r.absent = {"COM1", "COM2", "COM3"};
+  r.groupNeeded = {{"COM1", "dialout"}, {"COM3", "dialout"}};
+  r.run();
+  ASSERT_EQ(r.prompts.notices.size(), 1u);
+  EXPECT_THAT(r.prompts.notices[0], ::testing::HasSubstr("COM1, COM3: permission denied; only members of the group "
+                                                         "dialout may open them. To join: sudo adduser alice dialout"));
+  EXPECT_THAT(r.prompts.notices[0], ::testing::Not(::testing::HasSubstr("COM2")));
 }
 
 TEST(DetectFlow, ControllerFoundOnTheSecondItemIsSelected) {

@@ -41,13 +41,13 @@ private:
 
 TEST(SerialPortNames, OnlyTheRealMachineFallsBackToSystemPorts) {
   test::PrivateRoot dir;
-  // The real machine's default root, kept inside the private directory; only paths are
-  // looked at here, nothing is opened.
+  // The real machine: its port links are the machine's, never in the user's folder (kept
+  // inside the private directory here). Only paths are looked at, nothing is opened.
   ScopedEnv xdg("XDG_DATA_HOME", dir.path().c_str());
   ScopedEnv home("QUORVANE_HOME", nullptr);
   EXPECT_EQ(serialDevicePath("COM1"), std::filesystem::path("/dev/ttyS0"));
   EXPECT_EQ(serialDevicePath("COM12"), std::filesystem::path("/dev/ttyS11"));
-  EXPECT_EQ(serialDevicePath("PORTA"), dir.path() / "quorvane" / "dev" / "PORTA");
+  EXPECT_EQ(serialDevicePath("PORTA"), std::filesystem::path("/var/lib/quorvane/dev/PORTA"));
 }
 
 TEST(SerialPortNames, APrivateRootNeverReachesARealPort) {

@@ -13,6 +13,7 @@ MemoryRegistryStore::MemoryRegistryStore(std::string_view regeditText) { import(
 
 bool MemoryRegistryStore::failing() {
   lastError_ = forcedError_;
+  deniedLast_ = false;
   return !forcedError_.empty();
 }
 
@@ -81,6 +82,11 @@ bool MemoryRegistryStore::writeValue(RegistryRoot root, std::string_view path, s
                                      const RegistryValue& value) {
   std::lock_guard lock(mutex_);
   if (failing()) return false;
+  if (denyValueWrites_) {
+    lastError_ = "registry.reg: cannot write: Permission denied";
+    deniedLast_ = true;
+    return false;
+  }
   for (const std::string& refused : refused_) {
     if (platform::namesEqual(refused, name)) {
       lastError_ = "write of '" + std::string(name) + "' refused";
@@ -120,6 +126,11 @@ bool MemoryRegistryStore::deleteValue(RegistryRoot root, std::string_view path, 
   auto* key = platform::findKey(tree_, fullKeyName(root, path));
   if (key && platform::removeValue(*key, name)) deleteLog_.push_back(logName(root, path, name));
   return true;
+}
+
+bool MemoryRegistryStore::accessDenied() const {
+  std::lock_guard lock(mutex_);
+  return deniedLast_;
 }
 
 std::string MemoryRegistryStore::lastError() const {

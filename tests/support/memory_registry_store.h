@@ -31,6 +31,7 @@ public:
                    const std::vector<platform::RegValueEntry>& values) override;
   bool deleteValue(platform::RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
+  bool accessDenied() const override;
 
   std::string location() const override { return where; }
   std::string where;  // what location() says
@@ -39,6 +40,8 @@ public:
   // Writes of a value with this name (any key, any case) fail from now on.
   void refuseWritesOf(std::string_view name);
   void clearRefusals();
+  // Value writes fail from now on as a store this user may not change refuses them.
+  void denyValueWrites(bool deny) { denyValueWrites_ = deny; }
   // Every operation fails with this text as lastError(), as a store whose file does not
   // parse does; an empty text ends that.
   void failEverything(std::string error);
@@ -65,6 +68,8 @@ private:
   std::vector<std::string> deleteLog_;
   std::string forcedError_;
   std::string lastError_;
+  bool denyValueWrites_ = false;
+  bool deniedLast_ = false;
 };
 
 }  // namespace qv::test

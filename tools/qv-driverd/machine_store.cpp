@@ -1,6 +1,6 @@
 #include "machine_store.h"
 
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 #include "settings/monitor_values.h"
 #include "settings/value_names.h"
 
@@ -10,9 +10,7 @@
 
 namespace qv::driverd {
 
-std::unique_ptr<platform::RegistryStore> openMachineStore(const std::filesystem::path& root) {
-  return std::make_unique<platform::RegistryFileStore>(root);
-}
+std::unique_ptr<platform::RegistryStore> openMachineStore() { return platform::openSystemStore(); }
 
 namespace {
 

@@ -10,8 +10,9 @@
 
 namespace qv::driverd {
 
-// The registry store of the given machine root.
-std::unique_ptr<platform::RegistryStore> openMachineStore(const std::filesystem::path& root);
+// The machine's registry store, as every program opens it. Throws std::runtime_error when
+// it cannot be found.
+std::unique_ptr<platform::RegistryStore> openMachineStore();
 
 // Writes `Vxd Init` under HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane, creating the key when it
 // is missing. False (with the reason in *error) when the store refused.

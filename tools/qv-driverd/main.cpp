@@ -231,8 +231,15 @@ int main(int argc, char** argv) {
   }
 
   // One store for the writer of `Vxd Init` (a thread of its own), one read by the loop.
-  auto store = driverd::openMachineStore(root);
-  auto settings = driverd::openMachineStore(root);
+  std::unique_ptr<platform::RegistryStore> store;
+  std::unique_ptr<platform::RegistryStore> settings;
+  try {
+    store = driverd::openMachineStore();
+    settings = driverd::openMachineStore();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qv-driverd: %s\n", e.what());
+    return 1;
+  }
   options.behaviour.start = driverd::readStartSettings(*settings);
   options.behaviour.readMounting = [reader = settings.get()] { return settings::storedMonitor(*reader).mounting; };
 

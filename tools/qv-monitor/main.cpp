@@ -2,7 +2,7 @@
 // desktop's pointer hidden while "Hide Cursor" is on.
 #include "cli/command_line.h"
 #include "cursor_hiding.h"
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 #include "window_stand_in.h"
 #include "x11_pointer.h"
 #include "x11_touch_mapping.h"
@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
     pointer = std::make_unique<qv::tools::X11Pointer>(qv::tools::sayLine);
     touchMapping = std::make_unique<qv::tools::X11TouchMapping>(qv::tools::sayLine);
   }
-  std::unique_ptr<qv::platform::RegistryFileStore> store;
+  std::unique_ptr<qv::platform::RoutedRegistryStore> store;
   try {
-    store = std::make_unique<qv::platform::RegistryFileStore>();
+    store = qv::platform::openSystemStore();
   } catch (const std::exception&) {
     // No machine root: the stand-in says so when it cannot listen.
   }

@@ -94,7 +94,7 @@ int runWindowStandIn(const StandInConfig& config) {
 
   std::string logPath;
   try {
-    logPath = (platform::machineRoot() / config.logFileName).string();
+    logPath = (platform::userDataDir() / config.logFileName).string();
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n";
     return 1;

@@ -4,7 +4,7 @@
 #include "calibration/monitor_matching.h"
 #include "calibration/monitor_matrix.h"
 #include "edid_identity.h"
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 #include "settings/monitor_values.h"
 
 #include <X11/Xatom.h>
@@ -118,8 +118,8 @@ public:
   void apply() {
     settings::CalibratedMonitor stored;
     try {
-      platform::RegistryFileStore store;
-      stored = settings::storedMonitor(store);
+      const auto store = platform::openSystemStore();
+      stored = settings::storedMonitor(*store);
     } catch (const std::exception& e) {
       sayOnce(std::string("touch screen: the store cannot be read (") + e.what() + ")");
       return;

@@ -1,7 +1,7 @@
 // qv-reg: looks at and changes the registry store of a machine root from the command
 // line (export, import, query, add, delete).
 #include "cli/command_line.h"
-#include "platform/posix/registry_file_store.h"
+#include "platform/posix/system_store.h"
 #include "value_text.h"
 
 #include <fstream>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using qv::platform::RegistryFileStore;
+using qv::platform::RoutedRegistryStore;
 using qv::platform::RegistryRoot;
 
 constexpr int kOk = 0;
@@ -22,7 +22,9 @@ constexpr int kFailed = 2;
 
 constexpr const char* kUsage = R"(Usage: qv-reg COMMAND [ARGUMENTS]
 Looks at and changes the registry store (registry.reg) of the machine root named by
-QUORVANE_HOME.
+QUORVANE_HOME. Without it, HKEY_LOCAL_MACHINE is the machine's store
+(/var/lib/quorvane/registry.reg, changed by members of the group quorvane) and
+HKEY_CURRENT_USER your own (${XDG_DATA_HOME:-~/.local/share}/quorvane/registry.reg).
 
 Commands:
   export [KEY]               print the whole store, or KEY with its subkeys, as REGEDIT4 text
@@ -54,7 +56,7 @@ int usageError(const std::string& message) {
   return kFailed;
 }
 
-int storeError(const RegistryFileStore& store) {
+int storeError(const RoutedRegistryStore& store) {
   std::cerr << "qv-reg: " << store.lastError() << '\n';
   return kFailed;
 }
@@ -84,7 +86,7 @@ void printValue(const qv::platform::RegValueEntry& v) {
             << "    " << qv::tools::dataText(v.value) << '\n';
 }
 
-int runExport(RegistryFileStore& store, const std::vector<std::string>& args) {
+int runExport(RoutedRegistryStore& store, const std::vector<std::string>& args) {
   if (args.size() > 1) return usageError("export takes at most one KEY");
   std::optional<std::string> text;
   if (args.empty()) {
@@ -100,7 +102,7 @@ int runExport(RegistryFileStore& store, const std::vector<std::string>& args) {
   return kOk;
 }
 
-int runImport(RegistryFileStore& store, const std::vector<std::string>& args) {
+int runImport(RoutedRegistryStore& store, const std::vector<std::string>& args) {
   if (args.size() != 1) return usageError("import takes one FILE");
   std::string text;
   if (args[0] == "-") {
@@ -117,7 +119,7 @@ int runImport(RegistryFileStore& store, const std::vector<std::string>& args) {
   return kOk;
 }
 
-int runQuery(RegistryFileStore& store, const std::vector<std::string>& args) {
+int runQuery(RoutedRegistryStore& store, const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) return usageError("query takes KEY and an optional NAME");
   auto key = parseKey(args[0]);
   if (!key) return usageError("unknown root in key '" + args[0] + "'");
@@ -144,7 +146,7 @@ int runQuery(RegistryFileStore& store, const std::vector<std::string>& args) {
   return kOk;
 }
 
-int runAdd(RegistryFileStore& store, const std::vector<std::string>& args) {
+int runAdd(RoutedRegistryStore& store, const std::vector<std::string>& args) {
   if (args.size() != 1 && args.size() != 4) return usageError("add takes KEY, or KEY NAME TYPE DATA");
   auto key = parseKey(args[0]);
   if (!key) return usageError("unknown root in key '" + args[0] + "'");
@@ -160,7 +162,7 @@ int runAdd(RegistryFileStore& store, const std::vector<std::string>& args) {
   return written ? kOk : storeError(store);
 }
 
-int runDelete(RegistryFileStore& store, const std::vector<std::string>& args) {
+int runDelete(RoutedRegistryStore& store, const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) return usageError("delete takes KEY and an optional NAME");
   auto key = parseKey(args[0]);
   if (!key) return usageError("unknown root in key '" + args[0] + "'");
@@ -195,12 +197,12 @@ int main(int argc, char** argv) {
     return usageError("unknown command '" + command + "'");
   }
   try {
-    RegistryFileStore store;
-    if (command == "export") return runExport(store, args);
-    if (command == "import") return runImport(store, args);
-    if (command == "query") return runQuery(store, args);
-    if (command == "add") return runAdd(store, args);
-    if (command == "delete") return runDelete(store, args);
+    const auto store = qv::platform::openSystemStore();
+    if (command == "export") return runExport(*store, args);
+    if (command == "import") return runImport(*store, args);
+    if (command == "query") return runQuery(*store, args);
+    if (command == "add") return runAdd(*store, args);
+    if (command == "delete") return runDelete(*store, args);
   } catch (const std::exception& e) {  // the machine root cannot be found or created
     std::cerr << "qv-reg: " << e.what() << '\n';
     return kFailed;

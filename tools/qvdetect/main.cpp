@@ -4,11 +4,13 @@
 // no controller answers. The panel's advanced detection starts it without arguments, and
 // ends it with SIGTERM when the user goes back: the probe under way stops and its port is
 // given back before the program ends.
+#include "detect/detect_flow.h"
 #include "detect/machine_ports.h"
 #include "detect/port_prober.h"
 #include "detect/qvmouse_config.h"
 #include "cli/command_line.h"
 #include "platform/machine_root.h"
+#include "platform/user_identity.h"
 #include "stop_signals.h"
 
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,10 +46,17 @@ int search() {
   detect::ProbeState state;
   detect::PortProber prober(state, detect::realTimeTicks(), detect::machinePortOpener());
   const tools::StopSignalWatch stopSignals([&prober] { prober.stop(); });
+  std::vector<detect::DeniedPort> denied;
   for (const auto& port : detect::kStandardPorts) {
     if (prober.stopped()) break;
     if (!detect::machinePortPresent(port.name)) {
-      std::cout << port.name << ": absent or in use, skipped" << std::endl;
+      if (std::string group = detect::machinePortGroupNeeded(port.name); !group.empty()) {
+        std::cout << port.name << ": permission denied (only members of the group " << group
+                  << " may open it), skipped" << std::endl;
+        denied.push_back({port.name, std::move(group)});
+      } else {
+        std::cout << port.name << ": absent or in use, skipped" << std::endl;
+      }
       continue;
     }
     std::cout << port.name << ": probing at 19200, 9600 and 1200 baud ..." << std::endl;
@@ -72,6 +82,19 @@ int search() {
   if (prober.stopped()) {
     std::cerr << "qvdetect: stopped by a signal before the search ended; nothing written" << std::endl;
     return kStoppedStatus;
+  }
+  if (!denied.empty()) {
+    // The panel shows the last line only: it must say what stands in the way.
+    std::string text;
+    for (char ch : detect::deniedPortsText(denied, platform::currentUserName())) {
+      if (ch != '\n') {
+        text += ch;
+      } else if (!text.empty() && text.back() != ' ') {
+        text += ' ';
+      }
+    }
+    std::cerr << "qvdetect: no controller answered; nothing written. " << text << std::endl;
+    return 1;
   }
   std::cerr << "qvdetect: no controller answered on COM1 to COM4; nothing written" << std::endl;
   return 1;

@@ -1,6 +1,7 @@
 // Port names, the exclusive open and the presence test.
 #include "platform/machine_root.h"
 #include "platform/posix/posix_serial_port.h"
+#include "platform/user_identity.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -115,6 +116,14 @@ bool serialPortPresent(std::string_view name) {
   const bool present = ::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   ::close(fd);
   return present;
+}
+
+std::string serialPortGroupNeeded(std::string_view name) {
+  const auto path = devicePathOrNothing(name);
+  if (!path || ::access(path->c_str(), R_OK | W_OK) == 0 || errno != EACCES) return {};
+  struct stat info {};
+  if (::stat(path->c_str(), &info) != 0) return {};
+  return groupName(info.st_gid);
 }
 
 }  // namespace qv::platform

@@ -25,8 +25,7 @@ std::string errnoText(int err) { return std::strerror(err); }
 // most `limit`: a stopped or stuck program that holds it must not stall every writer.
 class FileLock {
 public:
-  FileLock(const fs::path& path, std::chrono::milliseconds limit)
-      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600)) {
+  FileLock(const fs::path& path, std::chrono::milliseconds limit) : fd_(openLockFile(path)) {
     if (!fd_) {
       error_ = errno;
       return;
@@ -52,6 +51,16 @@ public:
     }
   }
   bool locked() const { return static_cast<bool>(fd_); }
+
+  // flock needs no write access: a store shared by a group keeps its lock file readable
+  // by the group, whoever made it, and every member locks through a reading descriptor.
+  static int openLockFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0660);
+    if (fd >= 0 || errno != EACCES) return fd;
+    const int reading = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (reading < 0) errno = EACCES;  // what stands in the way is the permission, not the file
+    return reading;
+  }
   bool timedOut() const { return timedOut_; }
   int error() const { return error_; }
 
@@ -134,12 +143,6 @@ timespec fileClockNow() {
 
 }  // namespace
 
-RegistryFileStore::RegistryFileStore()
-    : root_(registryFile().parent_path()), file_(registryFile()), lockFile_(registryLockFile()) {
-  tmpFile_ = file_;
-  tmpFile_ += ".tmp";
-}
-
 RegistryFileStore::RegistryFileStore(fs::path root)
     : root_(std::move(root)), file_(root_ / "registry.reg"), lockFile_(root_ / "registry.lock") {
   tmpFile_ = file_;
@@ -159,7 +162,7 @@ bool RegistryFileStore::refresh() {
   };
   auto fail = [this](const std::string& what, int err) {
     cacheValid_ = false;
-    setError(file_.string() + ": " + what + ": " + errnoText(err));
+    setError(file_.string() + ": " + what + ": " + errnoText(err), err);
     return false;
   };
 
@@ -245,7 +248,7 @@ bool RegistryFileStore::refresh() {
 
 bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& change) {
   if (!ensureDirectory(root_, 0700)) {
-    setError(root_.string() + ": cannot create the folder");
+    setError(root_.string() + ": cannot create the folder: " + errnoText(errno), errno);
     return false;
   }
   FileLock lock(lockFile_, lockWaitLimit_);
@@ -255,7 +258,7 @@ bool RegistryFileStore::modify(const std::function<bool(RegistryTree&, bool&)>& 
     return false;
   }
   if (!lock.locked()) {
-    setError(lockFile_.string() + ": cannot lock: " + errnoText(lock.error()));
+    setError(lockFile_.string() + ": cannot lock: " + errnoText(lock.error()), lock.error());
     return false;
   }
   if (!refresh()) return false;  // a file that does not parse is never overwritten
@@ -282,14 +285,16 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
   }
   auto fail = [this](const std::string& what, int err) {
     ::unlink(tmpFile_.c_str());
-    setError(file_.string() + ": " + what + ": " + errnoText(err));
+    setError(file_.string() + ": " + what + ": " + errnoText(err), err);
     return false;
   };
 
-  // Keep the permissions of the file being replaced.
+  // Keep the permissions and the group of the file being replaced: a store shared by a
+  // group stays the group's, whichever member writes it.
   mode_t mode = 0600;
   struct stat old {};
-  if (cacheStamp_.exists && ::stat(file_.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  const bool replacing = cacheStamp_.exists && ::stat(file_.c_str(), &old) == 0;
+  if (replacing) mode = old.st_mode & 07777;
 
   // The temporary file is made afresh: whatever lies at its name (a link planted there, a
   // FIFO) is never opened, so the write can only ever land in a new file of its own. A
@@ -302,15 +307,19 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
       return false;
     }
     if (::unlink(tmpFile_.c_str()) != 0 && errno != ENOENT) {
-      setError(tmpFile_.string() + ": cannot remove the file a killed writer left: " + errnoText(errno));
+      setError(tmpFile_.string() + ": cannot remove the file a killed writer left: " + errnoText(errno), errno);
       return false;
     }
   }
   UniqueFd fd(::open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd) {
     // Not ours to remove: someone else put it there since the check.
-    setError(file_.string() + ": cannot write " + tmpFile_.filename().string() + ": " + errnoText(errno));
+    setError(file_.string() + ": cannot write " + tmpFile_.filename().string() + ": " + errnoText(errno), errno);
     return false;
+  }
+  if (replacing) {
+    // Only a member of the group may give it; otherwise the file keeps the writer's group.
+    [[maybe_unused]] const int kept = ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
   }
   if (::fchmod(fd.get(), mode) != 0) return fail("cannot write", errno);
   if (!writeAll(fd.get(), text)) return fail("cannot write", errno);
@@ -355,7 +364,7 @@ bool RegistryFileStore::replaceFile(const RegistryTree& tree) {
 
 bool RegistryFileStore::keyExists(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!refresh()) return false;
   std::string full = fullKeyName(root, path);
   return isRootKeyName(full) || findKey(cache_, full) != nullptr;
@@ -386,7 +395,7 @@ void RegistryFileStore::setLockWaitLimit(std::chrono::milliseconds limit) {
 
 bool RegistryFileStore::createKey(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   std::string full = fullKeyName(root, path);
   if (!checkKeyName(full)) return false;
   return modify([&](RegistryTree& tree, bool& changed) {
@@ -397,7 +406,7 @@ bool RegistryFileStore::createKey(RegistryRoot root, std::string_view path) {
 
 bool RegistryFileStore::deleteKey(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   std::string full = fullKeyName(root, path);
   if (isRootKeyName(full)) {
     setError("a root key cannot be deleted");
@@ -412,7 +421,7 @@ bool RegistryFileStore::deleteKey(RegistryRoot root, std::string_view path) {
 std::optional<RegistryValue> RegistryFileStore::readValue(RegistryRoot root, std::string_view path,
                                                           std::string_view name) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!refresh()) return std::nullopt;
   const RegKeyEntry* key = findKey(cache_, fullKeyName(root, path));
   const RegValueEntry* value = key ? findValue(*key, name) : nullptr;
@@ -422,7 +431,7 @@ std::optional<RegistryValue> RegistryFileStore::readValue(RegistryRoot root, std
 
 std::vector<std::string> RegistryFileStore::valueNames(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   std::vector<std::string> names;
   if (!refresh()) return names;
   if (const RegKeyEntry* key = findKey(cache_, fullKeyName(root, path))) {
@@ -434,7 +443,7 @@ std::vector<std::string> RegistryFileStore::valueNames(RegistryRoot root, std::s
 bool RegistryFileStore::writeValue(RegistryRoot root, std::string_view path, std::string_view name,
                                    const RegistryValue& value) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (auto problem = unstorableName(name)) {
     setError(*problem);
     return false;
@@ -445,7 +454,7 @@ bool RegistryFileStore::writeValue(RegistryRoot root, std::string_view path, std
 bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
                                     const std::vector<RegValueEntry>& values) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!checkValueNames(values)) return false;
   return modifyValues(fullKeyName(root, path), [&](RegKeyEntry& key) {
     bool changed = false;
@@ -457,7 +466,7 @@ bool RegistryFileStore::writeValues(RegistryRoot root, std::string_view path,
 bool RegistryFileStore::createKeyWithValues(RegistryRoot root, std::string_view path,
                                             const std::vector<RegValueEntry>& values) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   std::string full = fullKeyName(root, path);
   if (!checkKeyName(full) || !checkValueNames(values)) return false;
   return modify([&](RegistryTree& tree, bool& changed) {
@@ -488,7 +497,7 @@ bool RegistryFileStore::modifyValues(const std::string& full, const std::functio
 
 bool RegistryFileStore::deleteValue(RegistryRoot root, std::string_view path, std::string_view name) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   std::string full = fullKeyName(root, path);
   return modify([&](RegistryTree& tree, bool& changed) {
     if (RegKeyEntry* key = findKey(tree, full)) changed = removeValue(*key, name);
@@ -501,15 +510,39 @@ std::string RegistryFileStore::lastError() const {
   return lastError_;
 }
 
+bool RegistryFileStore::accessDenied() const {
+  std::lock_guard lock(mutex_);
+  return accessDenied_;
+}
+
+void RegistryFileStore::setError(std::string text, int err) {
+  lastError_ = std::move(text);
+  accessDenied_ = err == EACCES || err == EPERM;
+}
+
+void RegistryFileStore::clearError() {
+  lastError_.clear();
+  accessDenied_ = false;
+}
+
 bool RegistryFileStore::importText(std::string_view text, std::string_view sourceName) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   auto parsed = parseRegedit(text, RegeditDialect::Import);
   if (auto* error = std::get_if<RegeditError>(&parsed)) {
     setError(std::string(sourceName) + ":" + std::to_string(error->line) + ": " + error->reason);
     return false;
   }
-  const auto& sections = std::get<std::vector<RegeditSection>>(parsed);
+  return importSectionsLocked(std::get<std::vector<RegeditSection>>(parsed));
+}
+
+bool RegistryFileStore::importSections(const std::vector<RegeditSection>& sections) {
+  std::lock_guard lock(mutex_);
+  clearError();
+  return importSectionsLocked(sections);
+}
+
+bool RegistryFileStore::importSectionsLocked(const std::vector<RegeditSection>& sections) {
   return modify([&](RegistryTree& tree, bool& changed) {
     applyImport(tree, sections);
     changed = true;
@@ -519,21 +552,21 @@ bool RegistryFileStore::importText(std::string_view text, std::string_view sourc
 
 std::optional<RegistryTree> RegistryFileStore::snapshot() {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!refresh()) return std::nullopt;
   return cache_;
 }
 
 std::optional<std::string> RegistryFileStore::exportText() {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!refresh()) return std::nullopt;
   return writeRegedit(cache_);
 }
 
 std::optional<std::string> RegistryFileStore::exportText(RegistryRoot root, std::string_view path) {
   std::lock_guard lock(mutex_);
-  lastError_.clear();
+  clearError();
   if (!refresh()) return std::nullopt;
   std::string full = fullKeyName(root, path);
   if (!isRootKeyName(full) && !findKey(cache_, full)) return std::nullopt;

@@ -32,9 +32,7 @@ public:
   // How long a writer waits for another program's lock before it fails.
   static constexpr std::chrono::milliseconds kLockWaitLimit{10'000};
 
-  // The store of the machine root named by QUORVANE_HOME.
-  RegistryFileStore();
-  // The store of the given machine root folder.
+  // The store kept in the given folder (registry.reg, its lock beside it).
   explicit RegistryFileStore(std::filesystem::path root);
 
   bool keyExists(RegistryRoot root, std::string_view path) override;
@@ -50,7 +48,8 @@ public:
   bool writeValues(RegistryRoot root, std::string_view path, const std::vector<RegValueEntry>& values) override;
   bool deleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
   std::string lastError() const override;
-  // The store file, in its machine root.
+  bool accessDenied() const override;
+  // The store file, in its folder.
   std::string location() const override { return file_.string(); }
 
   // Creates the key with its missing parents and replaces or appends the values, as one
@@ -61,6 +60,8 @@ public:
   // false when it does not parse (lastError() "<sourceName>:<line>: <reason>", nothing
   // applied) or the store failed.
   bool importText(std::string_view text, std::string_view sourceName);
+  // Applies parsed import sections as one write; false when the store failed.
+  bool importSections(const std::vector<RegeditSection>& sections);
   // The current contents; nullopt when the store failed.
   std::optional<RegistryTree> snapshot();
   // REGEDIT4 text of the whole store, or of one key with everything below it. nullopt
@@ -92,11 +93,16 @@ private:
   // reports a change. change returns false to refuse (having set lastError_).
   bool modify(const std::function<bool(RegistryTree&, bool& changed)>& change);
   bool replaceFile(const RegistryTree& tree);
+  bool importSectionsLocked(const std::vector<RegeditSection>& sections);
   // Runs set on the values of the key named full (a root key is made when missing) under
   // modify(); set reports whether it changed anything. A missing key that is not a root
   // key refuses the change (lastError_ set). Called with mutex_ held.
   bool modifyValues(const std::string& full, const std::function<bool(RegKeyEntry&)>& set);
-  void setError(std::string text) { lastError_ = std::move(text); }
+  void setError(std::string text) { setError(std::move(text), 0); }
+  // As setError, for a failure with the system error err: EACCES and EPERM mean this
+  // user may not change the store.
+  void setError(std::string text, int err);
+  void clearError();
   // Sets lastError_ when the key name cannot be stored; true when it can.
   bool checkKeyName(const std::string& full);
   // Sets lastError_ when a value name cannot be stored; true when all can.
@@ -117,6 +123,7 @@ private:
   std::string cacheText_;  // the bytes cache_ was parsed from or written as
   std::string cacheError_;  // parse error of the cached version, if it did not parse
   std::string lastError_;
+  bool accessDenied_ = false;
 };
 
 }  // namespace qv::platform
