@@ -12,6 +12,7 @@
 #include "detect/qvmouse_config.h"
 #include "calibration/procedures.h"
 #include "calibration/qt/error_form.h"
+#include "calibration/touch_monitor.h"
 #include "drawtest/qt/draw_form.h"
 #include "drawtest/statistics_reader.h"
 #include "platform/qt/qt_event_loop.h"
@@ -238,7 +239,7 @@ QWidget* TMainForm::buildConfigureTab() {
 QWidget* TMainForm::buildCalibrateTab() {
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("tsCalibrate"));
-  auto* initial = group(page, "Initial", QRect(10, 8, 250, 316));
+  auto* initial = group(page, "Initial", QRect(10, 8, 250, 300));
   picture(initial, pictures::initialPicture(QSize(160, 150)), QRect(45, 40, 160, 150));
   auto* initialText = label(initial, QStringLiteral("Hands the stored calibration to the driver again."),
                             QRect(20, 204, 210, 40));
@@ -246,13 +247,16 @@ QWidget* TMainForm::buildCalibrateTab() {
   initialText->setAlignment(Qt::AlignCenter);
   btnInitial_ = button(initial, "&Initial", QRect(80, 264, 90, 27), "btnInitial");
 
-  auto* calibration = group(page, "Calibration", QRect(270, 8, 248, 316));
+  auto* calibration = group(page, "Calibration", QRect(270, 8, 248, 300));
   picture(calibration, pictures::calibrationPicture(QSize(160, 150)), QRect(44, 40, 160, 150));
   auto* calibText = label(calibration, QStringLiteral("Touch the four targets to match the screen."),
                           QRect(20, 204, 208, 40));
   calibText->setWordWrap(true);
   calibText->setAlignment(Qt::AlignCenter);
   btnCalibration_ = button(calibration, "&Calibration", QRect(79, 264, 90, 27), "btnCalibration");
+  touchMonitor_ = label(page, QString(), QRect(10, 314, 508, 20));
+  touchMonitor_->setObjectName(QStringLiteral("szTouchMonitor"));
+  touchMonitor_->setAlignment(Qt::AlignCenter);
   return page;
 }
 
@@ -506,6 +510,8 @@ void TMainForm::btnCalibrationClick() {
                                           controller_->cbCursorOffsetClick();
                                         },
                                         r.cursorOffsetDX, r.cursorOffsetDY});
+  // A completed calibration keeps the monitor it ran on.
+  controller_->controls().touchMonitorText = calibration::touchMonitorText(settings::storedMonitor(s.store));
   // The cursor offset box and its arrows show what the procedure left.
   showState();
 }
@@ -609,6 +615,7 @@ void TMainForm::showState() {
   btnInitial_->setEnabled(c.initialEnabled);
   btnCalibration_->setEnabled(c.calibrationEnabled);
   btnCancel_->setEnabled(c.cancelEnabled);
+  setText(touchMonitor_, c.touchMonitorText);
 
   cbRightClickButton_->setChecked(c.rightClickButton);
   cbSound_->setChecked(c.sound);

@@ -129,6 +129,7 @@ private:
   QPushButton* btnAdvance_ = nullptr;
   QPushButton* btnInitial_ = nullptr;
   QPushButton* btnCalibration_ = nullptr;
+  QLabel* touchMonitor_ = nullptr;
   QCheckBox* cbRightClickButton_ = nullptr;
   QCheckBox* cbSound_ = nullptr;
   QCheckBox* cbLongBeep_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/ok_settings_values.h"
 #include "app/setting_tab.h"
+#include "calibration/touch_monitor.h"
 #include "settings/conversions.h"
 #include "settings/settings_key.h"
 #include "settings/value_names.h"
@@ -175,6 +176,7 @@ LoadOutcome loadPanel(PanelModel& model, PanelServices& services) {
   placeCursorPictures(c, r);
 
   r.startMonitor = settings::storedMonitor(services.store);
+  c.touchMonitorText = calibration::touchMonitorText(r.startMonitor);
   r.startCalibration = {key.readText(names::CfgX1), key.readText(names::CfgX2), key.readText(names::CfgY1),
                         key.readText(names::CfgY2)};
   key.close();

@@ -91,6 +91,8 @@ struct PanelControls {
   bool initialEnabled = true;
   bool calibrationEnabled = true;
   bool cancelEnabled = true;
+  // Calibrate tab: the monitor the touch screen drives.
+  std::string touchMonitorText;
   // Setting tab.
   bool rightClickButton = false;
   bool sound = false;

@@ -1,5 +1,6 @@
 #include "x11_touch_mapping.h"
 
+#include "calibration/calibrating_monitor.h"
 #include "calibration/monitor_matching.h"
 #include "calibration/monitor_matrix.h"
 #include "edid_identity.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -122,6 +124,19 @@ public:
       sayOnce(std::string("touch screen: the store cannot be read (") + e.what() + ")");
       return;
     }
+    // While the calibration screen is shown, its monitor; the mapping before it is kept,
+    // to be put back when the screen closes with no monitor stored.
+    const auto calibrating = calibration::calibratingMonitor();
+    const auto devices = touchScreenDevices(d_);
+    if (calibrating && !before_ && !devices.empty()) before_ = matrixOf(devices.front());
+    if (!calibrating && before_ && !hasMonitor(stored)) {
+      setMatrix(devices, *before_);
+      before_.reset();
+      sayOnce("touch screen: the calibration ended; its mapping is as it was");
+      return;
+    }
+    if (!calibrating) before_.reset();
+    stored = calibration::monitorToMap(stored, calibrating);
     const Window root = DefaultRootWindow(d_);
     const auto monitors = desktopMonitors(d_, root);
     const auto found = calibration::findCalibratedMonitor(stored, monitors);
@@ -133,7 +148,7 @@ public:
                                                            DisplayHeight(d_, DefaultScreen(d_)));
       outcome = "touch screen on " + m.connector + (m.model.empty() ? "" : " (" + m.model + ")") +
                 (m.rotation ? ", turned " + std::to_string(m.rotation) + "°" : "");
-    } else if (stored.connector.empty() && stored.model.empty() && stored.serial.empty()) {
+    } else if (!hasMonitor(stored)) {
       // Nothing to keep it on: a mapping the user made by hand stays.
       sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
       return;
@@ -141,12 +156,23 @@ public:
       outcome = "touch screen: its monitor " + stored.connector +
                 " is not connected; touches span the whole desktop until it is";
     }
-    const auto devices = touchScreenDevices(d_);
     if (devices.empty()) {
       sayOnce("touch screen: the driver's device \"" + std::string(kTouchScreenName) +
               "\" is not there yet; it is mapped when it comes");
       return;
     }
+    setMatrix(devices, matrix);
+    sayOnce((calibrating ? "calibrating: " : "") + outcome);
+  }
+
+private:
+  using Matrix = std::array<float, 9>;
+
+  static bool hasMonitor(const settings::CalibratedMonitor& m) {
+    return !m.connector.empty() || !m.model.empty() || !m.serial.empty();
+  }
+
+  void setMatrix(const std::vector<int>& devices, Matrix matrix) {
     const Atom property = XInternAtom(d_, "Coordinate Transformation Matrix", False);
     const Atom floatType = XInternAtom(d_, "FLOAT", False);
     // The property's items are 32-bit floats as they are.
@@ -155,10 +181,30 @@ public:
                        reinterpret_cast<unsigned char*>(matrix.data()), static_cast<int>(matrix.size()));
     }
     XSync(d_, False);
-    sayOnce(outcome);
   }
 
-private:
+  // The device's matrix now; the identity where it cannot be read.
+  Matrix matrixOf(int device) {
+    Matrix matrix{1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const Atom property = XInternAtom(d_, "Coordinate Transformation Matrix", False);
+    const Atom floatType = XInternAtom(d_, "FLOAT", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XIGetProperty(d_, device, property, 0, 9, False, floatType, &type, &format, &items, &after, &data) !=
+        Success) {
+      return matrix;
+    }
+    std::unique_ptr<unsigned char, XFreer> held(data);
+    if (type == floatType && format == 32 && items == matrix.size() && data) {
+      // XInput 2 gives 32-bit items packed, as they are set.
+      std::memcpy(matrix.data(), data, sizeof matrix);
+    }
+    return matrix;
+  }
+
+
   void sayOnce(const std::string& line) {
     if (line == said_) return;
     said_ = line;
@@ -168,6 +214,7 @@ private:
   Display* d_;
   Say say_;
   std::string said_;
+  std::optional<Matrix> before_;  // the mapping before the calibration screen took it
 };
 
 }  // namespace

@@ -51,7 +51,7 @@ void setTextColour(QWidget* w, const QColor& colour) {
 
 TCalibForm::TCalibForm(CalibrationState& state, CalibScreenServices services, platform::UserPrompts& prompts,
                        QWidget* parent)
-    : QDialog(parent), prompts_(prompts), logic_(state, services, *this) {
+    : QDialog(parent), prompts_(prompts), store_(services.store), logic_(state, services, *this) {
   setObjectName(QStringLiteral("TCalibForm"));
   // A popup without caption that covers the monitor of the main window (its parent).
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -104,13 +104,27 @@ TCalibForm::~TCalibForm() {
   if (pointerHidden_) QGuiApplication::restoreOverrideCursor();
 }
 
+void TCalibForm::announceCover(const QScreen* monitor) {
+  if (!announceCover_) return;
+  announceCover_(monitor ? monitor->name().toStdString() : std::string());
+}
+
 void TCalibForm::showModally() {
-  // Each showing covers the whole monitor that holds the main window now, bars and docks
-  // included, so that the targets sit at the touch screen's edges. A completed
-  // calibration left the window minimised; it comes back full-screen.
-  platform::makeFullScreenOn(*this, parentWidget());
+  // Each showing covers the whole of the touch screen's monitor where it is connected, else
+  // the one that holds the main window now, bars and docks included, so that the targets
+  // sit at the touch screen's edges. A completed calibration left the window minimised; it
+  // comes back full-screen.
+  settings::CalibratedMonitor stored;
+  try {
+    stored = settings::storedMonitor(store_);
+  } catch (const std::exception&) {
+    // A store that cannot say leaves the screen on the main window's monitor.
+  }
+  platform::makeFullScreenOnMonitor(*this, storedMonitorScreen(stored, platform::monitorOf(parentWidget())));
   watchMonitor(screen());
+  announceCover(screen());
   exec();
+  announceCover(nullptr);
 }
 
 void TCalibForm::watchMonitor(QScreen* monitor) {
@@ -129,6 +143,7 @@ void TCalibForm::followMonitor() {
   watchMonitor(now);
   if (!isVisible()) return;
   platform::makeFullScreenOn(*this, this);
+  announceCover(screen());
   run([this] { logic_.FormMonitorChanged(); });
 }
 

@@ -28,6 +28,10 @@ public:
 
   CalibScreen& logic() { return logic_; }
 
+  // Told the connector of the monitor the screen covers while it is shown, and "" once it
+  // closed, for touches to be mapped there meanwhile.
+  void setCoverAnnouncer(std::function<void(const std::string&)> announce) { announceCover_ = std::move(announce); }
+
 protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
@@ -54,8 +58,10 @@ private:
   // When any of those changed during a showing, covers the monitor now holding the screen
   // and starts again at the top target.
   void followMonitor();
+  void announceCover(const QScreen* monitor);
 
   platform::UserPrompts& prompts_;
+  platform::RegistryStore& store_;  // where the calibrated monitor is kept
   CalibScreen logic_;
   bool pointerHidden_ = false;
   QPointer<QScreen> monitor_;  // null once that monitor is gone
@@ -63,6 +69,7 @@ private:
   Qt::ScreenOrientation monitorOrientation_ = Qt::PrimaryOrientation;
   QMetaObject::Connection monitorWatches_[2];
   QMetaObject::Connection screenWatch_;
+  std::function<void(const std::string&)> announceCover_;
 
   // Widgets, owned by this window.
   QLabel* images_[4] = {};  // TopImage, RightImage, DownImage, LeftImage

@@ -1,5 +1,8 @@
 #include "calibration/qt/covered_monitor.h"
 
+#include "calibration/touch_monitor.h"
+
+#include <QGuiApplication>
 #include <QScreen>
 
 #include <cmath>
@@ -28,6 +31,19 @@ settings::CalibratedMonitor monitorOf(const QScreen& screen) {
   m.heightMm = static_cast<int>(std::lround(across ? size.width() : size.height()));
   if (m.widthMm <= 0 || m.heightMm <= 0) m.widthMm = m.heightMm = 0;
   return m;
+}
+
+QScreen* storedMonitorScreen(const settings::CalibratedMonitor& stored, QScreen* own) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  std::vector<DesktopMonitor> monitors;
+  for (const QScreen* screen : screens) {
+    const settings::CalibratedMonitor m = monitorOf(*screen);
+    monitors.push_back({m.connector, m.maker, m.model, m.serial});
+  }
+  // own's index, or one past the end when it is not among them.
+  const auto ownAt = static_cast<std::size_t>(screens.indexOf(own) < 0 ? screens.size() : screens.indexOf(own));
+  const std::size_t chosen = calibrationScreenMonitor(stored, monitors, ownAt);
+  return chosen < monitors.size() ? screens[static_cast<qsizetype>(chosen)] : own;
 }
 
 }  // namespace qv::calibration

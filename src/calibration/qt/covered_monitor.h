@@ -15,4 +15,7 @@ int rotationOf(const QScreen& screen);
 // and the rotation; the panel's mounting is not the monitor's to say (swapXY false).
 settings::CalibratedMonitor monitorOf(const QScreen& screen);
 
+// The connected monitor the stored calibration belongs to, else own.
+QScreen* storedMonitorScreen(const settings::CalibratedMonitor& stored, QScreen* own);
+
 }  // namespace qv::calibration

@@ -24,8 +24,10 @@ Monitor monitorAreas(const QScreen& screen) {
   return {screenRect(screen.geometry()), screenRect(screen.availableGeometry())};
 }
 
-void makeFullScreenOn(QWidget& window, const QWidget* owner) {
-  if (QScreen* screen = monitorOf(owner)) {
+void makeFullScreenOn(QWidget& window, const QWidget* owner) { makeFullScreenOnMonitor(window, monitorOf(owner)); }
+
+void makeFullScreenOnMonitor(QWidget& window, QScreen* screen) {
+  if (screen) {
     window.setScreen(screen);
     const ScreenRect area = fullScreenArea(monitorAreas(*screen));
     window.setGeometry(area.left, area.top, area.width, area.height);

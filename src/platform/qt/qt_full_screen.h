@@ -19,6 +19,8 @@ Monitor monitorAreas(const QScreen& screen);
 // for an X server without a window manager, where the state alone moves nothing. A
 // minimised window comes back full-screen.
 void makeFullScreenOn(QWidget& window, const QWidget* owner);
+// The same on a given monitor; null leaves the window where it is.
+void makeFullScreenOnMonitor(QWidget& window, QScreen* screen);
 
 // Moves window to the centre of owner's monitor (a window may be its own owner).
 void centreOnMonitorOf(QWidget& window, const QWidget* owner);
