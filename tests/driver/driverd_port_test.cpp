@@ -10,7 +10,6 @@
 #include "support/wait_for.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -91,17 +90,8 @@ TEST_F(DriverdPortTest, APortThatCameBackIsAskedAgainUntilItsControllerAnswers) 
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(master, 0);
   ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
-  // Two rounds of probes (two of five bytes each) go unanswered; the third is answered.
-  std::thread starting([master] {
-    std::uint8_t bytes[30];
-    std::size_t got = 0;
-    for (pollfd in{master, POLLIN, 0}; got < sizeof bytes && ::poll(&in, 1, 5000) > 0;) {
-      const ssize_t n = ::read(master, bytes + got, sizeof bytes - got);
-      if (n <= 0) return;
-      got += static_cast<std::size_t>(n);
-    }
-    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
-  });
+  // The first round of probes (two of five bytes) goes unanswered, the second is answered.
+  std::thread starting([master] { test::acknowledgeAfter(master, 20); });
   std::filesystem::remove(root.path() / "dev" / "COM1");  // the simulator takes its link along; in case not
   std::filesystem::create_symlink(::ptsname(master), root.path() / "dev" / "COM1");
   EXPECT_TRUE(test::waitFor([&] { return vxdInit("Success\""); }, 5s)) << root.readRegistry();

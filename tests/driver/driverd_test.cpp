@@ -5,6 +5,7 @@
 #include "driverd_protocol.h"
 #include "driver_model.h"
 #include "platform/posix/socket_device_io.h"
+#include "support/controller_process.h"
 #include "support/driverd_process.h"
 #include "support/private_root.h"
 #include "support/wait_for.h"
@@ -385,16 +386,7 @@ TEST_F(DriverdTest, ReadsTheControllerWithoutPointerOutputAndOutlivesItsHangUp) 
   root.writeRegistry(std::string(kMinimalStore) + "\"Cfg_COM\"=\"COM3\"\n\"ChipBaudRate\"=\"115200\"\n" +
                      "\"X1\"=hex:00,10\n\"Ctrl_Sound\"=dword:00000001\n");
   // The controller acknowledges the driver's probes, as an older chip does.
-  std::thread controller([master] {
-    std::uint8_t probes[10];
-    std::size_t got = 0;
-    for (pollfd in{master, POLLIN, 0}; got < sizeof probes && ::poll(&in, 1, 5000) > 0;) {
-      const ssize_t n = ::read(master, probes + got, sizeof probes - got);
-      if (n <= 0) return;
-      got += static_cast<std::size_t>(n);
-    }
-    [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
-  });
+  std::thread controller([master] { test::acknowledgeAfter(master, 10); });
   test::DriverdProcess driverd({"--init-at-start"}, false);
   controller.join();
   ASSERT_TRUE(driverd.ready());

@@ -3,10 +3,12 @@
 #include "support/private_root.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -36,6 +38,17 @@ ControllerProcess::~ControllerProcess() {
 void ControllerProcess::play(const std::string& command) const {
   const std::string line = command + "\n";
   [[maybe_unused]] const auto n = ::write(input_, line.data(), line.size());
+}
+
+void acknowledgeAfter(int master, std::size_t probeBytes) {
+  std::vector<std::uint8_t> bytes(probeBytes);
+  std::size_t got = 0;
+  for (pollfd in{master, POLLIN, 0}; got < probeBytes && ::poll(&in, 1, 5000) > 0;) {
+    const ssize_t n = ::read(master, bytes.data() + got, probeBytes - got);
+    if (n <= 0) return;
+    got += static_cast<std::size_t>(n);
+  }
+  [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
 }
 
 }  // namespace qv::test

@@ -5,6 +5,7 @@
 // when a USB serial adapter is pulled.
 #include "support/child_process.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,5 +30,10 @@ private:
   int input_ = -1;
   bool linked_ = false;
 };
+
+// A controller on the master side of a pseudo-terminal: takes the first probeBytes bytes
+// the driver sends, then acknowledges as an older chip does (FF 70 00). Gives up when the
+// line stays quiet for 5 s.
+void acknowledgeAfter(int master, std::size_t probeBytes);
 
 }  // namespace qv::test
