@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -43,10 +44,16 @@ void ControllerProcess::play(const std::string& command) const {
 void acknowledgeAfter(int master, std::size_t probeBytes) {
   std::vector<std::uint8_t> bytes(probeBytes);
   std::size_t got = 0;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   for (pollfd in{master, POLLIN, 0}; got < probeBytes && ::poll(&in, 1, 5000) > 0;) {
     const ssize_t n = ::read(master, bytes.data() + got, probeBytes - got);
-    if (n <= 0) return;
-    got += static_cast<std::size_t>(n);
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EIO && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the port is between two opens
+    } else {
+      return;
+    }
   }
   [[maybe_unused]] const auto sent = ::write(master, "\xFF\x70\x00", 3);
 }

@@ -44,9 +44,13 @@ std::optional<InputOutcome> InputLink::read(std::vector<TouchSample>& samples, T
 std::optional<InputOutcome> InputLink::expire(Clock::time_point now) {
   if (!probeDeadline_ || now < *probeDeadline_) return std::nullopt;
   probeDeadline_.reset();
-  if (patientUntil_ && now < *patientUntil_ && input_->sendProbes()) {
-    probeDeadline_ = now + probeWait_;
-    return std::nullopt;
+  if (patientUntil_ && now < *patientUntil_) {
+    // Opened anew, not only asked again: the other end of the line may have set it up
+    // anew meanwhile (its speed with it), or its link been made to name another device.
+    const auto patience = patientUntil_;
+    auto outcome = open(now);
+    if (!outcome) patientUntil_ = patience;
+    return outcome;
   }
   patientUntil_.reset();
   // Released, so that the detection can search the port; it is opened again on the

@@ -30,7 +30,7 @@ struct InputOutcome {
 inline constexpr std::chrono::milliseconds kProbeWait{500};
 // A port that has just come back may carry a controller that is still starting (powered
 // with its adapter, or a line whose other end has only just been opened): for this long
-// its silence is asked again, probe after probe, before the port is released.
+// it is opened and asked again, probe round after probe round, before it is released.
 inline constexpr std::chrono::seconds kComebackPatience{5};
 
 class InputLink {
