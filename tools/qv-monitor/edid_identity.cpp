@@ -37,12 +37,17 @@ EdidIdentity edidIdentity(std::span<const std::uint8_t> edid) {
   }
   const std::uint32_t number = static_cast<std::uint32_t>(edid[12]) | static_cast<std::uint32_t>(edid[13]) << 8 |
                                static_cast<std::uint32_t>(edid[14]) << 16 | static_cast<std::uint32_t>(edid[15]) << 24;
+  id.productCode = static_cast<std::uint16_t>(edid[10] | edid[11] << 8);
+  id.serialNumber = number;
   if (number != 0) id.serial = std::to_string(number);
   for (std::size_t at = kDescriptors; at + 18 <= 128; at += 18) {
     const auto d = edid.subspan(at, 18);
     if (d[0] != 0 || d[1] != 0 || d[2] != 0) continue;  // a timing, not a descriptor
     if (d[3] == kProductName) id.model = descriptorText(d.subspan(5));
-    if (d[3] == kSerialText) id.serial = descriptorText(d.subspan(5));
+    if (d[3] == kSerialText) {
+      id.serial = descriptorText(d.subspan(5));
+      id.serialFromDescriptor = true;
+    }
   }
   return id;
 }

@@ -3,12 +3,14 @@
 #include "cli/command_line.h"
 #include "cursor_hiding.h"
 #include "platform/posix/system_store.h"
+#include "start_desktop_mapping.h"
 #include "window_stand_in.h"
 #include "x11_pointer.h"
 #include "x11_touch_mapping.h"
 
 #include <X11/Xlib.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -45,13 +47,18 @@ int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
   std::unique_ptr<qv::tools::DesktopPointer> pointer;
   std::unique_ptr<qv::tools::X11TouchMapping> touchMapping;
+  const char* currentDesktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const auto desktop = qv::tools::touchDesktop(currentDesktop ? currentDesktop : "", qv::tools::waylandSession());
+  auto desktopMapping = qv::tools::startDesktopMapping(desktop, qv::tools::sayLine);
   if (qv::tools::waylandSession()) {
     pointer = std::make_unique<qv::tools::WaylandPointer>(qv::tools::sayLine);
   } else {
     // Two threads talk to the X server, each on its own connection.
     XInitThreads();
     pointer = std::make_unique<qv::tools::X11Pointer>(qv::tools::sayLine);
-    touchMapping = std::make_unique<qv::tools::X11TouchMapping>(qv::tools::sayLine);
+    if (desktop == qv::tools::TouchDesktop::X11) {
+      touchMapping = std::make_unique<qv::tools::X11TouchMapping>(qv::tools::sayLine);
+    }
   }
   std::unique_ptr<qv::platform::RoutedRegistryStore> store;
   try {
@@ -65,10 +72,12 @@ int main(int argc, char** argv) {
     hiding->update();
   }
   qv::tools::StandInConfig config{"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt, {}};
-  config.afterMessage = [&hiding, &touchMapping](std::uint32_t message) {
+  config.afterMessage = [&hiding, &touchMapping, &desktopMapping](std::uint32_t message) {
     if (message != kMonitorNotifyMessage) return;
     if (hiding) hiding->update();
-    if (touchMapping) touchMapping->reapply();  // a new calibration may name another monitor
+    // A new calibration may name another monitor.
+    if (touchMapping) touchMapping->reapply();
+    if (desktopMapping) desktopMapping->reapply();
   };
   return qv::tools::runWindowStandIn(config);
 }
