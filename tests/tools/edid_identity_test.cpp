@@ -24,10 +24,12 @@ TEST(EdidIdentity, DescriptorsNumbersAndBlocksThatAreNoEdid) {
   EXPECT_EQ(numeric.maker, "QVM");
   EXPECT_EQ(numeric.model, "Touch 15");
   EXPECT_EQ(numeric.serial, "12345");
+  EXPECT_FALSE(numeric.serialFromDescriptor);
 
   const std::uint8_t serial[] = {0, 0, 0, 0xFF, 0, ' ', 'A', '1', '\x07', '\n', 0, 0, 0, 0, 0, 0, 0, 0};
   std::memcpy(&edid[0x5A], serial, sizeof serial);
   EXPECT_EQ(edidIdentity(edid).serial, "A1-");  // the descriptor wins; an unprintable byte is '-'
+  EXPECT_EQ(edidIdentity(edid).serialNumber, 12345u);
 
   EXPECT_EQ(edidIdentity(std::span(edid).first(127)).maker, "");
   edid[1] = 0;
