@@ -32,6 +32,18 @@ monitor's place on the desktop and its rotation, set at start, after every chang
 monitors, when the device comes again and after each MonitorNotifyMessage. When that
 monitor is not connected, touches span the whole desktop, which it says.
 
+Elsewhere it uses the desktop's own setting, with the monitor found among the kernel's
+connectors (/sys/class/drm, or QUORVANE_DRM_DIR) by its EDID identity first:
+  GNOME (XDG_CURRENT_DESKTOP names it; Wayland or X11): the touchscreen setting
+    org.gnome.desktop.peripherals.touchscreen at
+    /org/gnome/desktop/peripherals/touchscreens/5156:5453/, key output
+    ([maker code, model, serial]); GNOME follows the monitor from there
+  KDE Plasma on Wayland: KWin's outputName of the device, over the session bus, again
+    when the monitors change and when the device comes again
+  any other Wayland desktop: one line saying which setting to make there
+While the calibration screen is shown the touch screen drives the monitor it covers, and
+its earlier setting comes back when the screen closes without a monitor stored.
+
 Options:
   --help     show this text
   --version  show the version
