@@ -65,6 +65,7 @@ TEST_F(DesktopTouch, ConnectedMonitorsAreFoundByIdentityThenConnector) {
   // A display server that gave a model but no serial number, on another port since.
   EXPECT_EQ(findConnectedMonitor({"DP-7", "", "Touch 15", "", 0, 0, {}}, monitors), 0u);
   EXPECT_EQ(findConnectedMonitor({"HDMI-A-1", "", "", "", 0, 0, {}}, monitors), 1u);
+  EXPECT_EQ(findConnectedMonitor({"HDMI-1", "", "", "", 0, 0, {}}, monitors), 1u);  // as an X server names it
   EXPECT_EQ(findConnectedMonitor({"DP-2", "", "Other", "", 0, 0, {}}, monitors), std::nullopt);
   EXPECT_TRUE(connectedMonitors(root.path() / "none").empty());
 }
@@ -127,7 +128,8 @@ TEST_F(DesktopTouch, CalibrationTakesTheSettingAndGivesItBack) {
   mapping.apply();
   EXPECT_EQ(done, (std::vector<std::string>{"keep", "map HDMI-A-1", "put back", "map DP-1", "keep", "map HDMI-A-1",
                                             "map DP-1"}));
-  EXPECT_EQ(said.back(), "touch screen: its monitor DP-2 is not connected; the desktop places touches itself until it is");
+  EXPECT_EQ(said.back(),
+            "touch screen: its monitor DP-2 is not connected; the desktop places touches itself until it is");
 }
 
 TEST(KernelUevents, SubsystemOfKernelEventsOnly) {

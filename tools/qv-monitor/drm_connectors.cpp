@@ -72,7 +72,16 @@ std::optional<std::size_t> findConnectedMonitor(const settings::CalibratedMonito
     d.serial = stored.serial.empty() ? std::string() : m.edid.serial;
     desktop.push_back(std::move(d));
   }
-  return calibration::findCalibratedMonitor(stored, desktop);
+  settings::CalibratedMonitor wanted = stored;
+  // An X server's modesetting driver calls the kernel's "HDMI-A-1" "HDMI-1".
+  const auto named = [&](const std::string& name) {
+    return std::any_of(monitors.begin(), monitors.end(), [&](const DrmConnector& m) { return m.name == name; });
+  };
+  if (wanted.connector.rfind("HDMI-", 0) == 0 && !named(wanted.connector)) {
+    const std::string kernelName = "HDMI-A-" + wanted.connector.substr(5);
+    if (named(kernelName)) wanted.connector = kernelName;
+  }
+  return calibration::findCalibratedMonitor(wanted, desktop);
 }
 
 std::string monitorText(const DrmConnector& monitor) {

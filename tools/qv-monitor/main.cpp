@@ -25,9 +25,9 @@ MonitorNotifyMessage), it hides the desktop's pointer: on X11 through the XFixes
 extension, until the value is cleared or the program ends. On Wayland the compositor
 decides, which it says once.
 
-On X11 it keeps the driver's touch screen ("Quorvane Touch Screen") on the monitor its
-calibration ran on (the store's Cfg_Monitor, found by its EDID model and serial number
-first, its connector second): the device's Coordinate Transformation Matrix follows that
+On X11 (GNOME aside) it keeps the driver's touch screen ("Quorvane Touch Screen") on the
+monitor its calibration ran on (the store's Cfg_Monitor, found by its EDID model and serial
+number first, its connector second): the device's Coordinate Transformation Matrix follows that
 monitor's place on the desktop and its rotation, set at start, after every change of
 monitors, when the device comes again and after each MonitorNotifyMessage. When that
 monitor is not connected, touches span the whole desktop, which it says.
