@@ -74,6 +74,7 @@ TEST(GnomeTouchOutput, PathAndValueInTheCompositorsForms) {
   EXPECT_EQ(gnomeTouchscreenPath(0x5156, 0xAB0C), "/org/gnome/desktop/peripherals/touchscreens/5156:ab0c/");
   EdidIdentity edid{"QVM", "", "12345", 0x1234, 12345, false};
   EXPECT_EQ(gnomeOutput(edid), (GnomeOutput{"QVM", "0x1234", "0x00003039"}));
+  EXPECT_EQ(gnomeOutput({}), (GnomeOutput{"unknown", "unknown", "unknown"}));
   edid = {"QVM", "Touch 15", "A'1", 0x1234, 12345, true};
   EXPECT_EQ(gnomeOutputText(gnomeOutput(edid)), "['QVM', 'Touch 15', 'A\\'1']");
 }

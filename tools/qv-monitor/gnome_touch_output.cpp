@@ -11,6 +11,7 @@ std::string gnomeTouchscreenPath(std::uint16_t vendor, std::uint16_t product) {
 }
 
 GnomeOutput gnomeOutput(const EdidIdentity& edid) {
+  if (edid.maker.empty()) return {"unknown", "unknown", "unknown"};  // GNOME's name for a monitor without EDID
   char product[16];
   std::snprintf(product, sizeof product, "0x%04x", edid.productCode);
   char serial[16];

@@ -21,7 +21,8 @@ using GnomeOutput = std::array<std::string, 3>;
 std::string gnomeTouchscreenPath(std::uint16_t vendor, std::uint16_t product);
 
 // The maker's three-letter code; the model, or the product code as "0x0123" when the EDID
-// names none; the serial descriptor, or the serial number as "0x0000abcd".
+// names none; the serial descriptor, or the serial number as "0x0000abcd". A monitor
+// without EDID is "unknown" in all three.
 GnomeOutput gnomeOutput(const EdidIdentity& edid);
 
 // ['QVM', 'Touch 15', '12345'], as gsettings prints it.

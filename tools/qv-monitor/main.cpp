@@ -27,10 +27,10 @@ decides, which it says once.
 
 On X11 (GNOME aside) it keeps the driver's touch screen ("Quorvane Touch Screen") on the
 monitor its calibration ran on (the store's Cfg_Monitor, found by its EDID model and serial
-number first, its connector second): the device's Coordinate Transformation Matrix follows that
-monitor's place on the desktop and its rotation, set at start, after every change of
-monitors, when the device comes again and after each MonitorNotifyMessage. When that
-monitor is not connected, touches span the whole desktop, which it says.
+number first, its connector second): the device's Coordinate Transformation Matrix
+follows that monitor's place on the desktop and its rotation, set at start, after every
+change of monitors, when the device comes again and after each MonitorNotifyMessage. When
+that monitor is not connected, touches span the whole desktop, which it says.
 
 Elsewhere it uses the desktop's own setting, with the monitor found among the kernel's
 connectors (/sys/class/drm, or QUORVANE_DRM_DIR) by its EDID identity first:
