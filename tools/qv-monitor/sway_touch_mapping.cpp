@@ -246,6 +246,7 @@ void SwayTouchMapping::run() {
       mapper.apply(requests, true);
       while (!stopping_) {
         const Woken woken = waitForEither(events.fd(), wake_.get(), outputEvents ? -1 : kOutputPollMs);
+        bool look = woken.wake || !woken.fd;  // a notification, or time to ask for the outputs
         bool force = woken.wake;
         if (woken.fd) {
           const SwayMessage event = events.next();
@@ -254,11 +255,14 @@ void SwayTouchMapping::run() {
             // Only the driver's device coming again matters; the changes made here come
             // back as events too and must not start another round.
             const SwayInputChange change = swayInputChange(event.payload);
-            if (change.change != "added" || change.name != kTouchScreenName) continue;
-            force = true;
+            const bool ours = change.change == "added" && change.name == kTouchScreenName;
+            look = look || ours;
+            force = force || ours;
+          } else {
+            look = true;  // outputs or workspaces changed
           }
         }
-        if (!stopping_) mapper.apply(requests, force);
+        if (look && !stopping_) mapper.apply(requests, force);
       }
     } catch (const std::exception& e) {  // a desktop that misbehaves never ends the program
       mapper.sayOnce(std::string("touch screen: ") + e.what() + "; trying again in " +
