@@ -4,6 +4,7 @@
 #include "cursor_hiding.h"
 #include "platform/posix/system_store.h"
 #include "start_desktop_mapping.h"
+#include "sway_touch_mapping.h"
 #include "window_stand_in.h"
 #include "x11_pointer.h"
 #include "x11_touch_mapping.h"
@@ -32,17 +33,24 @@ follows that monitor's place on the desktop and its rotation, set at start, afte
 change of monitors, when the device comes again and after each MonitorNotifyMessage. When
 that monitor is not connected, touches span the whole desktop, which it says.
 
-Elsewhere it uses the desktop's own setting, with the monitor found among the kernel's
-connectors (/sys/class/drm, or QUORVANE_DRM_DIR) by its EDID identity first:
+On sway and other wlroots desktops (SWAYSOCK set) it does the same over the desktop's
+IPC: "input <device> map_to_output <connector>" for the monitor and a calibration_matrix
+that turns touches with its rotation, again whenever outputs are plugged, moved or turned
+and when the device comes again. A device not there yet is set by the identifier it will
+have, which sway applies when it comes.
+
+On GNOME and KDE Plasma it uses the desktop's own setting, with the monitor found among
+the kernel's connectors (/sys/class/drm, or QUORVANE_DRM_DIR) by its EDID identity first:
   GNOME (XDG_CURRENT_DESKTOP names it; Wayland or X11): the touchscreen setting
     org.gnome.desktop.peripherals.touchscreen at
     /org/gnome/desktop/peripherals/touchscreens/5156:5453/, key output
     ([maker code, model, serial]); GNOME follows the monitor from there
   KDE Plasma on Wayland: KWin's outputName of the device, over the session bus, again
     when the monitors change and when the device comes again
-  any other Wayland desktop: one line saying which setting to make there
-While the calibration screen is shown the touch screen drives the monitor it covers, and
-its earlier setting comes back when the screen closes without a monitor stored.
+On any other Wayland desktop it says once which setting to make there.
+
+While the calibration screen is shown, touches go to the monitor it covers; when it
+closes with no monitor stored, the mapping is put back as it was.
 
 Options:
   --help     show this text
@@ -59,11 +67,17 @@ int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
   std::unique_ptr<qv::tools::DesktopPointer> pointer;
   std::unique_ptr<qv::tools::X11TouchMapping> touchMapping;
+  std::unique_ptr<qv::tools::SwayTouchMapping> swayMapping;
+  std::unique_ptr<qv::tools::DesktopMappingThread> desktopMapping;
   const char* currentDesktop = std::getenv("XDG_CURRENT_DESKTOP");
   const auto desktop = qv::tools::touchDesktop(currentDesktop ? currentDesktop : "", qv::tools::waylandSession());
-  auto desktopMapping = qv::tools::startDesktopMapping(desktop, qv::tools::sayLine);
   if (qv::tools::waylandSession()) {
     pointer = std::make_unique<qv::tools::WaylandPointer>(qv::tools::sayLine);
+    // sway and other wlroots desktops that speak its IPC name their socket.
+    const char* sway = std::getenv("SWAYSOCK");
+    if (desktop == qv::tools::TouchDesktop::OtherWayland && sway && *sway) {
+      swayMapping = std::make_unique<qv::tools::SwayTouchMapping>(sway, qv::tools::sayLine);
+    }
   } else {
     // Two threads talk to the X server, each on its own connection.
     XInitThreads();
@@ -72,6 +86,7 @@ int main(int argc, char** argv) {
       touchMapping = std::make_unique<qv::tools::X11TouchMapping>(qv::tools::sayLine);
     }
   }
+  if (!touchMapping && !swayMapping) desktopMapping = qv::tools::startDesktopMapping(desktop, qv::tools::sayLine);
   std::unique_ptr<qv::platform::RoutedRegistryStore> store;
   try {
     store = qv::platform::openSystemStore();
@@ -84,11 +99,12 @@ int main(int argc, char** argv) {
     hiding->update();
   }
   qv::tools::StandInConfig config{"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt, {}};
-  config.afterMessage = [&hiding, &touchMapping, &desktopMapping](std::uint32_t message) {
+  config.afterMessage = [&hiding, &touchMapping, &swayMapping, &desktopMapping](std::uint32_t message) {
     if (message != kMonitorNotifyMessage) return;
     if (hiding) hiding->update();
     // A new calibration may name another monitor.
     if (touchMapping) touchMapping->reapply();
+    if (swayMapping) swayMapping->reapply();
     if (desktopMapping) desktopMapping->reapply();
   };
   return qv::tools::runWindowStandIn(config);

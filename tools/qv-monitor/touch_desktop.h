@@ -14,6 +14,7 @@
 
 namespace qv::tools {
 
+// sway and other wlroots desktops are OtherWayland here: their IPC (SWAYSOCK) serves them.
 enum class TouchDesktop { X11, Gnome, KdeWayland, OtherWayland };
 
 // From XDG_CURRENT_DESKTOP (a colon-separated list, "ubuntu:GNOME") and the session type.
