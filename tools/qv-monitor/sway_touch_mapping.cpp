@@ -133,7 +133,7 @@ public:
       sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
       return;
     } else {
-      outcome = "touch screen: its monitor " + stored.connector +
+      outcome = "touch screen: its monitor " + (stored.connector.empty() ? stored.model : stored.connector) +
                 " is not connected; touches span the whole desktop until it is";
     }
     if (!set(ipc, identifier, mapping)) return;
