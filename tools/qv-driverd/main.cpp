@@ -105,11 +105,11 @@ Options:
                       touch
   --rotate            turn touches into the rotation the calibration was made in
                       (Cfg_Rotation), for a desktop that maps the touch screen to its
-                      monitor without turning it (wlroots desktops without a calibration
-                      matrix, or no mapping at all). Without it touches are given on the
-                      monitor unturned, and the display server turns them with the
-                      monitor it maps the device to (X11's transformation matrix, GNOME,
-                      KDE, weston), so a monitor turned later needs no new calibration
+                      monitor without turning it, or does not map it at all. Without it
+                      touches are given on the monitor unturned, and the display server
+                      turns them with the monitor it maps the device to (X11's
+                      transformation matrix, sway's map_to_output, GNOME, KDE, weston),
+                      so a monitor turned later needs no new calibration
   --hold-code=CODE    never answer requests with this code (decimal or 0x hex); for
                       trying out callers against a driver that stops answering
   --socket=PATH       serve PATH instead of the driver's device

@@ -34,8 +34,9 @@ change of monitors, when the device comes again and after each MonitorNotifyMess
 that monitor is not connected, touches span the whole desktop, which it says.
 
 On sway and other wlroots desktops (SWAYSOCK set) it does the same over the desktop's
-IPC: "input <device> map_to_output <connector>" for the monitor and a calibration_matrix
-that turns touches with its rotation, again whenever outputs are plugged, moved or turned
+IPC: "input <device> map_to_output <connector>" for the monitor (sway turns the touches
+with the monitor's rotation itself, so the device's calibration_matrix is set to the
+identity), again whenever outputs are plugged, moved or turned
 and when the device comes again. A device not there yet is set by the identifier it will
 have, which sway applies when it comes.
 

@@ -32,10 +32,11 @@ constexpr std::uint16_t kTouchScreenVendor = 0x5156;
 constexpr std::uint16_t kTouchScreenProduct = 0x5453;
 
 // Whether the desktop turns a mapped touch device's positions with its output's transform
-// itself. sway 1.7 is taken not to: the output's rotation goes into the device's
-// calibration matrix. Where it does, this is true and the matrix stays the identity, so
-// that nothing is turned twice.
-constexpr bool kDesktopTurnsMappedTouches = false;
+// itself. sway 1.7 does (wlroots turns the touches of a device mapped to an output with
+// that output's transform), so the matrix stays the identity and nothing is turned twice;
+// the identity is still sent, in place of any matrix set earlier. A desktop that left the
+// turning to the device would take the output's rotation as its calibration matrix.
+constexpr bool kDesktopTurnsMappedTouches = true;
 
 // Without output events (sway before 1.9) the outputs are asked for this often, so that a
 // monitor turned or moved is followed; plugging one is seen at once by its workspaces.

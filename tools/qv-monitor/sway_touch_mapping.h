@@ -1,7 +1,8 @@
 #pragma once
 // Keeps the driver's touch screen on the monitor its calibration ran on, on sway and other
 // wlroots desktops: over the desktop's IPC it maps the device to that output
-// (map_to_output) and turns its touches with the output's rotation (calibration_matrix),
+// (map_to_output), whose rotation the desktop gives its touches (its calibration_matrix
+// stays the identity),
 // at start, after every change of outputs (plugged, moved, turned), when the device comes
 // again and after each notification (a new calibration, the calibration screen shown or
 // closed). A monitor that is not connected leaves touches on the whole desktop, which it
