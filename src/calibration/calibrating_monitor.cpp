@@ -4,7 +4,9 @@
 #include "platform/machine_root.h"
 
 #include <fstream>
+#include <string>
 #include <system_error>
+#include <unistd.h>
 
 namespace qv::calibration {
 
@@ -21,7 +23,7 @@ void announceCalibratingMonitor(platform::WindowMessenger& messenger, const std:
       const std::filesystem::path aside = file.string() + ".new";
       {
         std::ofstream out(aside, std::ios::trunc);
-        out << connector << '\n';
+        out << connector << '\n' << ::getpid() << '\n';
         if (!out.flush()) return;
       }
       std::filesystem::rename(aside, file, ec);
@@ -38,8 +40,16 @@ void announceCalibratingMonitor(platform::WindowMessenger& messenger, const std:
 std::optional<std::string> calibratingMonitor() {
   try {
     std::ifstream in(calibratingMonitorFile());
-    std::string connector;
-    if (in && std::getline(in, connector) && !connector.empty()) return connector;
+    std::string connector, writer;
+    if (!in || !std::getline(in, connector) || connector.empty()) return std::nullopt;
+    // A panel that ended without closing its screen (killed, crashed) left the file: the
+    // monitor it names is no longer being calibrated.
+    if (std::getline(in, writer) && !writer.empty() &&
+        writer.find_first_not_of("0123456789") == std::string::npos &&
+        !std::filesystem::exists(std::filesystem::path("/proc") / writer)) {
+      return std::nullopt;
+    }
+    return connector;
   } catch (const std::exception&) {
   }
   return std::nullopt;

@@ -13,14 +13,15 @@
 
 namespace qv::calibration {
 
-// <run>/calibrating-monitor: one line, the connector name.
+// <run>/calibrating-monitor: the connector name, then the writing panel's process id.
 std::filesystem::path calibratingMonitorFile();
 
 // Names the covered monitor (empty: the screen closed, the file goes) and tells the monitor
 // program. A file that cannot be written is passed over: the mapping then stays as it is.
 void announceCalibratingMonitor(platform::WindowMessenger& messenger, const std::string& connector);
 
-// The connector the calibration screen covers now, or none.
+// The connector the calibration screen covers now, or none; none too when the panel that
+// named it is no longer running.
 std::optional<std::string> calibratingMonitor();
 
 // The monitor the touch screen is to be mapped to: the covered one during a calibration.
