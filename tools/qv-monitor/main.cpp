@@ -3,12 +3,14 @@
 #include "cli/command_line.h"
 #include "cursor_hiding.h"
 #include "platform/posix/system_store.h"
+#include "sway_touch_mapping.h"
 #include "window_stand_in.h"
 #include "x11_pointer.h"
 #include "x11_touch_mapping.h"
 
 #include <X11/Xlib.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -30,6 +32,15 @@ monitor's place on the desktop and its rotation, set at start, after every chang
 monitors, when the device comes again and after each MonitorNotifyMessage. When that
 monitor is not connected, touches span the whole desktop, which it says.
 
+On sway and other wlroots desktops (SWAYSOCK set) it does the same over the desktop's
+IPC: "input <device> map_to_output <connector>" for the monitor and a calibration_matrix
+that turns touches with its rotation, again whenever outputs are plugged, moved or turned
+and when the device comes again. A device not there yet is set by the identifier it will
+have, which sway applies when it comes.
+
+While the calibration screen is shown, touches go to the monitor it covers; when it
+closes with no monitor stored, the mapping is put back as it was.
+
 Options:
   --help     show this text
   --version  show the version
@@ -45,8 +56,13 @@ int main(int argc, char** argv) {
   if (auto status = qv::cli::takeNoArguments(kProgram, argc, argv)) return *status;
   std::unique_ptr<qv::tools::DesktopPointer> pointer;
   std::unique_ptr<qv::tools::X11TouchMapping> touchMapping;
+  std::unique_ptr<qv::tools::SwayTouchMapping> swayMapping;
   if (qv::tools::waylandSession()) {
     pointer = std::make_unique<qv::tools::WaylandPointer>(qv::tools::sayLine);
+    // sway and other wlroots desktops that speak its IPC name their socket.
+    if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
+      swayMapping = std::make_unique<qv::tools::SwayTouchMapping>(sway, qv::tools::sayLine);
+    }
   } else {
     // Two threads talk to the X server, each on its own connection.
     XInitThreads();
@@ -65,10 +81,11 @@ int main(int argc, char** argv) {
     hiding->update();
   }
   qv::tools::StandInConfig config{"TWatchForm", "Quorvane Monitor", "monitor.log", std::nullopt, {}};
-  config.afterMessage = [&hiding, &touchMapping](std::uint32_t message) {
+  config.afterMessage = [&hiding, &touchMapping, &swayMapping](std::uint32_t message) {
     if (message != kMonitorNotifyMessage) return;
     if (hiding) hiding->update();
     if (touchMapping) touchMapping->reapply();  // a new calibration may name another monitor
+    if (swayMapping) swayMapping->reapply();
   };
   return qv::tools::runWindowStandIn(config);
 }
