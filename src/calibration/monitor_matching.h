@@ -27,6 +27,12 @@ struct DesktopMonitor {
   int rotation = 0;  // 0, 90, 180, 270
 };
 
+// An EDID text (model, serial number) as every reader of the EDID gives it. Some toolkits
+// leave a '-' where the line feed ended a text shorter than its 13-byte field
+// ("QEMU Monitor-" for "QEMU Monitor"); that mark goes, so that a monitor the panel
+// stored is the one the display server names, whichever read its EDID.
+std::string plainEdidText(std::string text);
+
 // The index in monitors of the calibrated one, or none. Among several with the same EDID
 // identity (two of a model without serial numbers) the one on the stored connector wins,
 // else the first.

@@ -26,6 +26,8 @@ TEST(MonitorMapping, EdidIdentityFirstThenTheConnectorWhereEitherHasNone) {
       {{"DP-1", "", "", "", 0, 0, {}}, {touchOnHdmi, office}, 1},  // stored without EDID
       {{"DP-1", "QVM", "", "", 0, 0, {}}, {touchOnHdmi}, std::nullopt},  // a maker alone is no identity
       {{"DP-3", "QVM", "Touch 15", "A1", 0, 0, {}}, {touchOnHdmi, twin}, 1},  // twins: its connector
+      // texts stored with a toolkit's mark for the line feed that ended them
+      {{"DP-1", "QVM", "Touch 15-", "A1-", 0, 0, {}}, {office, touchOnHdmi}, 1},
   };
   for (const auto& c : cases) EXPECT_EQ(findCalibratedMonitor(c.stored, c.monitors), c.found) << &c - cases;
 }

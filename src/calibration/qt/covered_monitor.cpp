@@ -21,8 +21,8 @@ settings::CalibratedMonitor monitorOf(const QScreen& screen) {
   settings::CalibratedMonitor m;
   m.connector = screen.name().toStdString();
   m.maker = screen.manufacturer().toStdString();
-  m.model = screen.model().toStdString();
-  m.serial = screen.serialNumber().toStdString();
+  m.model = plainEdidText(screen.model().toStdString());
+  m.serial = plainEdidText(screen.serialNumber().toStdString());
   m.mounting.rotation = rotationOf(screen);
   // The display server gives the size as the monitor stands now.
   const QSizeF size = screen.physicalSize();
