@@ -1,7 +1,7 @@
 #include "desktop_touch_mapping.h"
 
 #include "calibration/calibrating_monitor.h"
-#include "platform/posix/system_store.h"
+#include "stored_monitor.h"
 #include "settings/monitor_values.h"
 
 #include <exception>
@@ -21,14 +21,12 @@ DesktopTouchMapping::DesktopTouchMapping(std::unique_ptr<TouchOutputSetting> set
     : setting_(std::move(setting)), drmDir_(std::move(drmDir)), say_(std::move(say)) {}
 
 void DesktopTouchMapping::apply() {
-  settings::CalibratedMonitor stored;
-  try {
-    const auto store = platform::openSystemStore();
-    stored = settings::storedMonitor(*store);
-  } catch (const std::exception& e) {
-    sayOnce(std::string("touch screen: the store cannot be read (") + e.what() + ")");
+  auto read = readStoredMonitor();
+  if (const auto* failure = std::get_if<std::string>(&read)) {
+    sayOnce(*failure);
     return;
   }
+  settings::CalibratedMonitor stored = std::get<settings::CalibratedMonitor>(read);
   const auto calibrating = calibration::calibratingMonitor();
   if (calibrating && !kept_) {
     setting_->keep();

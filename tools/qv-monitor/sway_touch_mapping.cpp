@@ -3,7 +3,7 @@
 #include "calibration/calibrating_monitor.h"
 #include "calibration/libinput_matrix.h"
 #include "calibration/monitor_matching.h"
-#include "platform/posix/system_store.h"
+#include "stored_monitor.h"
 #include "settings/monitor_values.h"
 #include "sway_ipc.h"
 #include "sway_replies.h"
@@ -85,14 +85,12 @@ public:
     if (!force && seen_ && sameMonitors(*seen_, monitors)) return;
     seen_ = monitors;
 
-    settings::CalibratedMonitor stored;
-    try {
-      const auto store = platform::openSystemStore();
-      stored = settings::storedMonitor(*store);
-    } catch (const std::exception& e) {
-      sayOnce(std::string("touch screen: the store cannot be read (") + e.what() + ")");
+    auto read = readStoredMonitor();
+    if (const auto* failure = std::get_if<std::string>(&read)) {
+      sayOnce(*failure);
       return;
     }
+    settings::CalibratedMonitor stored = std::get<settings::CalibratedMonitor>(read);
     const auto device = swayInput(ipc.request(sway::kGetInputs), kTouchScreenName);
     // A device not there yet is named as it will be: sway keeps the setting and applies it
     // when the device comes.
@@ -181,30 +179,11 @@ private:
 }  // namespace
 
 SwayTouchMapping::SwayTouchMapping(std::string socketPath, Say say)
-    : socketPath_(std::move(socketPath)), say_(std::move(say)), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  // The program's end signals are taken by its own watcher: this thread is born with them
-  // blocked, so none ends the program here before it has cleaned up.
-  sigset_t ends, before;
-  sigemptyset(&ends);
-  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ends, sig);
-  pthread_sigmask(SIG_BLOCK, &ends, &before);
-  thread_ = std::thread([this] { run(); });
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
+    : socketPath_(std::move(socketPath)), say_(std::move(say)) {}
 
-SwayTouchMapping::~SwayTouchMapping() {
-  stopping_ = true;
-  wake();
-  thread_.join();
-}
+SwayTouchMapping::~SwayTouchMapping() = default;  // the thread stops and joins first
 
-void SwayTouchMapping::reapply() { wake(); }
-
-void SwayTouchMapping::wake() {
-  const std::uint64_t one = 1;
-  // Only a counter at its limit refuses, and then a wake is pending anyway.
-  [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
-}
+void SwayTouchMapping::reapply() { thread_.wake(); }
 
 namespace {
 
@@ -213,27 +192,24 @@ struct Woken {
   bool fd = false;
   bool wake = false;
 };
-Woken waitForEither(int fd, int wake, int timeoutMs) {
-  pollfd fds[2] = {{wake, POLLIN, 0}, {fd, POLLIN, 0}};
+Woken waitForEither(int fd, MappingThread& thread, int timeoutMs) {
+  pollfd fds[2] = {{thread.wakeFd(), POLLIN, 0}, {fd, POLLIN, 0}};
   const nfds_t count = fd < 0 ? 1 : 2;
   if (::poll(fds, count, timeoutMs) <= 0) return {};
   const Woken woken{count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0, (fds[0].revents & POLLIN) != 0};
-  if (woken.wake) {
-    std::uint64_t n = 0;
-    [[maybe_unused]] const ssize_t r = ::read(wake, &n, sizeof n);  // clears it
-  }
+  if (woken.wake) thread.clearWake();
   return woken;
 }
 
 }  // namespace
 
 void SwayTouchMapping::run() {
-  if (wake_.get() < 0) {
+  if (thread_.wakeFd() < 0) {
     say_("touch screen: no event descriptor; the desktop maps the touch screen itself");
     return;
   }
   Mapper mapper(say_);
-  while (!stopping_) {
+  while (!thread_.stopping()) {
     try {
       SwayIpc requests(socketPath_);
       SwayIpc events(socketPath_);
@@ -245,8 +221,8 @@ void SwayTouchMapping::run() {
       if (!swaySubscribed(events.next().payload)) throw SwayIpcError("sway refused to send its input events");
       mapper.forget();
       mapper.apply(requests, true);
-      while (!stopping_) {
-        const Woken woken = waitForEither(events.fd(), wake_.get(), outputEvents ? -1 : kOutputPollMs);
+      while (!thread_.stopping()) {
+        const Woken woken = waitForEither(events.fd(), thread_, outputEvents ? -1 : kOutputPollMs);
         bool look = woken.wake || !woken.fd;  // a notification, or time to ask for the outputs
         bool force = woken.wake;
         if (woken.fd) {
@@ -263,13 +239,13 @@ void SwayTouchMapping::run() {
             look = true;  // outputs or workspaces changed
           }
         }
-        if (look && !stopping_) mapper.apply(requests, force);
+        if (look && !thread_.stopping()) mapper.apply(requests, force);
       }
     } catch (const std::exception& e) {  // a desktop that misbehaves never ends the program
       mapper.sayOnce(std::string("touch screen: ") + e.what() + "; trying again in " +
                      std::to_string(kRetryMs / 1000) + " s");
     }
-    if (!stopping_) waitForEither(-1, wake_.get(), kRetryMs);
+    if (!thread_.stopping()) waitForEither(-1, thread_, kRetryMs);
   }
 }
 

@@ -8,11 +8,9 @@
 // closed). A monitor that is not connected leaves touches on the whole desktop, which it
 // says. Runs on a thread of its own with its own connections.
 #include "cursor_hiding.h"
-#include "platform/posix/unique_fd.h"
+#include "mapping_thread.h"
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 namespace qv::tools {
 
@@ -28,14 +26,11 @@ public:
   void reapply();
 
 private:
-  void wake();
   void run();
 
   std::string socketPath_;
   Say say_;
-  platform::UniqueFd wake_;  // eventfd: reapply or stop
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
+  MappingThread thread_{[this] { run(); }};  // last: run() uses the members above
 };
 
 }  // namespace qv::tools

@@ -4,7 +4,7 @@
 #include "calibration/monitor_matching.h"
 #include "calibration/monitor_matrix.h"
 #include "edid_identity.h"
-#include "platform/posix/system_store.h"
+#include "stored_monitor.h"
 #include "settings/monitor_values.h"
 
 #include <X11/Xatom.h>
@@ -116,14 +116,12 @@ public:
   Mapper(Display* d, Say say) : d_(d), say_(std::move(say)) {}
 
   void apply() {
-    settings::CalibratedMonitor stored;
-    try {
-      const auto store = platform::openSystemStore();
-      stored = settings::storedMonitor(*store);
-    } catch (const std::exception& e) {
-      sayOnce(std::string("touch screen: the store cannot be read (") + e.what() + ")");
+    auto read = readStoredMonitor();
+    if (const auto* failure = std::get_if<std::string>(&read)) {
+      sayOnce(*failure);
       return;
     }
+    settings::CalibratedMonitor stored = std::get<settings::CalibratedMonitor>(read);
     // While the calibration screen is shown, its monitor; the mapping before it is kept,
     // to be put back when the screen closes with no monitor stored.
     const auto calibrating = calibration::calibratingMonitor();
@@ -219,35 +217,16 @@ private:
 
 }  // namespace
 
-X11TouchMapping::X11TouchMapping(Say say) : say_(std::move(say)), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  // The program's end signals are taken by its own watcher: this thread is born with them
-  // blocked, so none ends the program here before it has cleaned up.
-  sigset_t ends, before;
-  sigemptyset(&ends);
-  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ends, sig);
-  pthread_sigmask(SIG_BLOCK, &ends, &before);
-  thread_ = std::thread([this] { run(); });
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
+X11TouchMapping::X11TouchMapping(Say say) : say_(std::move(say)) {}
 
-X11TouchMapping::~X11TouchMapping() {
-  stopping_ = true;
-  wake();
-  thread_.join();
-}
+X11TouchMapping::~X11TouchMapping() = default;  // the thread stops and joins first
 
-void X11TouchMapping::reapply() { wake(); }
-
-void X11TouchMapping::wake() {
-  const std::uint64_t one = 1;
-  // Only a counter at its limit refuses, and then a wake is pending anyway.
-  [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
-}
+void X11TouchMapping::reapply() { thread_.wake(); }
 
 void X11TouchMapping::run() {
   std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
   Display* d = display.get();
-  if (!d || wake_.get() < 0) {
+  if (!d || thread_.wakeFd() < 0) {
     say_("touch screen: no X display; the desktop maps the touch screen itself");
     return;
   }
@@ -270,13 +249,12 @@ void X11TouchMapping::run() {
 
   Mapper mapper(d, say_);
   mapper.apply();
-  while (!stopping_ && !lost) {
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+  while (!thread_.stopping() && !lost) {
+    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {thread_.wakeFd(), POLLIN, 0}};
     if (XPending(d) == 0 && ::poll(fds, 2, -1) < 0) continue;
     bool changed = false;
     if (fds[1].revents & POLLIN) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const ssize_t n = ::read(wake_.get(), &count, sizeof count);  // clears it
+      thread_.clearWake();
       changed = true;
     }
     while (!lost && XPending(d) > 0) {
@@ -289,7 +267,7 @@ void X11TouchMapping::run() {
         changed = true;
       }
     }
-    if (changed && !stopping_ && !lost) mapper.apply();
+    if (changed && !thread_.stopping() && !lost) mapper.apply();
   }
   if (lost) say_("touch screen: the X display went away");
 }

@@ -6,10 +6,8 @@
 // monitor) and after a new calibration. A monitor that is not connected leaves touches on
 // the whole desktop, which it says. Runs on a thread of its own with its own connection.
 #include "cursor_hiding.h"
-#include "platform/posix/unique_fd.h"
+#include "mapping_thread.h"
 
-#include <atomic>
-#include <thread>
 
 namespace qv::tools {
 
@@ -24,13 +22,10 @@ public:
   void reapply();
 
 private:
-  void wake();
   void run();
 
   Say say_;
-  platform::UniqueFd wake_;  // eventfd: reapply or stop
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
+  MappingThread thread_{[this] { run(); }};  // last: run() uses the members above
 };
 
 }  // namespace qv::tools
