@@ -8,14 +8,6 @@
 
 namespace qv::tools {
 
-namespace {
-
-bool hasMonitor(const settings::CalibratedMonitor& m) {
-  return !m.connector.empty() || !m.model.empty() || !m.serial.empty();
-}
-
-}  // namespace
-
 DesktopTouchMapping::DesktopTouchMapping(std::unique_ptr<TouchOutputSetting> setting, std::filesystem::path drmDir,
                                          Say say)
     : setting_(std::move(setting)), drmDir_(std::move(drmDir)), say_(std::move(say)) {}
@@ -34,13 +26,13 @@ void DesktopTouchMapping::apply() {
   }
   if (!calibrating && kept_) {
     kept_ = false;
-    if (!hasMonitor(stored)) {
+    if (!namesMonitor(stored)) {
       sayOnce(setting_->putBack());
       return;
     }
   }
   const settings::CalibratedMonitor wanted = calibration::monitorToMap(stored, calibrating);
-  if (!hasMonitor(wanted)) {
+  if (!namesMonitor(wanted)) {
     // Nothing to keep it on: a setting the user made stays.
     sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
     return;

@@ -15,4 +15,13 @@ std::variant<settings::CalibratedMonitor, std::string> readStoredMonitor() {
   }
 }
 
+bool namesMonitor(const settings::CalibratedMonitor& m) {
+  return !m.connector.empty() || !m.model.empty() || !m.serial.empty();
+}
+
+std::string mappedLine(const calibration::DesktopMonitor& m) {
+  return "touch screen on " + m.connector + (m.model.empty() ? "" : " (" + m.model + ")") +
+         (m.rotation ? ", turned " + std::to_string(m.rotation) + "°" : "");
+}
+
 }  // namespace qv::tools

@@ -53,9 +53,6 @@ struct Mapping {
   bool operator==(const Mapping&) const = default;
 };
 
-bool hasMonitor(const settings::CalibratedMonitor& m) {
-  return !m.connector.empty() || !m.model.empty() || !m.serial.empty();
-}
 
 bool sameMonitors(const std::vector<calibration::DesktopMonitor>& a, const std::vector<calibration::DesktopMonitor>& b) {
   auto fields = [](const calibration::DesktopMonitor& m) {
@@ -104,7 +101,7 @@ public:
     if (calibrating && !before_) {
       before_ = applied_ ? *applied_ : Mapping{"*", device && device->matrix ? *device->matrix : kIdentity};
     }
-    if (!calibrating && before_ && !hasMonitor(stored)) {
+    if (!calibrating && before_ && !namesMonitor(stored)) {
       if (set(ipc, identifier, *before_)) sayOnce("touch screen: the calibration ended; its mapping is as it was");
       before_.reset();
       return;
@@ -124,9 +121,8 @@ public:
       const calibration::DesktopMonitor& m = monitors[*found];
       mapping.output = m.connector;
       if (!kDesktopTurnsMappedTouches) mapping.matrix = calibration::libinputRotationMatrix(m.rotation);
-      outcome = "touch screen on " + m.connector + (m.model.empty() ? "" : " (" + m.model + ")") +
-                (m.rotation ? ", turned " + std::to_string(m.rotation) + "°" : "");
-    } else if (!hasMonitor(stored)) {
+      outcome = mappedLine(m);
+    } else if (!namesMonitor(stored)) {
       // Nothing to keep it on: a mapping the user made stays.
       sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
       return;

@@ -127,7 +127,7 @@ public:
     const auto calibrating = calibration::calibratingMonitor();
     const auto devices = touchScreenDevices(d_);
     if (calibrating && !before_ && !devices.empty()) before_ = matrixOf(devices.front());
-    if (!calibrating && before_ && !hasMonitor(stored)) {
+    if (!calibrating && before_ && !namesMonitor(stored)) {
       setMatrix(devices, *before_);
       before_.reset();
       sayOnce("touch screen: the calibration ended; its mapping is as it was");
@@ -144,9 +144,8 @@ public:
       const calibration::DesktopMonitor& m = monitors[*found];
       matrix = calibration::coordinateTransformationMatrix(m, DisplayWidth(d_, DefaultScreen(d_)),
                                                            DisplayHeight(d_, DefaultScreen(d_)));
-      outcome = "touch screen on " + m.connector + (m.model.empty() ? "" : " (" + m.model + ")") +
-                (m.rotation ? ", turned " + std::to_string(m.rotation) + "°" : "");
-    } else if (!hasMonitor(stored)) {
+      outcome = mappedLine(m);
+    } else if (!namesMonitor(stored)) {
       // Nothing to keep it on: a mapping the user made by hand stays.
       sayOnce("touch screen: no monitor calibrated yet; its mapping is left as it is");
       return;
@@ -166,9 +165,6 @@ public:
 private:
   using Matrix = std::array<float, 9>;
 
-  static bool hasMonitor(const settings::CalibratedMonitor& m) {
-    return !m.connector.empty() || !m.model.empty() || !m.serial.empty();
-  }
 
   void setMatrix(const std::vector<int>& devices, Matrix matrix) {
     const Atom property = XInternAtom(d_, "Coordinate Transformation Matrix", False);
